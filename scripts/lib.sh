@@ -1,0 +1,41 @@
+# Shared by scripts/run and scripts/test: package installation and the build.
+# shellcheck shell=bash
+
+KV3PD_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+KV3PD_PACKAGES=(cmake ninja-build g++ pkg-config qtbase5-dev qtbase5-dev-tools
+    libqt5serialport5-dev)
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then
+        "$@"
+    elif command -v sudo >/dev/null 2>&1; then
+        sudo "$@"
+    else
+        echo "error: '$*' needs root and sudo is not available" >&2
+        return 1
+    fi
+}
+
+# Installs the Debian packages that are missing; never asks anything.
+ensure_packages() {
+    local missing=()
+    local pkg
+    for pkg in "$@"; do
+        dpkg -s "$pkg" >/dev/null 2>&1 || missing+=("$pkg")
+    done
+    [ "${#missing[@]}" -eq 0 ] && return 0
+    echo "Installing missing packages: ${missing[*]}"
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get update -q
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
+        "${missing[@]}"
+}
+
+# configure_and_build DIR [extra cmake arguments...]
+configure_and_build() {
+    local dir="$1"
+    shift
+    cmake -S "$KV3PD_ROOT" -B "$KV3PD_ROOT/$dir" -G Ninja \
+        -DCMAKE_BUILD_TYPE="${KV3PD_BUILD_TYPE:-RelWithDebInfo}" \
+        -DKV3PD_WERROR="${KV3PD_WERROR:-OFF}" "$@"
+    cmake --build "$KV3PD_ROOT/$dir" -j "$(nproc)"
+}
