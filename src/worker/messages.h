@@ -1,0 +1,119 @@
+#pragma once
+
+// Every command and reply string exchanged between the window and the worker
+// thread, and the command bits. Both sides compare them literally and
+// case-sensitively; the spellings ("tempereture", "stoped") are the protocol.
+
+#include <QString>
+#include <QtGlobal>
+
+namespace Cmd {
+inline const QString setAddr = QStringLiteral("set addr");
+inline const QString search = QStringLiteral("search");
+inline const QString searchStop = QStringLiteral("search stop");
+inline const QString connect = QStringLiteral("connect");
+inline const QString connectFmt = QStringLiteral("connect:%1");
+inline const QString disconnect = QStringLiteral("disconnect");
+inline const QString readMeterParam = QStringLiteral("read meter param");
+inline const QString writeMeterParam = QStringLiteral("write meter param");
+inline const QString readUserParam = QStringLiteral("read user param");
+inline const QString writeUserParam = QStringLiteral("write user param");
+inline const QString readPressureParam = QStringLiteral("read pressure param");
+inline const QString readTempParam = QStringLiteral("read tempereture param");
+inline const QString writePressureParam = QStringLiteral("write pressure param");
+inline const QString writeTempParam = QStringLiteral("write tempereture param");
+inline const QString readMeterInfo = QStringLiteral("read meter info");
+inline const QString readYaliEcjz = QStringLiteral("read yali ecjz data");
+inline const QString writeYaliEcjz = QStringLiteral("write yali ecjz data");
+inline const QString readWenduEcjz = QStringLiteral("read wendu ecjz data");
+inline const QString writeWenduEcjz = QStringLiteral("write wendu ecjz data");
+inline const QString readCustomReg = QStringLiteral("read custom reg");
+inline const QString writeCustomReg = QStringLiteral("write custom reg");
+inline const QString readAll = QStringLiteral("read all");
+inline const QString writeAll = QStringLiteral("write all");
+inline const QString facSave = QStringLiteral("fac save");
+inline const QString userSave = QStringLiteral("user save");
+inline const QString backFac = QStringLiteral("back fac");
+inline const QString writeClr = QStringLiteral("write clr");
+} // namespace Cmd
+
+// Bits of the worker's command word.
+namespace Bit {
+enum : quint32 {
+    SetAddr = 0,
+    Search = 1,
+    Searching = 2,
+    SearchStop = 3,
+    Connect = 4,
+    Disconnect = 5,
+    ReadMeterParam = 6,
+    WriteMeterParam = 7,
+    ReadUserParam = 8,
+    WriteUserParam = 9,
+    ReadPressureParam = 10,
+    ReadTempParam = 11,
+    WritePressureParam = 12,
+    WriteTempParam = 13,
+    ReadMeterInfo = 14,
+    ReadYaliEcjz = 15,
+    WriteYaliEcjz = 16,
+    ReadWenduEcjz = 17,
+    WriteWenduEcjz = 18,
+    ReadCustomReg = 19,
+    WriteCustomReg = 20,
+    ReadAll = 21,
+    WriteAll = 22,
+    FacSave = 23,
+    UserSave = 24,
+    BackFac = 25,
+    WriteClr = 26,
+};
+constexpr quint32 LinkMask = 0x3F;
+constexpr quint32 mask(quint32 bit) { return quint32(1) << bit; }
+} // namespace Bit
+
+namespace Reply {
+inline const QString searchStart = QStringLiteral("search start");
+inline const QString searchingAddr = QStringLiteral("searching addr");
+inline const QString searchingAddrFmt = QStringLiteral("searching addr:%1");
+inline const QString foundDevice = QStringLiteral("found a device");
+inline const QString foundDeviceFmt = QStringLiteral("found a device:%1");
+inline const QString searchFinish = QStringLiteral("search finish");
+inline const QString searchStoped = QStringLiteral("search stoped");
+inline const QString modbusCreateSucceed = QStringLiteral("Modbus create succeed");
+inline const QString connectSucceed = QStringLiteral("connect succeed");
+inline const QString connectFailed = QStringLiteral("connect failed");
+inline const QString versionError = QStringLiteral("version error");
+inline const QString readMeasuredSucceed = QStringLiteral("read measured succeed");
+inline const QString disconnectSucceed = QStringLiteral("disconnect succeed");
+inline const QString setProgressBar = QStringLiteral("set progressBar");
+inline const QString setProgressBarFmt = QStringLiteral("set progressBar:%1");
+inline const QString facSaving = QStringLiteral("fac saving");
+inline const QString facSaveSucceed = QStringLiteral("fac save succeed");
+inline const QString facSaveFailed = QStringLiteral("fac save failed");
+inline const QString userSaving = QStringLiteral("user saving");
+inline const QString userSaveSucceed = QStringLiteral("user save succeed");
+inline const QString userSaveFailed = QStringLiteral("user save failed");
+inline const QString facBacking = QStringLiteral("fac backing");
+inline const QString backFacSucceed = QStringLiteral("back fac succeed");
+inline const QString backFacFailed = QStringLiteral("back fac failed");
+
+// "<command> succeed" / "<command> failed" for the read and write commands.
+inline QString succeed(const QString &command) { return command + QStringLiteral(" succeed"); }
+inline QString failed(const QString &command) { return command + QStringLiteral(" failed"); }
+} // namespace Reply
+
+// Splits a message at its first colon: the key before it and the argument
+// after it. Without a colon both are the whole message.
+struct SplitMessage
+{
+    QString key;
+    QString argument;
+};
+inline SplitMessage splitMessage(const QString &message)
+{
+    const int colon = message.indexOf(QLatin1Char(':'));
+    if (colon < 0)
+        return {message, message};
+    return {message.left(colon), message.mid(colon + 1)};
+}

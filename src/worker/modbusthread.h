@@ -1,0 +1,106 @@
+#pragma once
+
+// The one worker thread. It owns the Modbus master and performs every bus
+// transaction; the window talks to it only through command strings, which set
+// bits of an atomic command word, and hears back only through reply strings.
+// Register values cross over through the mirror under mirrorMutex.
+
+#include "model/registermirror.h"
+
+#include <QAtomicInteger>
+#include <QMutex>
+#include <QSemaphore>
+#include <QString>
+#include <QThread>
+
+#include <atomic>
+
+class kzModbus;
+class QTimer;
+
+class modbusThread : public QThread
+{
+    Q_OBJECT
+
+public:
+    explicit modbusThread(QObject *parent = nullptr);
+    // Ends the loop, waits for the thread, then releases the master.
+    ~modbusThread() override;
+
+    // Asks the loop to end and waits for the thread; safe to call twice.
+    void stop();
+
+    kzModbus *modbusMaster() const { return master; }
+    // The mirror, locked for as long as the returned object lives.
+    MirrorLock lockMirror() { return MirrorLock(mirrorMutex, mirror); }
+    quint32 pendingCommands() const { return commandFlags.loadAcquire(); }
+
+public slots:
+    void receiveMessageFromMainThread(QString Message);
+    void TickTimerTimeoutSlot();
+
+signals:
+    void sendMessageToMainThread(QString Message);
+
+protected:
+    void run() override;
+
+private:
+    // Link group and poll.
+    void runLinkGroup(quint16 &searchAddress);
+    void searchStart(quint16 &searchAddress);
+    void searchStep(quint16 &searchAddress);
+    void searchStop();
+    void connectLink();
+    void disconnectLink();
+    void measurementPoll();
+
+    // Device group.
+    void runDeviceCommand(quint32 bit);
+    bool readBlock(const RegisterBlock &block);
+    bool writeBlock(const RegisterBlock &block);
+    void singleRead(const RegisterBlock &block, const QString &command);
+    void singleWrite(const RegisterBlock &block, const QString &command, bool progressOnFailure,
+                     bool factorySave, quint16 progressOnSuccess = 80);
+    void finishWrite(bool written, const QString &command, bool progressOnFailure,
+                     bool factorySave, quint16 progressOnSuccess = 80);
+    void writePressureParam();
+    void readMeterInfo();
+    void readCustomReg();
+    void writeCustomReg();
+    void readAll();
+    void writeAll();
+    bool modbus_read_regs(int firstReg, quint16 reg_num, quint8 progressStart, quint8 progressEnd);
+    bool modbus_write_regs(int firstReg, quint16 reg_num, quint8 progressStart,
+                           quint8 progressEnd);
+    void facSave();
+    void userSave();
+    void backFac();
+    void save(quint16 commandValue, const QString &saving, const QString &succeed,
+              const QString &failed);
+    void dropDeviceCommands();
+    void followAddressSetting();
+
+    void reply(const QString &message);
+    void replyProgress(int percent);
+    void setBit(quint32 bit);
+    void clearBit(quint32 bit);
+    bool testBit(quint32 bit) const;
+    // Sleeps up to ms milliseconds; returns at once when a stop is requested.
+    void sleepMs(int ms);
+
+    QMutex mirrorMutex;
+    RegisterMirror mirror;
+    kzModbus *master = nullptr;
+    QAtomicInteger<quint32> commandFlags{0};
+    std::atomic<quint8> targetAddress{0};
+    quint16 regAddress = 0;
+    quint8 regCount = 0;
+    bool linkActive = false;
+    QTimer *tickTimer = nullptr;
+    std::atomic<bool> tickPending{false};
+    bool connected = false;
+    std::atomic<bool> quitRequested{false};
+    // Released by stop(); every sleep of the loop waits on it.
+    QSemaphore quitSemaphore{0};
+};
