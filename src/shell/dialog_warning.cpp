@@ -1,0 +1,55 @@
+#include "dialog_warning.h"
+
+#include "ui_dialog_warning.h"
+
+#include <QMouseEvent>
+
+Dialog_Warning::Dialog_Warning(QWidget *parent, const QString &title, const QString &text)
+    : QDialog(parent), ui(new Ui::Dialog_Warning)
+{
+    ui->setupUi(this);
+    setWindowFlags(Qt::FramelessWindowHint);
+    setAttribute(Qt::WA_MouseTracking);
+    ui->label_title->setText(title);
+    ui->label_warning->setText(text);
+    ui->label_warning->setWordWrap(true);
+    ui->label_warning->setAlignment(Qt::AlignVCenter);
+    setWindowTitle(tr("警告"));
+}
+
+Dialog_Warning::~Dialog_Warning()
+{
+    delete ui;
+}
+
+void Dialog_Warning::on_pushButton_close_clicked()
+{
+    close();
+}
+
+void Dialog_Warning::on_pushButton_ok_clicked()
+{
+    close();
+}
+
+void Dialog_Warning::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    pressX = event->pos().x();
+    pressY = event->pos().y();
+    if (pressX <= ui->widget_title->width() && pressY <= ui->widget_title->height())
+        dragging = true;
+}
+
+void Dialog_Warning::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton)
+        dragging = false;
+}
+
+void Dialog_Warning::mouseMoveEvent(QMouseEvent *event)
+{
+    if (dragging)
+        move(event->globalPos().x() - pressX, event->globalPos().y() - pressY);
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+// The program's one message box: frameless, fixed size, modal, with the blue
+// title bar of the main window and its own title-bar drag.
+
+#include <QDialog>
+#include <QString>
+
+class QMouseEvent;
+
+namespace Ui {
+class Dialog_Warning;
+}
+
+class Dialog_Warning : public QDialog
+{
+    Q_OBJECT
+
+public:
+    Dialog_Warning(QWidget *parent, const QString &title, const QString &text);
+    ~Dialog_Warning() override;
+
+private slots:
+    void on_pushButton_close_clicked();
+    void on_pushButton_ok_clicked();
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+
+private:
+    Ui::Dialog_Warning *ui;
+    qint32 pressX = 0;
+    qint32 pressY = 0;
+    bool dragging = false;
+};

@@ -1,0 +1,211 @@
+#pragma once
+
+// The frameless main window. Its page logic lives in src/pages/ (one file per
+// page) and its serial-port slots in src/modbus/serial_link.cpp; all of them
+// are methods of this class.
+
+#include <QByteArray>
+#include <QMainWindow>
+#include <QString>
+#include <QtGlobal>
+
+#include <functional>
+
+class QComboBox;
+class QLineEdit;
+class QMenu;
+class QSerialPort;
+class QTimer;
+class modbusThread;
+struct CalibrationChannelWidgets;
+
+namespace Ui {
+class MainWindow;
+}
+
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    static constexpr int RegisterRows = 25;
+
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // Loads an application style sheet; false (and the platform look) when the
+    // resource cannot be opened.
+    static bool loadStyleSheet(const QString &path = QStringLiteral(":/qss.css"));
+    // "Jun 23 2021" / "Jun  3 2021" (the compiler's __DATE__) as yyyy-MM-dd.
+    static QString buildDateText(const QString &compilerDate);
+
+    // Asks for a backup file name; tests replace it so no dialog is shown.
+    using FileNameProvider = std::function<QString(bool save, const QString &startFolder)>;
+    void setFileNameProvider(FileNameProvider provider);
+    // Where the last backup folder is remembered.
+    void setSettingsPath(const QString &path);
+
+    modbusThread *modbusWorker() const { return worker; }
+
+    // What the window last applied to its serial line (parity as requested:
+    // some lines cannot carry it).
+    struct LinkSettings
+    {
+        QString portName;
+        quint32 baudRate;
+        quint8 parityIndex;
+        quint8 deviceAddress;
+        bool portOpen;
+        qint32 portBaudRate;
+    };
+    LinkSettings linkSettings() const;
+
+    void showState(const QString &text);
+    void showWarning(const QString &text);
+
+    // Display and collect operations of the pages; each holds the mirror lock
+    // for its whole run.
+    void showMeterInfo();
+    void showLiveValues();
+    void showUserParam();
+    void getUserParam();
+    void showMeterParam();
+    void getMeterParam();
+    void showPressureParam();
+    void getPressureParam();
+    void showTempParam();
+    void getTempParam();
+    void showYaliEcjzData();
+    void getYaliEcjzData();
+    void showWenduEcjzData();
+    void getWenduEcjzData();
+    void showCustomReg();
+    void getCustomReg();
+
+signals:
+    void sendMessageToModbusThread(QString Message);
+
+public slots:
+    void readMySerialPort();
+    void writeMySerialPort(const QByteArray &frame);
+    void receiveMessageFromModbusThread(QString Message);
+    void tickTimerSlot();
+    void beifenshujuSlot();
+    void duqubeifenshujuSlot();
+
+private slots:
+    void on_pushButton_min_clicked();
+    void on_pushButton_close_clicked();
+    void on_pushButton_chazhaoduankou_clicked();
+    void on_pushButton_lianjie_clicked();
+    void on_pushButton_sousuo_clicked();
+    void on_pushButton_yibiaoxinxi_clicked();
+    void on_pushButton_gongchangjiaozhun_clicked();
+    void on_pushButton_duquyibiaocanshu_clicked();
+    void on_pushButton_duquyalishuju_clicked();
+    void on_pushButton_duquwendushuju_clicked();
+    void on_pushButton_xieruyalishuju_clicked();
+    void on_pushButton_xieruwendushuju_clicked();
+    void on_pushButton_junfenyali_clicked();
+    void on_pushButton_junfenwendu_clicked();
+    void on_pushButton_FXXXZ_yaliCJ1_clicked();
+    void on_pushButton_FXXXZ_yaliCJ2_clicked();
+    void on_pushButton_FXXXZ_yaliCJ3_clicked();
+    void on_pushButton_FXXXZ_yaliCJ4_clicked();
+    void on_pushButton_FXXXZ_yaliCJ5_clicked();
+    void on_pushButton_FXXXZ_wenduCJ1_clicked();
+    void on_pushButton_FXXXZ_wenduCJ2_clicked();
+    void on_pushButton_FXXXZ_wenduCJ3_clicked();
+    void on_pushButton_FXXXZ_wenduCJ4_clicked();
+    void on_pushButton_FXXXZ_wenduCJ5_clicked();
+    void on_lineEdit_fxxxz_wendubiaozhunzhi1_textChanged(const QString &arg1);
+    void on_lineEdit_fxxxz_wendubiaozhunzhi2_textChanged(const QString &arg1);
+    void on_lineEdit_fxxxz_wendubiaozhunzhi3_textChanged(const QString &arg1);
+    void on_lineEdit_fxxxz_wendubiaozhunzhi4_textChanged(const QString &arg1);
+    void on_lineEdit_fxxxz_wendubiaozhunzhi5_textChanged(const QString &arg1);
+    void on_comboBox_yalidianshu_currentTextChanged(const QString &arg1);
+    void on_comboBox_wendudianshu_currentTextChanged(const QString &arg1);
+    void on_pushButton_duqushezhi_clicked();
+    void on_pushButton_xierushezhi_clicked();
+    void on_pushButton_xieruyibiaocanshu_clicked();
+    void on_pushButton_duquyibiaoxinxi_clicked();
+    void on_pushButton_duquyaliercijiaozhun_clicked();
+    void on_pushButton_xieruyaliercijiaozhun_clicked();
+    void on_pushButton_duquwenduercijiaozhun_clicked();
+    void on_pushButton_xieruwenduercijiaozhun_clicked();
+    void on_pushButton_duququanbushuju_clicked();
+    void on_pushButton_xieruquanbushuju_clicked();
+    void on_pushButton_gongchangbaocun_clicked();
+    void on_pushButton_huifuchuchang_clicked();
+    void on_pushButton_ecjz_yaliCJ1_clicked();
+    void on_pushButton_ecjz_yaliCJ2_clicked();
+    void on_pushButton_ecjz_wenduCJ1_clicked();
+    void on_pushButton_ecjz_wenduCJ2_clicked();
+    void on_pushButton_qingling_clicked();
+    void on_pushButton_qingchuqingling_clicked();
+    void on_pushButton_yibiaobianhaojiayi_clicked();
+    void on_pushButton_customreg_clicked();
+    void on_pushButton_gongchangjiaozhun_2_clicked();
+    void on_pushButton_duqucustomreg_clicked();
+    void on_pushButton_xierucustomreg_clicked();
+    void on_comboBox_yibiaoleixing_currentTextChanged(const QString &arg1);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+
+private:
+    // Serial link (serial_link.cpp).
+    bool openSerialPort();
+    void applyParity(int index);
+    void connectAfterSearch();
+    void reapplyLinkAfterSave();
+    QString connectionText(bool withAddress) const;
+    QString searchingText() const;
+
+    // --- calibration, secondary, read/write all and backup pages (helpers may be added here)
+    // Multi-point and secondary calibration helpers (pages).
+    bool prepareCalibrationWrite(bool pressure);
+    void evenDivisionPressure();
+    void evenDivisionTemperature();
+    void collectAdcInto(bool pressure, int point);
+    void collectEcjzInto(bool pressure, int point);
+    void updatePointsInUse(bool pressure, const QString &text);
+    void updateResistanceToolTip(int point, const QString &text);
+    bool prepareSecondaryWrite(bool pressure);
+    void showInvalidPointsRefusal();
+
+    // --- measurement, user settings, meter parameter and register configuration pages
+    // (helpers may be added here)
+    // Register configuration rows.
+    void showCustomRegRow(QComboBox *combo, QLineEdit *valueEdit, quint16 value);
+    quint16 getCustomRegRow(QComboBox *combo, QLineEdit *valueEdit, quint16 current);
+
+    void showUnitLabels();
+
+    Ui::MainWindow *ui;
+    qint32 pressX = 0;
+    qint32 pressY = 0;
+    bool dragging = false;
+    modbusThread *worker = nullptr;
+    QSerialPort *serialPort = nullptr;
+    QString portName;
+    quint32 baudRate = 0;
+    quint8 parityIndex = 0;
+    quint8 deviceAddress = 0;
+    QTimer *guiTickTimer = nullptr;
+    quint8 stateCountdown = 0;
+    quint8 progressHideCountdown = 0;
+    bool readAllAfterConnect = false;
+    QMenu *backupMenu = nullptr;
+    QComboBox *regNameCombos[RegisterRows] = {};
+    QLineEdit *regAddrEdits[RegisterRows] = {};
+    QLineEdit *regDataEdits[RegisterRows] = {};
+
+    quint16 tickCounter = 0;
+    bool readScheduled = false;
+    FileNameProvider fileNameProvider;
+    QString settingsPath = QStringLiteral("./KV-3PD_setting.ini");
+};

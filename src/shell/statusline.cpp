@@ -1,0 +1,39 @@
+// The transient status text, the modal warning and the 100 ms GUI tick.
+
+#include "dialog_warning.h"
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+void MainWindow::showState(const QString &text)
+{
+    stateCountdown = 5;
+    ui->label_state->setText(text);
+}
+
+void MainWindow::showWarning(const QString &text)
+{
+    Dialog_Warning dialog(nullptr, tr("警告"), text);
+    dialog.move(x() + (width() - 320) / 2, y() + (height() - 150) / 2);
+    dialog.exec();
+}
+
+void MainWindow::tickTimerSlot()
+{
+    ++tickCounter;
+    if (tickCounter > 9) {
+        tickCounter = 0;
+        if (stateCountdown > 0) {
+            --stateCountdown;
+            if (stateCountdown == 0)
+                ui->label_state->clear();
+        } else {
+            ui->label_state->clear();
+        }
+    }
+
+    if (progressHideCountdown > 0) {
+        --progressHideCountdown;
+        if (progressHideCountdown == 0 && ui->progressBar->value() > 99)
+            ui->progressBar->hide();
+    }
+}
