@@ -1,0 +1,63 @@
+#pragma once
+
+// Helpers for the end-to-end tests: a real MainWindow on one end of a pty,
+// the virtual instrument on the other.
+
+#include "dialogcloser.h"
+#include "mainwindow.h"
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+template <class T> T *find(QWidget &window, const char *name)
+{
+    T *w = window.findChild<T *>(QString::fromLatin1(name));
+    if (!w)
+        qWarning("no widget %s", name);
+    return w;
+}
+
+inline void click(QWidget &window, const char *buttonName)
+{
+    if (auto *b = find<QPushButton>(window, buttonName))
+        b->click();
+}
+
+// Puts the pty into the port list and selects it, at the given baud index.
+inline void choosePort(QWidget &window, const QString &portPath, int baudIndex = 3)
+{
+    auto *ports = find<QComboBox>(window, "comboBox_duankouhao");
+    ports->addItem(portPath);
+    ports->setCurrentText(portPath);
+    find<QComboBox>(window, "comboBox_baud")->setCurrentIndex(baudIndex);
+}
+
+// Connects the window to the instrument at the address and waits until the
+// read-all that follows every connection has been shown.
+inline bool connectWindow(MainWindow &window, const QString &portPath, quint8 address,
+                          int timeoutMs = 15000)
+{
+    choosePort(window, portPath);
+    auto *addr = find<QComboBox>(window, "comboBox_addr");
+    addr->clear();
+    addr->addItem(QString::number(address));
+    QSignalSpy replies(window.modbusWorker(), SIGNAL(sendMessageToMainThread(QString)));
+    click(window, "pushButton_lianjie");
+    auto *state = find<QLabel>(window, "label_state");
+    auto failed = [&] {
+        for (const auto &args : qAsConst(replies)) {
+            if (args.at(0).toString() == QLatin1String("read all failed"))
+                return true;
+        }
+        return false;
+    };
+    QElapsedTimer t;
+    t.start();
+    while (state->text() != QStringLiteral("全部读取成功") && !failed() && t.elapsed() < timeoutMs)
+        QTest::qWait(10);
+    return state->text() == QStringLiteral("全部读取成功");
+}

@@ -1,0 +1,473 @@
+// The measurement display, user settings, meter parameter and register
+// configuration pages against the virtual instrument on a pty.
+
+#include "e2eharness.h"
+#include "instrumentthread.h"
+#include "virtualinstrument.h"
+#include "worker/messages.h"
+#include "worker/modbusthread.h"
+
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QTableWidget>
+#include <QTextEdit>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+// Records the worker's replies in the GUI thread, after the window has seen them.
+class Replies : public QObject
+{
+public:
+    explicit Replies(MainWindow &w)
+    {
+        connect(w.modbusWorker(), &modbusThread::sendMessageToMainThread, this,
+                [this](const QString &m) { seen << m; });
+    }
+    bool has(const char *reply) const { return seen.contains(QLatin1String(reply)); }
+    QStringList seen;
+};
+
+QString text(MainWindow &w, const char *name)
+{
+    if (auto *e = w.findChild<QLineEdit *>(QLatin1String(name)))
+        return e->text();
+    if (auto *c = w.findChild<QComboBox *>(QLatin1String(name)))
+        return c->currentText();
+    return find<QLabel>(w, name)->text();
+}
+
+void setText(MainWindow &w, const char *name, const QString &value)
+{
+    if (auto *e = w.findChild<QLineEdit *>(QLatin1String(name)))
+        e->setText(value);
+    else
+        find<QComboBox>(w, name)->setCurrentText(value);
+}
+
+template <class T> T *cell(MainWindow &w, int row, int column)
+{
+    return qobject_cast<T *>(
+        find<QTableWidget>(w, "tableWidget_customreg")->cellWidget(row, column));
+}
+
+// The user settings widgets, in the order the round trip fills them.
+const QStringList userFields =
+    QStringLiteral(
+        "lineEdit_yonghudizhi comboBox_yonghubotelv comboBox_yonghuparity "
+        "comboBox_yonghuyalidanwei "
+        "comboBox_yonghuyalixiaoshudian lineEdit_yali_k lineEdit_yalijizhi lineEdit_density "
+        "lineEdit_caijizhouqi comboBox_beiguangshijian lineEdit_ptswitchtime "
+        "comboBox_yonghuwendudanwei "
+        "comboBox_yonghuwenduxiaoshudian comboBox_ADCspeed lineEdit_g")
+        .split(' ');
+
+} // namespace
+
+class TestPages : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<InstrumentThread> inst;
+    DialogCloser closer;
+
+    template <class F> auto onInstrument(quint8 address, F &&f)
+    {
+        return inst->bus().with(address, std::forward<F>(f));
+    }
+    std::unique_ptr<MainWindow> connectedWindow(quint8 address = 1)
+    {
+        auto w = std::make_unique<MainWindow>();
+        if (!connectWindow(*w, inst->portPath(), address))
+            return nullptr;
+        return w;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        inst = std::make_unique<InstrumentThread>(QList<quint8>{1, 2});
+        QVERIFY(inst->start());
+    }
+    void init()
+    {
+        closer.clear();
+        onInstrument(1, [](VirtualInstrument &i) {
+            i.faults = VirtualInstrument::Faults();
+            i.live = true;
+        });
+    }
+
+    void userSettingsRoundTrip()
+    {
+        auto w = connectedWindow();
+        QVERIFY(w);
+        const QStringList values =
+            QStringLiteral("1 9600 EVEN bar 3 1.23456789 -0.5 0.998 7 常亮 9 ℉ 2 40 9.81")
+                .split(' ');
+        for (int k = 0; k < values.size(); ++k)
+            setText(*w, qPrintable(userFields.at(k)), values.at(k));
+        Replies replies(*w);
+        click(*w, "pushButton_xierushezhi");
+        QTRY_VERIFY_WITH_TIMEOUT(replies.has("user save succeed"), 10000);
+        QCOMPARE(text(*w, "label_wendudanwei"), QStringLiteral("℉"));
+        QCOMPARE(text(*w, "label_yalidanwei"), QStringLiteral("bar"));
+
+        onInstrument(1, [](VirtualInstrument &i) {
+            QCOMPARE(i.reg(44), quint16(2));
+            QCOMPARE(i.reg(46), quint16(5));
+            QCOMPARE(i.reg(48), quint16(12));
+            QCOMPARE(i.reg(50), quint16(4));
+            QCOMPARE(i.reg(52), quint16(40));
+            QCOMPARE(i.float32(54), 1.23456789f);
+            QCOMPARE(i.float32(58), 0.998f);
+        });
+
+        auto fresh = connectedWindow();
+        QVERIFY(fresh);
+        QStringList expected = values;
+        expected[5] = QStringLiteral("1.23457");
+        for (int k = 0; k < values.size(); ++k)
+            QCOMPARE(text(*fresh, qPrintable(userFields.at(k))), expected.at(k));
+        QCOMPARE(text(*fresh, "label_wendudanwei"), QStringLiteral("℉"));
+    }
+
+    void writeNeedsReadAfterConnectFailed()
+    {
+        auto w = connectedWindow();
+        QVERIFY(w);
+        auto *write = find<QPushButton>(*w, "pushButton_xierushezhi");
+        QVERIFY(write->isEnabled());
+        Replies replies(*w);
+        onInstrument(1, [](VirtualInstrument &i) { i.faults.silent = true; });
+        QTRY_VERIFY_WITH_TIMEOUT(replies.has("connect failed"), 10000);
+        QVERIFY(!write->isEnabled());
+        onInstrument(1, [](VirtualInstrument &i) { i.faults.silent = false; });
+        QTRY_VERIFY_WITH_TIMEOUT(replies.has("connect succeed"), 10000);
+        QVERIFY(!write->isEnabled());
+        click(*w, "pushButton_duqushezhi");
+        QTRY_VERIFY_WITH_TIMEOUT(replies.has("read user param succeed"), 10000);
+        QVERIFY(write->isEnabled());
+    }
+
+    void addressRefused_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::newRow("zero") << "0";
+        QTest::newRow("too big") << "256";
+        QTest::newRow("not a number") << "abc";
+    }
+    void addressRefused()
+    {
+        QFETCH(QString, address);
+        auto w = connectedWindow();
+        QVERIFY(w);
+        const int writesBefore =
+            onInstrument(1, [](VirtualInstrument &i) { return i.writeRequestCount; });
+        setText(*w, "lineEdit_yonghudizhi", address);
+        setText(*w, "comboBox_yonghubotelv", "38400");
+        click(*w, "pushButton_xierushezhi");
+        QCOMPARE(closer.texts(), QStringList{"仪表地址必须是1到255之间的整数！"});
+        QCOMPARE(text(*w, "label_state"), QStringLiteral("地址无效"));
+        QVERIFY(!(w->modbusWorker()->pendingCommands() & Bit::mask(Bit::WriteUserParam)));
+        QCOMPARE(w->modbusWorker()->lockMirror()->at(43), quint16(3));
+
+        Replies replies(*w);
+        click(*w, "pushButton_duqushezhi");
+        QTRY_VERIFY_WITH_TIMEOUT(replies.has("read user param succeed"), 10000);
+        QCOMPARE(onInstrument(1, [](VirtualInstrument &i) { return i.writeRequestCount; }),
+                 writesBefore);
+    }
+
+    void windowFollowsNewAddressAndBaud()
+    {
+        auto w = connectedWindow(2);
+        QVERIFY(w);
+        setText(*w, "lineEdit_yonghudizhi", "5");
+        setText(*w, "comboBox_yonghubotelv", "38400");
+        Replies replies(*w);
+        click(*w, "pushButton_xierushezhi");
+        // The instrument answers at 38400 only; the save's wait runs out first.
+        QTRY_VERIFY_WITH_TIMEOUT(replies.has("user save succeed"), 60000);
+        QVERIFY(text(*w, "label_connect").contains(QLatin1String(",38400,")));
+        QVERIFY(text(*w, "label_connect").endsWith(QStringLiteral("地址：5")));
+        QVERIFY(inst->bus().has(5));
+        click(*w, "pushButton_duqushezhi");
+        QTRY_VERIFY_WITH_TIMEOUT(replies.has("read user param succeed"), 10000);
+    }
+
+    void meterParamRoundTrip()
+    {
+        auto w = connectedWindow();
+        QVERIFY(w);
+        find<QComboBox>(*w, "comboBox_yibiaoleixing")->setCurrentIndex(0);
+        setText(*w, "lineEdit_yibiaobianhao", "3000000000");
+        Replies replies(*w);
+        click(*w, "pushButton_xieruyibiaocanshu");
+        QTRY_VERIFY_WITH_TIMEOUT(replies.has("user save succeed"), 10000);
+        onInstrument(1, [](VirtualInstrument &i) {
+            QCOMPARE(i.reg(72), quint16(0x5E00));
+            QCOMPARE(i.reg(73), quint16(0xB2D0));
+            QCOMPARE(i.reg(74), quint16(0));
+        });
+
+        auto fresh = connectedWindow();
+        QVERIFY(fresh);
+        QCOMPARE(text(*fresh, "lineEdit_yibiaobianhao"), QStringLiteral("3000000000"));
+        QCOMPARE(text(*fresh, "label_yibiaobianhao"), QStringLiteral("仪表编号：3000000000"));
+        QCOMPARE(text(*fresh, "label_yibiaoleixing"), QStringLiteral("仪表类型：单独压力"));
+        QVERIFY(find<QGroupBox>(*fresh, "groupBox_yaliercijiaozhun")->isEnabled());
+        QVERIFY(!find<QGroupBox>(*fresh, "groupBox_wenduercijiaozhun")->isEnabled());
+    }
+
+    void plusOne_data()
+    {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("after");
+        QTest::newRow("next") << "1911140001"
+                              << "1911140002";
+        QTest::newRow("leading zeros") << "0000000007"
+                                       << "8";
+        QTest::newRow("empty") << ""
+                               << "1";
+        QTest::newRow("wraps") << "4294967295"
+                               << "0";
+    }
+    void plusOne()
+    {
+        QFETCH(QString, before);
+        QFETCH(QString, after);
+        MainWindow w;
+        w.modbusWorker()->lockMirror()->setUint32(72, 123);
+        setText(w, "lineEdit_yibiaobianhao", before);
+        click(w, "pushButton_yibiaobianhaojiayi");
+        QCOMPARE(text(w, "lineEdit_yibiaobianhao"), after);
+        QCOMPARE(w.modbusWorker()->lockMirror()->uint32(72), 123u);
+    }
+
+    void meterTypeSwitchesGroups()
+    {
+        MainWindow w;
+        const char *groups[] = {"groupBox_yalijiaozhun", "groupBox_yaliercijiaozhun",
+                                "groupBox_wendujiaozhun", "groupBox_wenduercijiaozhun"};
+        // type, pressure groups enabled, temperature groups enabled
+        const struct
+        {
+            quint16 type;
+            bool p, t;
+        } steps[] = {{1, false, true}, {2, true, true}, {0, true, false}, {7, true, true}};
+        for (const auto &s : steps) {
+            w.modbusWorker()->lockMirror()->set(74, s.type);
+            w.showMeterParam();
+            for (int g = 0; g < 4; ++g)
+                QCOMPARE(find<QGroupBox>(w, groups[g])->isEnabledTo(&w), g < 2 ? s.p : s.t);
+        }
+        // An unknown type shows no item and is written back as it was read.
+        QCOMPARE(find<QComboBox>(w, "comboBox_yibiaoleixing")->currentIndex(), -1);
+        w.getMeterParam();
+        QCOMPARE(w.modbusWorker()->lockMirror()->at(74), quint16(7));
+    }
+
+    void customRegisters_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QByteArray>("stored");
+        QTest::newRow("120 ASCII") << QString(120, 'x') << QByteArray(100, 'x');
+        // 34 three-byte characters: the 34th would straddle byte 100.
+        QTest::newRow("multi-byte")
+            << QString(34, QChar(0x4E2D)) << QByteArray("\xE4\xB8\xAD").repeated(33) + '\0';
+    }
+    void customRegisters()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QByteArray, stored);
+        onInstrument(1, [](VirtualInstrument &i) {
+            const quint16 rowsSet[][3] = {
+                {23, 101, 0x1A2B}, {24, 102, 0x1A2B}, {25, 103, 0x4142}, {5, 104, 0x7777}};
+            for (int r = 0; r < 4; ++r)
+                for (int k = 0; k < 3; ++k)
+                    i.setReg(193 + 3 * r + k, rowsSet[r][k]);
+        });
+        auto w = connectedWindow();
+        QVERIFY(w);
+        QCOMPARE(cell<QLineEdit>(*w, 1, 2)->text(), QStringLiteral("6699"));
+        QCOMPARE(cell<QLineEdit>(*w, 2, 2)->text(), QStringLiteral("1A2B"));
+        QCOMPARE(cell<QLineEdit>(*w, 3, 2)->text(), QStringLiteral("AB"));
+        QCOMPARE(cell<QLineEdit>(*w, 4, 1)->text(), QStringLiteral("104"));
+        QCOMPARE(cell<QLineEdit>(*w, 4, 2)->text(), QString());
+
+        const QStringList entered = {"70000", "ff", QString(QChar(0x4E2D)), "123"};
+        for (int r = 0; r < 4; ++r)
+            cell<QLineEdit>(*w, r + 1, 2)->setText(entered.at(r));
+        cell<QComboBox>(*w, 5, 0)->setCurrentIndex(25);
+        cell<QLineEdit>(*w, 5, 2)->setText("A");
+        find<QTextEdit>(*w, "textEdit_custom50reg")->setPlainText(typed);
+        Replies replies(*w);
+        click(*w, "pushButton_xierucustomreg");
+        QTRY_VERIFY_WITH_TIMEOUT(replies.has("fac save succeed"), 10000);
+
+        QByteArray bytes;
+        onInstrument(1, [&](VirtualInstrument &i) {
+            const quint16 values[] = {4464, 255, 0xE4B8, 0x7777, 0x4100};
+            for (int r = 0; r < 5; ++r)
+                QCOMPARE(i.reg(195 + 3 * r), values[r]);
+            QCOMPARE(i.reg(205), quint16(25));
+            for (int k = 269; k <= 318; ++k)
+                bytes << char(i.reg(k) >> 8) << char(i.reg(k) & 0xFF);
+        });
+        QCOMPARE(bytes.left(stored.size()), stored);
+        QCOMPARE(bytes.mid(stored.size()), QByteArray(100 - stored.size(), '\0'));
+
+        find<QTextEdit>(*w, "textEdit_custom50reg")->clear();
+        click(*w, "pushButton_duqucustomreg");
+        QTRY_VERIFY_WITH_TIMEOUT(replies.has("read custom reg succeed"), 10000);
+        QCOMPARE(find<QTextEdit>(*w, "textEdit_custom50reg")->toPlainText(),
+                 QString::fromUtf8(stored.constData()));
+    }
+
+    void liveValues()
+    {
+        MainWindow w;
+        {
+            auto m = w.modbusWorker()->lockMirror();
+            m->set(1, 5);
+            m->setFloat32(2, 1.23456f);
+            m->set(45, 4);
+            m->setFloat32(4, -0.5f);
+            m->set(47, 2);
+            m->set(6, 0xFFFE);
+            m->set(7, 0x8000);
+            m->set(8, 370);
+            m->set(9, 85);
+        }
+        w.showLiveValues();
+        QCOMPARE(text(w, "label_ruanjianbanben"), QStringLiteral("软件版本：V0.05"));
+        QCOMPARE(text(w, "lineEdit_yalizhi"), QStringLiteral("1.2346"));
+        QCOMPARE(text(w, "lineEdit_wenduzhi"), QStringLiteral("-0.50"));
+        QCOMPARE(text(w, "lineEdit_yalizhizhengxing"), QStringLiteral("-2"));
+        QCOMPARE(text(w, "lineEdit_wenduzhizhengxing"), QStringLiteral("-32768"));
+        QCOMPARE(text(w, "lineEdit_dianchidianya"), QStringLiteral("3.70"));
+        QCOMPARE(text(w, "lineEdit_dianchidianliang"), QStringLiteral("85"));
+
+        // Decimals: none, and a garbled code that must stay bounded.
+        w.modbusWorker()->lockMirror()->set(45, 0);
+        w.modbusWorker()->lockMirror()->setFloat32(2, 2.4f);
+        w.showLiveValues();
+        QCOMPARE(text(w, "lineEdit_yalizhi"), QStringLiteral("2"));
+        w.modbusWorker()->lockMirror()->set(45, 60000);
+        w.showLiveValues();
+        QCOMPARE(text(w, "lineEdit_yalizhi").size(), 22);
+    }
+
+    void adcBars_data()
+    {
+        QTest::addColumn<float>("before");
+        QTest::addColumn<float>("reading");
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<int>("positive");
+        QTest::addColumn<int>("negative");
+        QTest::addColumn<QString>("positiveColour");
+        QTest::addColumn<QString>("negativeColour");
+        const QString green = "rgb(90,167,45)", yellow = "rgb(255,236,20)", red = "rgb(246,37,19)";
+        QTest::newRow("at threshold") << 0.f << 130000.f << "130000" << 99 << 0 << green << "";
+        QTest::newRow("past threshold") << 0.f << 130001.f << "130001" << 99 << 0 << red << "";
+        QTest::newRow("full scale") << 0.f << 131071.f << "131071" << 100 << 0 << red << "";
+        QTest::newRow("negative half")
+            << 0.f << -65535.5f << "-65535" << 0 << 50 << green << yellow;
+        QTest::newRow("negative full, positive keeps colour")
+            << 131071.f << -131071.f << "-131071" << 0 << 100 << red << red;
+        QTest::newRow("beyond the bar keeps its value")
+            << 65535.5f << 200000.f << "200000" << 50 << 0 << red << "";
+        QTest::newRow("small negative") << 0.f << -0.7f << "0" << 0 << 0 << green << yellow;
+    }
+    void adcBars()
+    {
+        QFETCH(float, before);
+        QFETCH(float, reading);
+        MainWindow w;
+        const int regs[] = {14, 24};
+        for (float v : {0.f, before, reading}) {
+            for (int reg : regs)
+                w.modbusWorker()->lockMirror()->setFloat32(reg, v);
+            w.showLiveValues();
+        }
+        for (const char *channel : {"yali", "wendu"}) {
+            const QString c = QLatin1String(channel);
+            auto bar = [&](const char *half) {
+                return find<QProgressBar>(w, qPrintable("progressBar_" + c + "ADC" + half));
+            };
+            auto sheet = [&](const char *half, const QString &colour) {
+                return colour.isEmpty() ? QString()
+                                        : QStringLiteral("QProgressBar#progressBar_%1ADC%2::chunk{"
+                                                         "background-color: %3;}")
+                                              .arg(c, QLatin1String(half), colour);
+            };
+            QTEST(text(w, qPrintable("label_" + c + "ADC")), "label");
+            QTEST(bar("z")->value(), "positive");
+            QTEST(bar("f")->value(), "negative");
+            QFETCH(QString, positiveColour);
+            QFETCH(QString, negativeColour);
+            QCOMPARE(bar("z")->styleSheet(), sheet("z", positiveColour));
+            QCOMPARE(bar("f")->styleSheet(), sheet("f", negativeColour));
+        }
+    }
+
+    void meterInfo_data()
+    {
+        QTest::addColumn<quint16>("type");
+        QTest::addColumn<quint32>("number");
+        QTest::addColumn<QString>("typeText");
+        QTest::addColumn<QString>("rangeText");
+        QTest::addColumn<QString>("numberText");
+        QTest::newRow("temperature only") << quint16(1) << 42u << "仪表类型：单独温度"
+                                          << "仪表量程：0~100℃"
+                                          << "仪表编号：0000000042";
+        QTest::newRow("both") << quint16(2) << 3000000000u << "仪表类型：温压一体"
+                              << "仪表量程：0~1.6MPa，0~100℃"
+                              << "仪表编号：3000000000";
+        QTest::newRow("unknown type") << quint16(9) << 0u << "仪表类型："
+                                      << "仪表量程："
+                                      << "仪表编号：0000000000";
+    }
+    void meterInfo()
+    {
+        QFETCH(quint16, type);
+        QFETCH(quint32, number);
+        MainWindow w;
+        {
+            auto m = w.modbusWorker()->lockMirror();
+            m->setUint32(72, number);
+            m->set(74, type);
+            m->setFloat32(78, 1.6f);
+            m->set(80, 2);
+            m->setFloat32(132, 100.f);
+            m->set(134, 11);
+        }
+        w.showMeterInfo();
+        QCOMPARE(text(w, "label_model"), QStringLiteral("板卡型号：KV-3PD"));
+        QTEST(text(w, "label_yibiaoleixing"), "typeText");
+        QTEST(text(w, "label_yibiaoliangcheng"), "rangeText");
+        QTEST(text(w, "label_yibiaobianhao"), "numberText");
+    }
+
+    void liveValuesFollowTheInstrument()
+    {
+        auto w = connectedWindow();
+        QVERIFY(w);
+        onInstrument(1, [](VirtualInstrument &i) {
+            i.live = false;
+            i.setReg(1, 1234);
+            i.setReg(6, 0xFFFE);
+            i.setFloat32(14, -65535.5f);
+        });
+        QTRY_COMPARE(text(*w, "label_ruanjianbanben"), QStringLiteral("软件版本：V12.34"));
+        QTRY_COMPARE(text(*w, "lineEdit_yalizhizhengxing"), QStringLiteral("-2"));
+        QTRY_COMPARE(find<QProgressBar>(*w, "progressBar_yaliADCf")->value(), 50);
+    }
+};
+
+QTEST_MAIN(TestPages)
+#include "test_pages.moc"

@@ -1,0 +1,28 @@
+#pragma once
+
+// Closes every warning dialog as soon as it opens and records its text, so
+// that tests can drive slots that open modal warnings.
+
+#include <QObject>
+#include <QStringList>
+#include <QTimer>
+
+class DialogCloser : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit DialogCloser(QObject *parent = nullptr);
+
+    QStringList texts() const { return seen; }
+    void clear() { seen.clear(); }
+    // Position of the last dialog when it was closed (for the centring check).
+    QPoint lastPosition() const { return lastPos; }
+
+private:
+    void poll();
+
+    QTimer timer;
+    QStringList seen;
+    QPoint lastPos;
+};
