@@ -41,6 +41,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     setWindowFlags(Qt::FramelessWindowHint);
     setAttribute(Qt::WA_MouseTracking);
 
+    // The resources live in a static library; nothing else would pull them in.
+    initResources();
     loadStyleSheet();
 
     ui->label_mainTitle->setText(tr("KV-3PD用户调试软件V0.5"));
@@ -152,6 +154,11 @@ MainWindow::~MainWindow()
     delete guiTickTimer;
     delete backupMenu;
     delete ui;
+}
+
+void MainWindow::initResources()
+{
+    Q_INIT_RESOURCE(resources);
 }
 
 bool MainWindow::loadStyleSheet(const QString &path)

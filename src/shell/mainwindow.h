@@ -33,6 +33,8 @@ public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
 
+    // Registers the style sheet and images of the static GUI library.
+    static void initResources();
     // Loads an application style sheet; false (and the platform look) when the
     // resource cannot be opened.
     static bool loadStyleSheet(const QString &path = QStringLiteral(":/qss.css"));

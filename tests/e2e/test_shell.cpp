@@ -96,6 +96,7 @@ void TestShell::buildDate()
 
 void TestShell::startsWithoutStyleSheet()
 {
+    MainWindow::initResources();
     QVERIFY(MainWindow::loadStyleSheet());
     QVERIFY(!qApp->styleSheet().isEmpty());
     qApp->setStyleSheet(QString());

@@ -4,6 +4,7 @@
 // that tests can drive slots that open modal warnings.
 
 #include <QObject>
+#include <QPoint>
 #include <QStringList>
 #include <QTimer>
 
