@@ -1,0 +1,366 @@
+// kv3pd-sim: virtual KV-3PD instruments on a pseudo-terminal, so the
+// configuration tool can be tried and tested without hardware.
+
+#include "ptyrunner.h"
+#include "virtualbus.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+extern "C" void onSignal(int)
+{
+    const int savedErrno = errno;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
+    errno = savedErrno;
+}
+
+void printError(const QString &message)
+{
+    std::fprintf(stderr, "kv3pd-sim: %s\n", qPrintable(message));
+}
+
+QString defaultLinkPath()
+{
+    const QByteArray runtimeDir = qgetenv("XDG_RUNTIME_DIR");
+    if (!runtimeDir.isEmpty())
+        return QString::fromLocal8Bit(runtimeDir) + QStringLiteral("/kv3pd-sim");
+    QString user = QString::fromLocal8Bit(qgetenv("USER"));
+    if (user.isEmpty())
+        user = QString::number(::getuid());
+    return QStringLiteral("/tmp/kv3pd-sim-") + user;
+}
+
+// The symlink that gives the pty a stable name. A lock file next to it tells a
+// link left behind by a dead instance from one that is still being served.
+class StableLink
+{
+public:
+    ~StableLink() { release(); }
+
+    bool create(const QString &linkPath, const QString &target, QString *error)
+    {
+        path = linkPath;
+        const QByteArray lockName = QFile::encodeName(path + QStringLiteral(".lock"));
+        lockFd = ::open(lockName.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (lockFd < 0) {
+            *error = QStringLiteral("cannot create %1.lock: %2")
+                         .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+            return false;
+        }
+        if (::flock(lockFd, LOCK_EX | LOCK_NB) != 0) {
+            *error = QStringLiteral("another kv3pd-sim serves %1; choose another --link").arg(path);
+            ::close(lockFd);
+            lockFd = -1;
+            return false;
+        }
+        const QByteArray name = QFile::encodeName(path);
+        struct stat info;
+        if (::lstat(name.constData(), &info) == 0) {
+            if (!S_ISLNK(info.st_mode)) {
+                *error =
+                    QStringLiteral("%1 exists and is not a symlink; not replacing it").arg(path);
+                return false;
+            }
+            ::unlink(name.constData()); // stale: nobody holds the lock
+        }
+        if (::symlink(QFile::encodeName(target).constData(), name.constData()) != 0) {
+            *error = QStringLiteral("cannot create the symlink %1: %2")
+                         .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+            return false;
+        }
+        linked = true;
+        return true;
+    }
+
+    void release()
+    {
+        if (linked)
+            ::unlink(QFile::encodeName(path).constData());
+        linked = false;
+        if (lockFd >= 0) {
+            ::unlink(QFile::encodeName(path + QStringLiteral(".lock")).constData());
+            ::close(lockFd);
+        }
+        lockFd = -1;
+    }
+
+private:
+    QString path;
+    int lockFd = -1;
+    bool linked = false;
+};
+
+// Stored images, keyed by the address an instrument was started with. Entries
+// for instruments not running now are kept as they were.
+class StateFile
+{
+public:
+    explicit StateFile(const QString &path) : path(path) {}
+
+    bool load(VirtualBus &bus, const QList<quint8> &startAddresses, QString *error)
+    {
+        QFile file(path);
+        if (!file.exists())
+            return true;
+        if (!file.open(QIODevice::ReadOnly)) {
+            *error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
+            return false;
+        }
+        QJsonParseError parseError;
+        const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &parseError);
+        if (!document.isObject()) {
+            *error = QStringLiteral("%1 is not a state file (%2); not touching it")
+                         .arg(path, parseError.errorString());
+            return false;
+        }
+        stored = document.object().value(QStringLiteral("instruments")).toArray();
+        int index = 0;
+        bool ok = true;
+        bus.forEach([&](VirtualInstrument &instrument) {
+            const QJsonObject entry = find(startAddresses.value(index++));
+            if (entry.isEmpty())
+                return;
+            if (!instrument.setImages(toImage(entry.value(QStringLiteral("user"))),
+                                      toImage(entry.value(QStringLiteral("factory")))))
+                ok = false;
+        });
+        if (!ok)
+            *error = QStringLiteral("%1 holds damaged images; not touching it").arg(path);
+        return ok;
+    }
+
+    // Stores the images if any save happened since the last store.
+    void storeIfChanged(VirtualBus &bus, const QList<quint8> &startAddresses)
+    {
+        if (revisions(bus) != storedRevisions)
+            store(bus, startAddresses);
+    }
+
+    void store(VirtualBus &bus, const QList<quint8> &startAddresses)
+    {
+        storedRevisions = revisions(bus);
+        int index = 0;
+        bus.forEach([&](VirtualInstrument &instrument) {
+            const int address = startAddresses.value(index++);
+            QJsonObject entry;
+            entry.insert(QStringLiteral("address"), address);
+            entry.insert(QStringLiteral("user"), toJson(instrument.userImage()));
+            entry.insert(QStringLiteral("factory"), toJson(instrument.factoryImage()));
+            for (int i = 0; i < stored.size(); ++i) {
+                if (stored.at(i).toObject().value(QStringLiteral("address")).toInt() == address) {
+                    stored.replace(i, entry);
+                    return;
+                }
+            }
+            stored.append(entry);
+        });
+        QJsonObject root;
+        root.insert(QStringLiteral("instruments"), stored);
+        QSaveFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(root).toJson()) < 0 ||
+            !file.commit())
+            printError(QStringLiteral("cannot store %1: %2").arg(path, file.errorString()));
+    }
+
+private:
+    static int revisions(VirtualBus &bus)
+    {
+        int sum = 0;
+        bus.forEach([&](VirtualInstrument &instrument) { sum += instrument.imageRevision(); });
+        return sum;
+    }
+
+    QJsonObject find(int address) const
+    {
+        for (const QJsonValue &value : stored) {
+            const QJsonObject entry = value.toObject();
+            if (entry.value(QStringLiteral("address")).toInt() == address)
+                return entry;
+        }
+        return {};
+    }
+
+    static QVector<quint16> toImage(const QJsonValue &value)
+    {
+        QVector<quint16> image;
+        for (const QJsonValue &word : value.toArray()) {
+            const int number = word.toInt(-1);
+            if (number < 0 || number > 0xFFFF)
+                return {};
+            image.append(quint16(number));
+        }
+        return image;
+    }
+
+    static QJsonArray toJson(const QVector<quint16> &image)
+    {
+        QJsonArray array;
+        for (quint16 word : image)
+            array.append(int(word));
+        return array;
+    }
+
+    QString path;
+    QJsonArray stored;
+    int storedRevisions = 0;
+};
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("kv3pd-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("0.5"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Virtual KV-3PD instruments on a pseudo-terminal. Open the printed path in the\n"
+        "configuration tool as its serial port (KV3PD_EXTRA_PORTS lists it there).\n"
+        "Stop with Ctrl+C."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(
+        QStringLiteral("addresses"),
+        QStringLiteral("Slave addresses (1..255) of the instruments on the line; default 1."),
+        QStringLiteral("[address...]"));
+    const QCommandLineOption linkOption(
+        QStringLiteral("link"),
+        QStringLiteral("Stable path to the port: a symlink to the pty, replaced when a dead "
+                       "instance left it behind (default %1).")
+            .arg(defaultLinkPath()),
+        QStringLiteral("path"), defaultLinkPath());
+    const QCommandLineOption pacedOption(
+        QStringLiteral("paced"),
+        QStringLiteral("Send replies no faster than the baud rate set on the port."));
+    const QCommandLineOption stateOption(
+        QStringLiteral("state"),
+        QStringLiteral("Keep the saved user and factory settings in this file: loaded at "
+                       "start, stored after every save and at exit."),
+        QStringLiteral("file"));
+    const QCommandLineOption firmwareOption(
+        QStringLiteral("firmware"),
+        QStringLiteral("Firmware version in register 1 (default 12; 9 or less is refused by the "
+                       "tool)."),
+        QStringLiteral("n"));
+    const QCommandLineOption silentOption(
+        QStringLiteral("silent"),
+        QStringLiteral("The instruments never answer, like a pulled cable."));
+    parser.addOptions({linkOption, pacedOption, stateOption, firmwareOption, silentOption});
+    parser.process(app);
+
+    QList<quint8> addresses;
+    for (const QString &argument : parser.positionalArguments()) {
+        bool ok = false;
+        const uint address = argument.toUInt(&ok);
+        if (!ok || address < 1 || address > 255) {
+            printError(QStringLiteral("%1 is not a slave address (1..255)").arg(argument));
+            return 2;
+        }
+        if (addresses.contains(quint8(address))) {
+            printError(QStringLiteral("address %1 given twice").arg(address));
+            return 2;
+        }
+        addresses.append(quint8(address));
+    }
+    if (addresses.isEmpty())
+        addresses.append(1);
+
+    int firmware = -1;
+    if (parser.isSet(firmwareOption)) {
+        bool ok = false;
+        firmware = parser.value(firmwareOption).toInt(&ok);
+        if (!ok || firmware < 0 || firmware > 0xFFFF) {
+            printError(QStringLiteral("--firmware wants a number from 0 to 65535"));
+            return 2;
+        }
+    }
+
+    VirtualBus bus;
+    for (quint8 address : addresses)
+        bus.add(address);
+
+    QString error;
+    StateFile state(parser.value(stateOption));
+    const bool keepState = parser.isSet(stateOption);
+    if (keepState && !state.load(bus, addresses, &error)) {
+        printError(error);
+        return 1;
+    }
+    bus.forEach([&](VirtualInstrument &instrument) {
+        if (firmware >= 0)
+            instrument.setReg(1, quint16(firmware));
+        instrument.faults.silent = parser.isSet(silentOption);
+    });
+
+    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        printError(QStringLiteral("cannot create the signal pipe"));
+        return 1;
+    }
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = onSignal;
+    action.sa_flags = SA_RESTART;
+    ::sigemptyset(&action.sa_mask);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(signal, &action, nullptr);
+    QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+
+    PtyRunner runner(&bus);
+    runner.setPaced(parser.isSet(pacedOption));
+    if (!runner.open(&error)) {
+        printError(error);
+        return 1;
+    }
+    StableLink link;
+    const QString linkPath = parser.value(linkOption);
+    if (!link.create(linkPath, runner.slavePath(), &error)) {
+        printError(error);
+        return 1;
+    }
+
+    QTimer stateTimer;
+    if (keepState) {
+        QObject::connect(&stateTimer, &QTimer::timeout, &app,
+                         [&] { state.storeIfChanged(bus, addresses); });
+        stateTimer.start(100);
+    }
+
+    QStringList addressTexts;
+    for (quint8 address : addresses)
+        addressTexts.append(QString::number(address));
+    std::printf("KV-3PD virtual instrument on %s (pty %s), addresses %s\n", qPrintable(linkPath),
+                qPrintable(runner.slavePath()),
+                qPrintable(addressTexts.join(QStringLiteral(", "))));
+    std::fflush(stdout);
+
+    const int status = app.exec();
+    if (keepState)
+        state.store(bus, addresses);
+    runner.close();
+    link.release();
+    return status;
+}

@@ -1,0 +1,130 @@
+#pragma once
+
+// One simulated KV-3PD: the register map 0..319, identity, access and command
+// registers, live measurements, persistent user and factory images, and fault
+// knobs. It answers complete request frames with reply bytes. Not thread-safe
+// by itself: VirtualBus serialises every access.
+//
+// Writes to the parameter registers 42..318 and to the command register need
+// the access password (0x0071 written to 0x5000) first, as on the real board;
+// until then they are refused with exception 4. The password stays valid until
+// another value is written to the access register.
+
+#include <QByteArray>
+#include <QVector>
+#include <QtGlobal>
+
+class VirtualInstrument
+{
+public:
+    static constexpr int Registers = 320;
+    static constexpr int FirstParam = 42; // first register a save stores
+    static constexpr int LastParam = 318; // last register a request may touch
+    static constexpr int ImageWords = LastParam - FirstParam + 1;
+    static constexpr int MaxCount = 125;
+
+    static constexpr quint8 FuncRead = 0x33;
+    static constexpr quint8 FuncWriteSingle = 0x36;
+    static constexpr quint8 FuncWriteMultiple = 0x40;
+
+    static constexpr quint16 FeatureCode = 0x0058;
+    static constexpr quint16 DefaultFirmware = 12;
+    static constexpr quint16 AccessRegister = 0x5000;
+    static constexpr quint16 AccessPassword = 0x0071;
+    static constexpr quint16 CommandRegister = 0x5001;
+    static constexpr quint16 CommandUserSave = 10;
+    static constexpr quint16 CommandFactorySave = 90;
+    static constexpr quint16 CommandRestoreFactory = 0xFF00;
+
+    enum Exception : quint8
+    {
+        IllegalFunction = 1,
+        IllegalAddress = 2,
+        IllegalValue = 3,
+        Locked = 4 // write without the access password
+    };
+
+    struct Faults
+    {
+        bool silent = false;        // never answers nor acts (cable pulled)
+        bool badCrc = false;        // reply with a corrupted CRC
+        bool truncated = false;     // reply cut short by its last bytes
+        bool garbageBefore = false; // a noise byte ahead of the reply
+        int replyFromAddress = -1;  // >= 0: reply carries this slave address
+        int exceptionCode = 0;      // > 0: answer every request with this exception
+        int delayMs = 0;            // reply this late (past the master's timeout)
+    };
+
+    explicit VirtualInstrument(quint8 address = 1);
+
+    // Effective link settings (they change only when a save makes them so).
+    quint8 address() const { return effectiveAddress; }
+    int baudCode() const { return effectiveBaudCode; }
+    int parityCode() const { return effectiveParityCode; }
+    qint32 baudRate() const { return baudRateForCode(effectiveBaudCode); }
+    static qint32 baudRateForCode(int code); // 0 for a code outside 0..5
+
+    // Registers outside 0..319 read as 0 and ignore writes.
+    quint16 reg(int index) const;
+    void setReg(int index, quint16 value);
+    float float32(int index) const;
+    void setFloat32(int index, float value);
+    quint32 uint32(int index) const;
+    void setUint32(int index, quint32 value);
+
+    // A complete request frame (CRC included) addressed to this instrument.
+    // Returns the reply bytes, empty when it stays silent. A frame with a bad
+    // CRC is ignored, as a real slave would.
+    QByteArray handleRequest(const QByteArray &frame);
+
+    // Moves the live measurements a little; called every 100 ms by the runner.
+    void tick();
+
+    // Persistent images of registers 42..318 (what a save stores).
+    QVector<quint16> userImage() const;
+    QVector<quint16> factoryImage() const;
+    // Loads stored images as at power-on: the registers take the user image and
+    // its link settings become effective. Images of the wrong size are refused.
+    bool setImages(const QVector<quint16> &user, const QVector<quint16> &factory);
+    // Goes up on every save and restore, so an owner can persist the images.
+    int imageRevision() const { return revision; }
+
+    // CRC-16/MODBUS of the bytes; sent low byte first.
+    static quint16 crc16(const char *data, int length);
+    // Appends the CRC to a frame body.
+    static QByteArray withCrc(QByteArray body);
+
+    Faults faults;
+    bool live = true; // tick() moves the measurements; off to keep test values
+
+    // Counters, for tests that check what reached the instrument. They count
+    // every frame addressed here, whatever the faults.
+    int requestCount = 0;      // every frame addressed here
+    int writeRequestCount = 0; // 0x36 and 0x40 frames, the access register writes excluded
+    int lastCommandValue = -1; // last value written to the command register
+    bool unlocked = false;     // access password written and not revoked
+
+private:
+    QByteArray execute(const QByteArray &frame);
+    QByteArray readRegisters(const QByteArray &frame);
+    QByteArray writeSingle(const QByteArray &frame);
+    QByteArray writeMultiple(const QByteArray &frame);
+    QByteArray exception(const QByteArray &frame, quint8 code) const;
+    QByteArray applyReplyFaults(QByteArray reply) const;
+    bool runCommand(quint16 value);
+    void storeImage(QVector<quint16> &image) const;
+    void loadImage(const QVector<quint16> &image);
+    void applyLinkSettings();
+    void updateMeasurements();
+    void setDefaults(quint8 address);
+
+    quint16 regs[Registers] = {};
+    QVector<quint16> userImg;
+    QVector<quint16> factoryImg;
+    quint8 effectiveAddress;
+    int effectiveBaudCode = 3;
+    int effectiveParityCode = 0;
+    int revision = 0;
+    quint32 ticks = 0;
+    quint32 noiseState = 0x2545F491u;
+};
