@@ -5,6 +5,7 @@
 
 #include "dialogcloser.h"
 #include "mainwindow.h"
+#include "worker/modbusthread.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>

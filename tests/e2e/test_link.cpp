@@ -77,7 +77,7 @@ void TestLink::searchFindsAndConnects()
 
     // Live values follow the instrument.
     inst.bus().with(3, [](VirtualInstrument &i) {
-        i.faults.freezeMeasurements = true;
+        i.live = false;
         i.setReg(9, 77);
         i.setReg(6, quint16(-12));
     });
@@ -219,7 +219,7 @@ void TestLink::pulledAndPluggedBack()
     QVERIFY(!find<QPushButton>(w, "pushButton_xierushezhi")->isEnabled());
     inst.bus().with(1, [](VirtualInstrument &i) {
         i.faults.silent = false;
-        i.faults.freezeMeasurements = true;
+        i.live = false;
         i.setReg(9, 55);
     });
     QTRY_COMPARE_WITH_TIMEOUT(stateLabel(w)->text(), QStringLiteral("连接成功"), 6000);
@@ -257,7 +257,7 @@ void TestLink::followsInstrumentAfterSave()
 
     // The instrument answers only at 38400 now; the window keeps talking to it.
     inst.bus().with(5, [](VirtualInstrument &i) {
-        i.faults.freezeMeasurements = true;
+        i.live = false;
         i.setReg(9, 66);
     });
     QTRY_COMPARE(find<QLineEdit>(w, "lineEdit_dianchidianliang")->text(), QStringLiteral("66"));
