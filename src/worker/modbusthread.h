@@ -62,8 +62,8 @@ private:
     void singleRead(const RegisterBlock &block, const QString &command);
     void singleWrite(const RegisterBlock &block, const QString &command, bool progressOnFailure,
                      bool factorySave, quint16 progressOnSuccess = 80);
-    void finishWrite(bool written, const QString &command, bool progressOnFailure,
-                     bool factorySave, quint16 progressOnSuccess = 80);
+    void finishWrite(bool written, const QString &command, bool progressOnFailure, bool factorySave,
+                     quint16 progressOnSuccess = 80);
     void writePressureParam();
     void readMeterInfo();
     void readCustomReg();
@@ -71,8 +71,7 @@ private:
     void readAll();
     void writeAll();
     bool modbus_read_regs(int firstReg, quint16 reg_num, quint8 progressStart, quint8 progressEnd);
-    bool modbus_write_regs(int firstReg, quint16 reg_num, quint8 progressStart,
-                           quint8 progressEnd);
+    bool modbus_write_regs(int firstReg, quint16 reg_num, quint8 progressStart, quint8 progressEnd);
     void facSave();
     void userSave();
     void backFac();

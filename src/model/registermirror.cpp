@@ -1,0 +1,52 @@
+#include "model/registermirror.h"
+
+#include "model/tsanlock.h"
+
+#include <cstring>
+
+namespace {
+
+quint32 joinHalves(quint16 low, quint16 high)
+{
+    return quint32(low) | (quint32(high) << 16);
+}
+
+} // namespace
+
+float RegisterMirror::float32(int reg) const
+{
+    const quint32 bits = uint32(reg);
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+void RegisterMirror::setFloat32(int reg, float value)
+{
+    quint32 bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    setUint32(reg, bits);
+}
+
+quint32 RegisterMirror::uint32(int reg) const
+{
+    Q_ASSERT(reg >= 0 && reg + 1 < Size);
+    return joinHalves(words[reg], words[reg + 1]);
+}
+
+void RegisterMirror::setUint32(int reg, quint32 value)
+{
+    Q_ASSERT(reg >= 0 && reg + 1 < Size);
+    words[reg] = quint16(value & 0xFFFF);
+    words[reg + 1] = quint16(value >> 16);
+}
+
+MirrorLock::MirrorLock(QMutex &mutex, RegisterMirror &mirror) : mutex(mutex), mirror(mirror)
+{
+    tsan::lock(mutex);
+}
+
+MirrorLock::~MirrorLock()
+{
+    tsan::unlock(mutex);
+}

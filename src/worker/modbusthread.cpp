@@ -1,0 +1,237 @@
+#include "worker/modbusthread.h"
+
+#include "modbus/kzmodbus.h"
+#include "model/tsanlock.h"
+#include "worker/messages.h"
+
+#include <QTimer>
+
+#ifdef KV3PD_TSAN
+extern "C" void AnnotateIgnoreWritesBegin(const char *file, int line);
+extern "C" void AnnotateIgnoreWritesEnd(const char *file, int line);
+#endif
+
+namespace {
+
+// A reply's text and its queued event are made in the worker thread and read
+// by the window's thread after Qt has handed them over through a lock of its
+// own, which ThreadSanitizer cannot see. Inside this scope the worker's
+// accesses are not recorded; nothing but the hand-over happens there.
+class HandOver
+{
+public:
+#ifdef KV3PD_TSAN
+    HandOver()
+    {
+        AnnotateIgnoreWritesBegin(__FILE__, __LINE__);
+    }
+    ~HandOver()
+    {
+        AnnotateIgnoreWritesEnd(__FILE__, __LINE__);
+    }
+#else
+    HandOver() {}
+#endif
+    HandOver(const HandOver &) = delete;
+    HandOver &operator=(const HandOver &) = delete;
+};
+
+// The address argument of "connect:" and "set addr:": unsigned decimal, 0
+// when it is not a number, low 8 bits kept.
+quint8 addressArgument(const QString &text)
+{
+    bool ok = false;
+    const uint value = text.toUInt(&ok, 10);
+    return ok ? quint8(value & 0xFF) : 0;
+}
+
+struct DeviceCommand
+{
+    const QString &text;
+    quint32 bit;
+};
+
+} // namespace
+
+modbusThread::modbusThread(QObject *parent) : QThread(parent)
+{
+    master = new kzModbus;
+    master->setSlaveAddress(1);
+    tickTimer = new QTimer;
+    connect(tickTimer, SIGNAL(timeout()), this, SLOT(TickTimerTimeoutSlot()));
+    tickTimer->start(100);
+}
+
+modbusThread::~modbusThread()
+{
+    stop();
+    tickTimer->stop();
+    delete tickTimer;
+    delete master;
+}
+
+void modbusThread::stop()
+{
+    quitRequested.store(true);
+    tsan::semRelease(quitSemaphore);
+    master->abort();
+    wait();
+    // QThread::wait() synchronises inside Qt where ThreadSanitizer cannot see
+    // it; pair it with the release at the end of run().
+    tsan::acquire(&quitRequested);
+}
+
+void modbusThread::receiveMessageFromMainThread(QString Message)
+{
+    const SplitMessage parts = splitMessage(Message);
+    if (parts.key == Cmd::setAddr) {
+        targetAddress.store(addressArgument(parts.argument));
+        setBit(Bit::SetAddr);
+        return;
+    }
+    if (Message == Cmd::search) {
+        setBit(Bit::Search);
+        return;
+    }
+    if (Message == Cmd::searchStop) {
+        setBit(Bit::SearchStop);
+        return;
+    }
+    if (parts.key == Cmd::connect) {
+        targetAddress.store(addressArgument(parts.argument));
+        setBit(Bit::Connect);
+        return;
+    }
+    static const DeviceCommand commands[] = {
+        {Cmd::disconnect, Bit::Disconnect},
+        {Cmd::readMeterParam, Bit::ReadMeterParam},
+        {Cmd::writeMeterParam, Bit::WriteMeterParam},
+        {Cmd::readUserParam, Bit::ReadUserParam},
+        {Cmd::writeUserParam, Bit::WriteUserParam},
+        {Cmd::readPressureParam, Bit::ReadPressureParam},
+        {Cmd::readTempParam, Bit::ReadTempParam},
+        {Cmd::writePressureParam, Bit::WritePressureParam},
+        {Cmd::writeTempParam, Bit::WriteTempParam},
+        {Cmd::readMeterInfo, Bit::ReadMeterInfo},
+        {Cmd::readYaliEcjz, Bit::ReadYaliEcjz},
+        {Cmd::writeYaliEcjz, Bit::WriteYaliEcjz},
+        {Cmd::readWenduEcjz, Bit::ReadWenduEcjz},
+        {Cmd::writeWenduEcjz, Bit::WriteWenduEcjz},
+        {Cmd::readAll, Bit::ReadAll},
+        {Cmd::writeAll, Bit::WriteAll},
+        {Cmd::facSave, Bit::FacSave},
+        {Cmd::userSave, Bit::UserSave},
+        {Cmd::backFac, Bit::BackFac},
+        {Cmd::writeClr, Bit::WriteClr},
+        {Cmd::readCustomReg, Bit::ReadCustomReg},
+        {Cmd::writeCustomReg, Bit::WriteCustomReg},
+    };
+    for (const DeviceCommand &command : commands) {
+        if (Message == command.text) {
+            setBit(command.bit);
+            return;
+        }
+    }
+}
+
+void modbusThread::TickTimerTimeoutSlot()
+{
+    tickPending.store(true);
+}
+
+void modbusThread::run()
+{
+    quint16 searchAddress = 0;
+    while (!quitRequested.load()) {
+        sleepMs(10);
+        if (quitRequested.load())
+            break;
+
+        runLinkGroup(searchAddress);
+        if (!linkActive) {
+            // Nothing may wait here for a later session: the next connect can
+            // reach another instrument than the one the command was meant for.
+            dropDeviceCommands();
+            continue;
+        }
+
+        if (tickPending.load())
+            measurementPoll();
+        if (!connected) {
+            dropDeviceCommands();
+            continue;
+        }
+
+        for (quint32 bit = Bit::ReadMeterParam; bit <= Bit::WriteClr; ++bit) {
+            if (quitRequested.load())
+                break;
+            if (!testBit(bit))
+                continue;
+            // Cleared before the transfers, so the same command sent meanwhile runs again.
+            clearBit(bit);
+            runDeviceCommand(bit);
+        }
+    }
+    tsan::release(&quitRequested);
+}
+
+void modbusThread::runLinkGroup(quint16 &searchAddress)
+{
+    // Each bit is tested against the word as it is now: a handler that sets a
+    // later bit of the group gets it run in this same pass.
+    if (testBit(Bit::SetAddr)) {
+        clearBit(Bit::SetAddr);
+        master->setSlaveAddress(targetAddress.load());
+    }
+    if (testBit(Bit::Search))
+        searchStart(searchAddress);
+    if (testBit(Bit::Searching))
+        searchStep(searchAddress);
+    if (testBit(Bit::SearchStop))
+        searchStop();
+    if (testBit(Bit::Connect))
+        connectLink();
+    if (testBit(Bit::Disconnect))
+        disconnectLink();
+}
+
+void modbusThread::reply(const QString &message)
+{
+    HandOver handOver;
+    // A private copy, so that no other string of this thread shares its data.
+    const QString text(message.constData(), message.size());
+    emit sendMessageToMainThread(text);
+}
+
+void modbusThread::replyProgress(int percent)
+{
+    reply(Reply::setProgressBarFmt.arg(percent));
+}
+
+void modbusThread::setBit(quint32 bit)
+{
+    commandFlags.fetchAndOrOrdered(Bit::mask(bit));
+}
+
+void modbusThread::clearBit(quint32 bit)
+{
+    commandFlags.fetchAndAndOrdered(~Bit::mask(bit));
+}
+
+bool modbusThread::testBit(quint32 bit) const
+{
+    return (commandFlags.loadAcquire() & Bit::mask(bit)) != 0;
+}
+
+void modbusThread::dropDeviceCommands()
+{
+    commandFlags.fetchAndAndOrdered(Bit::LinkMask);
+}
+
+void modbusThread::sleepMs(int ms)
+{
+    // Once stop() has released the semaphore it stays released, so every
+    // later sleep returns at once as well.
+    if (tsan::semTryAcquire(quitSemaphore, 1, ms))
+        tsan::semRelease(quitSemaphore);
+}

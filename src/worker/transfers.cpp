@@ -1,0 +1,293 @@
+// Register transfers between the mirror and the instrument, and the device
+// commands built on them.
+
+#include "modbus/kzmodbus.h"
+#include "worker/messages.h"
+#include "worker/modbusthread.h"
+
+#include <QDebug>
+
+#include <algorithm>
+
+namespace {
+
+constexpr quint16 CommandRegister = 0x5001;
+constexpr quint16 FactorySaveValue = 90;
+constexpr quint16 UserSaveValue = 10;
+constexpr quint16 RestoreFactoryValue = 0xFF00;
+constexpr int ChunkRegisters = 100;
+constexpr int SaveWaitReads = 11;
+constexpr int PauseBeforeSaveMs = 100;
+
+int progressAt(int start, int end, int done, int total)
+{
+    return int(double(start) + double(end - start) * (double(done) / double(total)));
+}
+
+} // namespace
+
+void modbusThread::runDeviceCommand(quint32 bit)
+{
+    using namespace Blocks;
+    switch (bit) {
+    case Bit::ReadMeterParam:
+        singleRead(meterParamBlock, Cmd::readMeterParam);
+        break;
+    case Bit::WriteMeterParam:
+        singleWrite(meterParamBlock, Cmd::writeMeterParam, false, false);
+        break;
+    case Bit::ReadUserParam:
+        singleRead(userParamBlock, Cmd::readUserParam);
+        break;
+    case Bit::WriteUserParam:
+        singleWrite(userParamBlock, Cmd::writeUserParam, false, false);
+        break;
+    case Bit::ReadPressureParam:
+        singleRead(pressureParamBlock, Cmd::readPressureParam);
+        break;
+    case Bit::ReadTempParam:
+        singleRead(tempParamBlock, Cmd::readTempParam);
+        break;
+    case Bit::WritePressureParam:
+        writePressureParam();
+        break;
+    case Bit::WriteTempParam:
+        singleWrite(tempParamBlock, Cmd::writeTempParam, true, true);
+        break;
+    case Bit::ReadMeterInfo:
+        readMeterInfo();
+        break;
+    case Bit::ReadYaliEcjz:
+        singleRead(pressureParamBlock, Cmd::readYaliEcjz);
+        break;
+    case Bit::WriteYaliEcjz:
+        singleWrite(yaliEcjzBlock, Cmd::writeYaliEcjz, false, false);
+        break;
+    case Bit::ReadWenduEcjz:
+        singleRead(tempParamBlock, Cmd::readWenduEcjz);
+        break;
+    case Bit::WriteWenduEcjz:
+        singleWrite(wenduEcjzBlock, Cmd::writeWenduEcjz, false, false);
+        break;
+    case Bit::ReadCustomReg:
+        readCustomReg();
+        break;
+    case Bit::WriteCustomReg:
+        writeCustomReg();
+        break;
+    case Bit::ReadAll:
+        readAll();
+        break;
+    case Bit::WriteAll:
+        writeAll();
+        break;
+    case Bit::FacSave:
+        facSave();
+        break;
+    case Bit::UserSave:
+        userSave();
+        break;
+    case Bit::BackFac:
+        backFac();
+        break;
+    case Bit::WriteClr:
+        singleWrite(clrBlock, Cmd::writeClr, true, false, 75);
+        break;
+    default:
+        break;
+    }
+}
+
+bool modbusThread::readBlock(const RegisterBlock &block)
+{
+    regAddress = quint16(block.first);
+    regCount = quint8(block.count);
+    if (master->readRegisters(quint16(block.first), quint16(block.count)) != ResultOk)
+        return false;
+    // Through a local copy: the master's buffer lock and the mirror lock are never nested.
+    quint16 values[kzModbus::BufferWords];
+    master->copyFromReadBuffer(values, block.count);
+    MirrorLock locked = lockMirror();
+    std::copy_n(values, block.count, locked->data() + block.first);
+    return true;
+}
+
+bool modbusThread::writeBlock(const RegisterBlock &block)
+{
+    regAddress = quint16(block.first);
+    regCount = quint8(block.count);
+    quint16 values[kzModbus::BufferWords];
+    {
+        MirrorLock locked = lockMirror();
+        std::copy_n(locked->data() + block.first, block.count, values);
+    }
+    master->copyToWriteBuffer(values, block.count);
+    return master->writeMultipleRegisters(quint16(block.first), quint16(block.count)) == ResultOk;
+}
+
+void modbusThread::singleRead(const RegisterBlock &block, const QString &command)
+{
+    reply(readBlock(block) ? Reply::succeed(command) : Reply::failed(command));
+}
+
+void modbusThread::singleWrite(const RegisterBlock &block, const QString &command,
+                               bool progressOnFailure, bool factorySave, quint16 progressOnSuccess)
+{
+    finishWrite(writeBlock(block), command, progressOnFailure, factorySave, progressOnSuccess);
+}
+
+void modbusThread::finishWrite(bool written, const QString &command, bool progressOnFailure,
+                               bool factorySave, quint16 progressOnSuccess)
+{
+    if (!written) {
+        if (progressOnFailure)
+            replyProgress(100);
+        reply(Reply::failed(command));
+        return;
+    }
+    replyProgress(progressOnSuccess);
+    reply(Reply::succeed(command));
+    // The instrument needs a moment to take the block before it stores it.
+    sleepMs(PauseBeforeSaveMs);
+    if (factorySave)
+        facSave();
+    else
+        userSave();
+}
+
+void modbusThread::writePressureParam()
+{
+    qDebug().noquote() << QStringLiteral("write pressure param");
+    const bool written = writeBlock(Blocks::pressureParamBlock);
+    qDebug().noquote() << QStringLiteral("write pressure finish");
+    finishWrite(written, Cmd::writePressureParam, true, true);
+}
+
+void modbusThread::readMeterInfo()
+{
+    const bool ok = readBlock(Blocks::meterInfoFirst) && readBlock(Blocks::meterInfoSecond);
+    reply(ok ? Reply::succeed(Cmd::readMeterInfo) : Reply::failed(Cmd::readMeterInfo));
+}
+
+bool modbusThread::modbus_read_regs(int firstReg, quint16 reg_num, quint8 progressStart,
+                                    quint8 progressEnd)
+{
+    qDebug().noquote()
+        << QStringLiteral("modbus_read_regs,addr=%1,reg_num=%2").arg(firstReg).arg(reg_num);
+    replyProgress(progressStart);
+    int done = 0;
+    while (done < reg_num) {
+        const int chunk = std::min(ChunkRegisters, reg_num - done);
+        if (!readBlock({firstReg + done, chunk}))
+            return false;
+        done += chunk;
+        replyProgress(progressAt(progressStart, progressEnd, done, reg_num));
+    }
+    return true;
+}
+
+bool modbusThread::modbus_write_regs(int firstReg, quint16 reg_num, quint8 progressStart,
+                                     quint8 progressEnd)
+{
+    qDebug().noquote()
+        << QStringLiteral("modbus_write_regs,addr=%1,reg_num=%2").arg(firstReg).arg(reg_num);
+    replyProgress(progressStart);
+    int done = 0;
+    while (done < reg_num) {
+        const int chunk = std::min(ChunkRegisters, reg_num - done);
+        if (!writeBlock({firstReg + done, chunk}))
+            return false;
+        done += chunk;
+        replyProgress(progressAt(progressStart, progressEnd, done, reg_num));
+    }
+    return true;
+}
+
+void modbusThread::readCustomReg()
+{
+    const RegisterBlock &block = Blocks::customRegBlock;
+    const bool ok = modbus_read_regs(block.first, quint16(block.count), 0, 100);
+    reply(ok ? Reply::succeed(Cmd::readCustomReg) : Reply::failed(Cmd::readCustomReg));
+}
+
+void modbusThread::writeCustomReg()
+{
+    const RegisterBlock &block = Blocks::customRegBlock;
+    const bool written = modbus_write_regs(block.first, quint16(block.count), 0, 80);
+    finishWrite(written, Cmd::writeCustomReg, false, true);
+}
+
+void modbusThread::readAll()
+{
+    const RegisterBlock &block = Blocks::everything;
+    const bool ok = modbus_read_regs(block.first, quint16(block.count), 0, 100);
+    replyProgress(100);
+    reply(ok ? Reply::succeed(Cmd::readAll) : Reply::failed(Cmd::readAll));
+}
+
+void modbusThread::writeAll()
+{
+    // Registers 0..41 are measurements; the instrument owns them.
+    const RegisterBlock &block = Blocks::everythingWritable;
+    const bool written = modbus_write_regs(block.first, quint16(block.count), 0, 80);
+    finishWrite(written, Cmd::writeAll, true, true);
+}
+
+void modbusThread::facSave()
+{
+    save(FactorySaveValue, Reply::facSaving, Reply::facSaveSucceed, Reply::facSaveFailed);
+}
+
+void modbusThread::userSave()
+{
+    save(UserSaveValue, Reply::userSaving, Reply::userSaveSucceed, Reply::userSaveFailed);
+}
+
+void modbusThread::save(quint16 commandValue, const QString &saving, const QString &succeed,
+                        const QString &failed)
+{
+    reply(saving);
+    if (master->writeSingleRegister(CommandRegister, commandValue) != ResultOk) {
+        replyProgress(100);
+        reply(failed);
+        return;
+    }
+    // The instrument is busy storing; it answers again once it is done.
+    for (int i = 0; i < SaveWaitReads && !quitRequested.load(); ++i) {
+        if (master->readRegisters(0, 1) == ResultOk)
+            break;
+    }
+    replyProgress(100);
+    reply(succeed);
+    dropDeviceCommands();
+    followAddressSetting();
+}
+
+void modbusThread::backFac()
+{
+    reply(Reply::facBacking);
+    replyProgress(80);
+    if (master->writeSingleRegister(CommandRegister, RestoreFactoryValue) != ResultOk) {
+        replyProgress(100);
+        reply(Reply::backFacFailed);
+        return;
+    }
+    replyProgress(100);
+    reply(Reply::backFacSucceed);
+    dropDeviceCommands();
+    followAddressSetting();
+}
+
+void modbusThread::followAddressSetting()
+{
+    // A save makes the instrument's address setting effective; follow it.
+    quint8 address = 0;
+    {
+        MirrorLock locked = lockMirror();
+        address = quint8(locked->at(Reg::address) & 0xFF);
+    }
+    // 0 is the broadcast address, which no instrument takes as its own: it
+    // keeps answering where it was.
+    if (address != 0)
+        master->setSlaveAddress(address);
+}

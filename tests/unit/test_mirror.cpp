@@ -1,0 +1,162 @@
+// Field encodings of the register mirror, the code tables and the text forms
+// the pages use.
+
+#include "model/codetables.h"
+#include "model/fieldcodec.h"
+#include "model/registermirror.h"
+
+#include <QtTest>
+
+class TestMirror : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void wideFields_data();
+    void wideFields();
+    void numbers();
+    void codeLookups();
+    void textBlock_data();
+    void textBlock();
+    void customValues_data();
+    void customValues();
+};
+
+void TestMirror::wideFields_data()
+{
+    QTest::addColumn<bool>("isFloat");
+    QTest::addColumn<double>("value");
+    QTest::addColumn<quint16>("low");
+    QTest::addColumn<quint16>("high");
+    QTest::newRow("float 12.5") << true << 12.5 << quint16(0x0000) << quint16(0x4148);
+    QTest::newRow("float -1") << true << -1.0 << quint16(0x0000) << quint16(0xBF80);
+    QTest::newRow("meter number") << false << 1911140001.0 << quint16(0xAEA1) << quint16(0x71E9);
+    QTest::newRow("top bit set") << false << 3000000000.0 << quint16(0x5E00) << quint16(0xB2D0);
+}
+
+void TestMirror::wideFields()
+{
+    QFETCH(bool, isFloat);
+    QFETCH(double, value);
+    QFETCH(quint16, low);
+    QFETCH(quint16, high);
+
+    // Low half first, also at the last pair of the mirror.
+    for (int reg : {76, RegisterMirror::Size - 2}) {
+        RegisterMirror mirror;
+        if (isFloat)
+            mirror.setFloat32(reg, float(value));
+        else
+            mirror.setUint32(reg, quint32(value));
+        QCOMPARE(mirror.at(reg), low);
+        QCOMPARE(mirror.at(reg + 1), high);
+        QCOMPARE(isFloat ? double(mirror.float32(reg)) : double(mirror.uint32(reg)), value);
+    }
+}
+
+void TestMirror::numbers()
+{
+    QCOMPARE(field::formatMeterNumber(1911140001u), QStringLiteral("1911140001"));
+    QCOMPARE(field::formatMeterNumber(42u), QStringLiteral("0000000042"));
+    QCOMPARE(field::formatMeterNumber(3000000000u), QStringLiteral("3000000000"));
+    QCOMPARE(field::parseUint32(QStringLiteral("3000000000")), 3000000000u);
+    QCOMPARE(field::parseUint32(QStringLiteral("4294967296")), 0u);
+    QCOMPARE(field::parseUint16(QStringLiteral("70000")), quint16(4464));
+    QCOMPARE(field::parseUint16(QStringLiteral("12ab")), quint16(0));
+    QCOMPARE(field::parseFloat(QStringLiteral("abc")), 0.0f);
+    QCOMPARE(field::formatFloat(100.0f), QStringLiteral("100"));
+    QCOMPARE(field::formatFloat(1e6f), QStringLiteral("1e+06"));
+    QCOMPARE(field::formatFloat(9.80665f), QStringLiteral("9.80665"));
+    QCOMPARE(field::adcGainIndex(64), 2);
+    QCOMPARE(field::adcGainIndex(128), 3);
+    QCOMPARE(field::adcGainIndex(3), -1);
+}
+
+void TestMirror::codeLookups()
+{
+    QCOMPARE(unitName(8), QStringLiteral("kgf/cm2"));
+    QCOMPARE(unitName(12), QStringLiteral("℉"));
+    QCOMPARE(unitName(13), QStringLiteral("未知(13)"));
+    QCOMPARE(unitName(65535), QStringLiteral("未知(65535)"));
+    QCOMPARE(parityName(2), QStringLiteral("EVEN"));
+    QCOMPARE(parityName(3), QStringLiteral("未知(3)"));
+    QCOMPARE(baudRateForCode(0), 1200u);
+    QCOMPARE(baudRateForCode(5), 38400u);
+    QCOMPARE(baudRateForCode(7), 38400u);
+    QCOMPARE(QString::fromUtf8(registerCaptions[8]), QStringLiteral("地址"));
+    QCOMPARE(QString::fromUtf8(registerCaptions[25]), QStringLiteral("自定义数据字符型"));
+}
+
+void TestMirror::textBlock_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("stored");
+    const QString a99(99, QLatin1Char('a'));
+    QTest::newRow("abc") << "abc"
+                         << "abc";
+    QTest::newRow("exactly 100") << QString(100, QLatin1Char('x'))
+                                 << QString(100, QLatin1Char('x'));
+    QTest::newRow("120 ascii") << QString(120, QLatin1Char('y')) << QString(100, QLatin1Char('y'));
+    // The three bytes of 中 would straddle byte 100.
+    QTest::newRow("cut before character") << a99 + QStringLiteral("中b") << a99;
+    QTest::newRow("all multibyte") << QString(40, QChar(0x4E2D)) << QString(33, QChar(0x4E2D));
+    QTest::newRow("four-byte character")
+        << a99.left(98) + QString::fromUtf8("\xF0\x9F\x98\x80") << a99.left(98);
+}
+
+void TestMirror::textBlock()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, stored);
+
+    quint16 regs[field::TextRegisters];
+    std::fill(std::begin(regs), std::end(regs), quint16(0xFFFF));
+    field::encodeTextBlock(text, regs);
+    QCOMPARE(field::decodeTextBlock(regs), stored);
+    const int bytes = stored.toUtf8().size();
+    if (bytes < field::TextBytes) // what follows the text is zero
+        QCOMPARE(regs[bytes / 2] & (bytes % 2 ? 0x00FF : 0xFFFF), 0);
+    if (text == QLatin1String("abc")) {
+        QCOMPARE(regs[0], quint16(0x6162));
+        QCOMPARE(regs[1], quint16(0x6300));
+        QCOMPARE(regs[49], quint16(0));
+    }
+}
+
+void TestMirror::customValues_data()
+{
+    QTest::addColumn<int>("source");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("handled");
+    QTest::addColumn<quint16>("value");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("decimal wraps") << 23 << "70000" << true << quint16(4464) << "4464";
+    QTest::newRow("decimal junk") << 23 << "12x" << true << quint16(0) << "0";
+    QTest::newRow("hex") << 24 << "1a2b" << true << quint16(0x1A2B) << "1A2B";
+    QTest::newRow("hex small") << 24 << "ff" << true << quint16(255) << "00FF";
+    QTest::newRow("chars") << 25 << "AB" << true << quint16(0x4142) << "AB";
+    QTest::newRow("one char") << 25 << "A" << true << quint16(0x4100)
+                              << QStringLiteral("A") + QChar(0);
+    QTest::newRow("multi-byte char")
+        << 25 << "中" << true << quint16(0xE4B8) << QString::fromUtf8("\xE4\xB8", 2);
+    QTest::newRow("quantity source") << 8 << "5" << false << quint16(0x7777) << "";
+}
+
+void TestMirror::customValues()
+{
+    QFETCH(int, source);
+    QFETCH(QString, text);
+    QFETCH(bool, handled);
+    QFETCH(quint16, value);
+    QFETCH(QString, shown);
+
+    quint16 collected = 0x7777;
+    QCOMPARE(field::collectCustomValue(source, text, &collected), handled);
+    QCOMPARE(collected, value);
+    QString display = QStringLiteral("untouched");
+    QCOMPARE(field::customValueText(source, value, &display), handled);
+    QCOMPARE(display, handled ? shown : QStringLiteral("untouched"));
+}
+
+QTEST_APPLESS_MAIN(TestMirror)
+#include "test_mirror.moc"

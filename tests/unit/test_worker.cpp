@@ -1,0 +1,402 @@
+// The worker thread against the in-process virtual instrument: command
+// intake, dispatch order, reply sequences, search, connect, poll and stop.
+
+#include "modbus/kzmodbus.h"
+#include "virtualbus.h"
+#include "worker/modbusthread.h"
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QSet>
+#include <QTimer>
+#include <QtTest>
+
+namespace {
+
+// "r<addr>+<count>", "w<addr>+<count>" or "c<addr>=<value>" for a request frame.
+QString describe(const QByteArray &frame)
+{
+    const auto byte = [&](int i) { return quint8(frame[i]); };
+    const int address = byte(2) << 8 | byte(3);
+    if (byte(1) == kzModbus::FuncWriteSingle)
+        return QStringLiteral("c%1=%2").arg(address).arg(byte(4) << 8 | byte(5));
+    const QChar kind = byte(1) == kzModbus::FuncRead ? QLatin1Char('r') : QLatin1Char('w');
+    return QStringLiteral("%1%2+%3").arg(kind).arg(address).arg(byte(5));
+}
+
+bool isPollFrame(const QString &d)
+{
+    return d == QLatin1String("r0+2") || d == QLatin1String("w20480+1") ||
+           d == QLatin1String("r0+42");
+}
+
+QStringList split(const QString &s)
+{
+    return s.split(QLatin1Char('|'), Qt::SkipEmptyParts);
+}
+
+} // namespace
+
+// The serial line as the window would drive it, plus fault injection.
+class Line : public QObject
+{
+    Q_OBJECT
+
+public:
+    VirtualBus bus;
+    kzModbus *master = nullptr;
+    QStringList replies;
+    QVector<QByteArray> frames;
+    int failAfter = -1;        // device frames let through before each later one fails
+    QHash<QString, int> delay; // extra reply delay per frame description
+    QSet<int> present;         // when set, every other address answers with an exception
+    int deviceFrames = 0;
+
+    // Replies from index on, without the poll's steady "read measured succeed".
+    QStringList since(int index) const
+    {
+        QStringList out = replies.mid(index);
+        out.removeAll(QStringLiteral("read measured succeed"));
+        return out;
+    }
+    QStringList deviceTransfers(int fromFrame) const
+    {
+        QStringList out;
+        for (int i = fromFrame; i < frames.size(); ++i) {
+            const QString d = describe(frames[i]);
+            if (!isPollFrame(d) && !(d == QLatin1String("r0+1") && out.endsWith(d)))
+                out << d;
+        }
+        return out;
+    }
+
+public slots:
+    void onReply(QString message) { replies << message; }
+    void onFrame(QByteArray frame)
+    {
+        frames << frame;
+        const QString d = describe(frame);
+        const bool inject = !isPollFrame(d) && failAfter >= 0 && deviceFrames++ >= failAfter;
+        QVector<VirtualBus::Reply> out;
+        if (inject || (!present.isEmpty() && !present.contains(quint8(frame[0])))) {
+            QByteArray ex;
+            ex.append(frame[0]).append(char(quint8(frame[1]) | 0x80)).append(char(4));
+            const quint16 crc = kzModbus::crc16(reinterpret_cast<const quint8 *>(ex.data()), 3);
+            ex.append(char(crc & 0xFF)).append(char(crc >> 8));
+            out.append({ex, 0});
+        } else {
+            out = bus.feed(frame);
+        }
+        for (const VirtualBus::Reply &r : out) {
+            QTimer::singleShot(r.delayMs + delay.value(d), this, [this, bytes = r.bytes] {
+                for (char b : bytes)
+                    master->receiveByte(quint8(b));
+            });
+        }
+    }
+};
+
+struct Rig
+{
+    Line line;
+    modbusThread worker; // declared last: stopped before the line goes away
+
+    explicit Rig(std::initializer_list<quint8> addresses)
+    {
+        for (quint8 a : addresses)
+            line.bus.add(a);
+        line.master = worker.modbusMaster();
+        QObject::connect(line.master, &kzModbus::SendData, &line, &Line::onFrame,
+                         Qt::QueuedConnection);
+        QObject::connect(&worker, &modbusThread::sendMessageToMainThread, &line, &Line::onReply,
+                         Qt::QueuedConnection);
+        worker.start();
+    }
+    void send(const QString &command) { worker.receiveMessageFromMainThread(command); }
+    void connectAndWaitForPoll()
+    {
+        send("connect:1");
+        QTRY_VERIFY_WITH_TIMEOUT(has("read measured succeed"), 5000);
+    }
+    bool has(const QString &reply, int from = 0) const
+    {
+        return line.replies.indexOf(reply, from) >= 0;
+    }
+};
+
+class TestWorker : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void commandReplies_data();
+    void commandReplies();
+    void dispatchOrderAndDroppedCommands();
+    void identityCheck_data();
+    void identityCheck();
+    void pollAndAddressing();
+    void readAllAndWriteAllMoveData();
+    void search();
+    void connectEndsSearchQuietly();
+    void stopsPromptlyDuringRequest();
+};
+
+// Reply shorthand: "%80" is "set progressBar:80", "US" and "FS" the user and
+// factory save sequences.
+static QStringList expand(QString shorthand)
+{
+    shorthand.replace("US", "user saving|%100|user save succeed");
+    shorthand.replace("FS", "fac saving|%100|fac save succeed");
+    return split(shorthand.replace("%", "set progressBar:"));
+}
+
+void TestWorker::commandReplies_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<int>("failAfter"); // device requests that succeed; -1 all
+    QTest::addColumn<QString>("replies");
+    QTest::addColumn<QString>("transfers"); // checked when all succeed
+
+    const auto row = [](const char *name, const char *cmd, int failAfter, const char *replies,
+                        const char *transfers = "") {
+        QTest::newRow(name) << cmd << failAfter << replies << transfers;
+    };
+    row("read meter param", "read meter param", -1, "read meter param succeed", "r72+4");
+    row("write meter param", "write meter param", -1, "%80|write meter param succeed|US",
+        "w72+4|c20481=10|r0+1");
+    row("read user param", "read user param", -1, "read user param succeed", "r42+30");
+    row("write user param", "write user param", -1, "%80|write user param succeed|US",
+        "w42+30|c20481=10|r0+1");
+    row("read pressure", "read pressure param", -1, "read pressure param succeed", "r76+54");
+    row("read temperature", "read tempereture param", -1, "read tempereture param succeed",
+        "r130+63");
+    row("write pressure", "write pressure param", -1, "%80|write pressure param succeed|FS",
+        "w76+54|c20481=90|r0+1");
+    row("write temperature", "write tempereture param", -1,
+        "%80|write tempereture param succeed|FS", "w130+63|c20481=90|r0+1");
+    row("read meter info", "read meter info", -1, "read meter info succeed", "r72+9|r130+5");
+    row("read yali", "read yali ecjz data", -1, "read yali ecjz data succeed", "r76+54");
+    row("write yali", "write yali ecjz data", -1, "%80|write yali ecjz data succeed|US",
+        "w116+14|c20481=10|r0+1");
+    row("read wendu", "read wendu ecjz data", -1, "read wendu ecjz data succeed", "r130+63");
+    row("write wendu", "write wendu ecjz data", -1, "%80|write wendu ecjz data succeed|US",
+        "w178+15|c20481=10|r0+1");
+    row("read custom", "read custom reg", -1, "%0|%78|%100|read custom reg succeed",
+        "r192+100|r292+27");
+    row("write custom", "write custom reg", -1, "%0|%62|%80|%80|write custom reg succeed|FS",
+        "w192+100|w292+27|c20481=90|r0+1");
+    row("read all", "read all", -1, "%0|%31|%62|%94|%100|%100|read all succeed",
+        "r0+100|r100+100|r200+100|r300+19");
+    row("write all", "write all", -1, "%0|%28|%57|%80|%80|write all succeed|FS",
+        "w42+100|w142+100|w242+77|c20481=90|r0+1");
+    row("fac save", "fac save", -1, "FS", "c20481=90|r0+1");
+    row("user save", "user save", -1, "US", "c20481=10|r0+1");
+    row("back fac", "back fac", -1, "fac backing|%80|%100|back fac succeed", "c20481=65280");
+    row("write clr", "write clr", -1, "%75|write clr succeed|US", "w128+2|c20481=10|r0+1");
+
+    row("read fails", "read meter param", 0, "read meter param failed");
+    row("write fails, no save", "write meter param", 0, "write meter param failed");
+    row("write pressure fails", "write pressure param", 0, "%100|write pressure param failed");
+    row("write temp fails", "write tempereture param", 0, "%100|write tempereture param failed");
+    row("meter info second read fails", "read meter info", 1, "read meter info failed");
+    row("write clr fails", "write clr", 0, "%100|write clr failed");
+    row("custom read fails", "read custom reg", 1, "%0|%78|read custom reg failed");
+    row("custom write fails", "write custom reg", 1, "%0|%62|write custom reg failed");
+    row("read all fails", "read all", 2, "%0|%31|%62|%100|read all failed");
+    row("write all fails", "write all", 1, "%0|%28|%100|write all failed");
+    row("save after write fails", "write user param", 1,
+        "%80|write user param succeed|user saving|%100|user save failed");
+    row("fac save fails", "fac save", 0, "fac saving|%100|fac save failed");
+    row("back fac fails", "back fac", 0, "fac backing|%80|%100|back fac failed");
+}
+
+void TestWorker::commandReplies()
+{
+    QFETCH(QString, command);
+    QFETCH(int, failAfter);
+    QFETCH(QString, replies);
+    QFETCH(QString, transfers);
+
+    Rig rig({1});
+    rig.connectAndWaitForPoll();
+    rig.line.failAfter = failAfter;
+    const int from = rig.line.replies.size();
+    const int fromFrame = rig.line.frames.size();
+    rig.send(command);
+    const QStringList expected = expand(replies);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.line.since(from).size() >= expected.size(), 10000);
+    QCOMPARE(rig.line.since(from), expected);
+    if (failAfter < 0)
+        QCOMPARE(rig.line.deviceTransfers(fromFrame), split(transfers));
+}
+
+void TestWorker::dispatchOrderAndDroppedCommands()
+{
+    Rig rig({1});
+    rig.connectAndWaitForPoll();
+    // Held up by a slow reply, three commands pile up; they run in bit order.
+    rig.line.delay.insert("r42+30", 500);
+    int from = rig.line.replies.size();
+    rig.send("read user param");
+    QTRY_VERIFY(rig.line.frames.size() > 0 && describe(rig.line.frames.last()) == "r42+30");
+    rig.send("read all");
+    rig.send("read meter info");
+    QTRY_VERIFY_WITH_TIMEOUT(rig.has("read all succeed", from), 10000);
+    QCOMPARE(rig.line.since(from).filter("succeed"),
+             split("read user param succeed|read meter info succeed|read all succeed"));
+
+    // A read sent while a write runs is dropped by the save that ends the write.
+    rig.line.delay.insert("w42+30", 500);
+    from = rig.line.replies.size();
+    rig.send("write user param");
+    QTRY_VERIFY(describe(rig.line.frames.last()) == "w42+30");
+    rig.send("read user param");
+    QTRY_VERIFY_WITH_TIMEOUT(rig.has("user save succeed", from), 10000);
+    const int after = rig.line.replies.size();
+    QTRY_VERIFY(rig.line.replies.mid(after).count("read measured succeed") >= 3);
+    QVERIFY(!rig.has("read user param succeed", from));
+
+    // Case matters: a capitalised command is not a command.
+    from = rig.line.replies.size();
+    rig.send("Read all");
+    QTRY_VERIFY(rig.line.replies.mid(from).count("read measured succeed") >= 2);
+    QCOMPARE(rig.line.since(from), QStringList());
+}
+
+void TestWorker::identityCheck_data()
+{
+    QTest::addColumn<int>("featureCode");
+    QTest::addColumn<int>("version");
+    QTest::addColumn<QString>("verdict");
+    QTest::newRow("version 9") << 0x58 << 9 << "version error";
+    QTest::newRow("version 10") << 0x58 << 10 << "connect succeed";
+    QTest::newRow("foreign device") << 0x59 << 12 << "connect failed";
+}
+
+void TestWorker::identityCheck()
+{
+    QFETCH(int, featureCode);
+    QFETCH(int, version);
+    QFETCH(QString, verdict);
+
+    Rig rig({1});
+    rig.line.bus.with(1, [&](VirtualInstrument &d) {
+        d.setReg(0, quint16(featureCode));
+        d.setReg(1, quint16(version));
+    });
+    rig.send("connect:1");
+    QTRY_VERIFY(rig.line.replies.size() >= 3);
+    QCOMPARE(rig.line.replies.mid(0, 3),
+             QStringList({"Modbus create succeed", "set progressBar:0", verdict}));
+}
+
+void TestWorker::pollAndAddressing()
+{
+    // 300 keeps its low 8 bits: slave 44.
+    Rig rig({44, 7, 5});
+    rig.line.bus.with(44, [](VirtualInstrument &d) { d.setReg(33, 0x1234); });
+    rig.send("connect:300");
+    QTRY_VERIFY_WITH_TIMEOUT(rig.has("read measured succeed"), 5000);
+    QCOMPARE(rig.line.replies.mid(0, 3),
+             split("Modbus create succeed|set progressBar:0|connect succeed"));
+    QCOMPARE(quint8(rig.line.frames.first()[0]), quint8(44));
+    QStringList poll;
+    for (int i = 0; i < 3; ++i)
+        poll << describe(rig.line.frames[i]);
+    QCOMPARE(poll, split("r0+2|w20480+1|r0+42"));
+    QCOMPARE(rig.line.frames[1].mid(7, 2), QByteArray("\x00\x71", 2));
+    QCOMPARE(rig.worker.lockMirror()->at(33), quint16(0x1234));
+
+    // "set addr" moves the master without a word and without touching the link.
+    int from = rig.line.replies.size();
+    rig.send("set addr:7");
+    QTRY_VERIFY(quint8(rig.line.frames.last()[0]) == 7);
+    QTRY_VERIFY(rig.line.replies.mid(from).count("read measured succeed") >= 2);
+    QCOMPARE(rig.line.since(from), QStringList());
+
+    // After a save the master follows the address setting held in the mirror,
+    // but never to the broadcast address.
+    rig.line.bus.with(7, [](VirtualInstrument &d) { d.setReg(42, 7); });
+    for (quint8 setting : {0, 5}) {
+        rig.worker.lockMirror()->set(42, setting);
+        from = rig.line.replies.size();
+        rig.send("user save");
+        QTRY_VERIFY(rig.has("user save succeed", from));
+        const int fromFrame = rig.line.frames.size();
+        QTRY_VERIFY(rig.line.frames.size() > fromFrame + 3);
+        QCOMPARE(quint8(rig.line.frames.last()[0]), quint8(setting ? setting : 7));
+    }
+    QCOMPARE(rig.line.bus.with(7, [](VirtualInstrument &d) { return d.lastCommandValue; }), 10);
+}
+
+void TestWorker::readAllAndWriteAllMoveData()
+{
+    Rig rig({1});
+    rig.line.bus.with(1, [](VirtualInstrument &d) { d.setReg(318, 0x5A5A); });
+    rig.connectAndWaitForPoll();
+    rig.send("read all");
+    QTRY_VERIFY(rig.has("read all succeed"));
+    {
+        MirrorLock mirror = rig.worker.lockMirror();
+        QCOMPARE(mirror->at(318), quint16(0x5A5A)); // in the last chunk
+        mirror->set(5, 0x0BAD);                     // a measurement: never sent
+        mirror->set(200, 0x1111);
+    }
+    rig.send("write all");
+    QTRY_VERIFY_WITH_TIMEOUT(rig.has("fac save succeed"), 10000);
+    QCOMPARE(rig.line.bus.with(1, [](VirtualInstrument &d) { return d.reg(200); }), 0x1111);
+    QVERIFY(rig.line.bus.with(1, [](VirtualInstrument &d) { return d.reg(5); }) != 0x0BAD);
+}
+
+void TestWorker::search()
+{
+    Rig rig({1, 247});
+    rig.line.present = {1, 247};
+    rig.send("search");
+    QTRY_VERIFY_WITH_TIMEOUT(rig.has("search finish"), 30000);
+    const QStringList &r = rig.line.replies;
+    QCOMPARE(r.first(), "search start");
+    QCOMPARE(r.filter("found a device"), split("found a device:1|found a device:247"));
+    QCOMPARE(r.filter("searching addr:").size(), 255);
+    const int at51 = r.indexOf("searching addr:51");
+    QCOMPARE(r.mid(at51, 2), split("searching addr:51|set progressBar:20"));
+    const int at247 = r.indexOf("searching addr:247");
+    QCOMPARE(r.mid(at247, 3), split("searching addr:247|found a device:247|set progressBar:96"));
+    QCOMPARE(r.mid(r.size() - 2), split("set progressBar:100|search finish"));
+}
+
+void TestWorker::connectEndsSearchQuietly()
+{
+    Rig rig({1});
+    rig.line.present = {1};
+    rig.send("search");
+    QTRY_VERIFY(rig.has("searching addr:5"));
+    // A device command sent while no link is up is not kept for the next one.
+    rig.send("write all");
+    QTRY_VERIFY(rig.has("searching addr:7"));
+    rig.send("connect:1");
+    QTRY_VERIFY_WITH_TIMEOUT(rig.has("read measured succeed"), 5000);
+    const QStringList &r = rig.line.replies;
+    const int created = r.indexOf("Modbus create succeed");
+    QVERIFY(r.mid(created).filter("searching addr").isEmpty());
+    QVERIFY(!rig.has("search stoped") && !rig.has("search finish"));
+    QVERIFY(rig.has("connect succeed", created));
+    QTRY_VERIFY_WITH_TIMEOUT(rig.line.replies.count("read measured succeed") >= 3, 10000);
+    QVERIFY(!rig.line.deviceTransfers(0).contains("w42+100"));
+}
+
+void TestWorker::stopsPromptlyDuringRequest()
+{
+    QElapsedTimer clock;
+    {
+        Rig rig({1});
+        rig.line.bus.with(1, [](VirtualInstrument &d) { d.faults.silent = true; });
+        rig.send("connect:1");
+        QTRY_VERIFY(!rig.line.frames.isEmpty()); // the poll now waits up to 2 s
+        clock.start();
+    }
+    QVERIFY2(clock.elapsed() < 500, qPrintable(QString::number(clock.elapsed())));
+}
+
+QTEST_GUILESS_MAIN(TestWorker)
+#include "test_worker.moc"
