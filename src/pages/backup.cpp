@@ -1,0 +1,119 @@
+// Backup of the instrument's parameters (registers 42..318) to a file on the
+// PC and back, and the settings file that remembers the last folder used.
+
+#include "mainwindow.h"
+#include "model/registermirror.h"
+#include "pages/backupfile.h"
+#include "ui_mainwindow.h"
+#include "worker/modbusthread.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QFileDialog>
+#include <QSettings>
+#include <QString>
+#include <QVariant>
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+const QString lastFolderKey = QStringLiteral("LastFilePath");
+
+// The folder part of a chosen name; a name without "/" is kept whole.
+QString folderOf(const QString &fileName)
+{
+    return fileName.left(fileName.lastIndexOf(QLatin1Char('/')));
+}
+
+} // namespace
+
+void MainWindow::setFileNameProvider(FileNameProvider provider)
+{
+    fileNameProvider = std::move(provider);
+}
+
+void MainWindow::setSettingsPath(const QString &path)
+{
+    settingsPath = path;
+}
+
+void MainWindow::beifenshujuSlot()
+{
+    getUserParam();
+    getMeterParam();
+    getPressureParam();
+    getTempParam();
+    getCustomReg();
+
+    QByteArray image;
+    {
+        auto m = worker->lockMirror();
+        image = backupImage(m->data() + backup::FirstRegister);
+    }
+
+    QSettings settings(settingsPath, QSettings::IniFormat);
+    const QString startFolder = settings.value(lastFolderKey).toString();
+    const QString caption = tr("选择文件");
+    const QString filter = tr("qvdbk文件(*.qvdbk)");
+    const QString fileName = fileNameProvider
+                                 ? fileNameProvider(true, startFolder)
+                                 : QFileDialog::getSaveFileName(this, caption, startFolder, filter);
+
+    bool opened = false;
+    const bool written = writeBackupFile(fileName, image, &opened);
+    if (opened)
+        qDebug() << "文件打开成功";
+    else
+        qDebug() << "文件打开失败";
+    if (opened && !written)
+        qDebug() << "文件写入失败" << fileName;
+    // A write that fails after the open (a full disk) is as much a failure as
+    // an open that fails: the file does not hold the backup.
+    showState(written ? tr("备份数据完成") : tr("备份数据失败"));
+
+    settings.setValue(lastFolderKey, folderOf(fileName));
+}
+
+void MainWindow::duqubeifenshujuSlot()
+{
+    QSettings settings(settingsPath, QSettings::IniFormat);
+    const QString startFolder = settings.value(lastFolderKey).toString();
+    const QString caption = tr("选择文件");
+    const QString filter = tr("qvdbk文件(*.qvdbk)");
+    const QString fileName = fileNameProvider
+                                 ? fileNameProvider(false, startFolder)
+                                 : QFileDialog::getOpenFileName(this, caption, startFolder, filter);
+    // Remembered before any warning opens, whatever the outcome.
+    settings.setValue(lastFolderKey, folderOf(fileName));
+    settings.sync();
+
+    QFile file(fileName);
+    if (fileName.isEmpty() || !file.open(QIODevice::ReadOnly)) {
+        showWarning(tr("数据备份文件打开失败！"));
+        return;
+    }
+    qDebug() << "文件打开成功";
+    const QByteArray bytes = file.read(backup::FileBytes);
+    file.close();
+
+    quint16 regs[backup::RegisterCount];
+    if (!parseBackup(bytes, regs)) {
+        showWarning(tr("备份数据已经被损坏！"));
+        return;
+    }
+    {
+        auto m = worker->lockMirror();
+        std::copy(regs, regs + backup::RegisterCount, m->data() + backup::FirstRegister);
+    }
+    showMeterInfo();
+    showMeterParam();
+    showUserParam();
+    showPressureParam();
+    showTempParam();
+    showYaliEcjzData();
+    showWenduEcjzData();
+    showCustomReg();
+    showState(tr("读取备份数据完成"));
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+// The backup file: registers 42..318 of the mirror, each low byte first,
+// followed by the CRC-16/MODBUS of those 554 bytes stored high byte first
+// (the reverse of a Modbus frame). No header and no version field.
+
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
+
+namespace backup {
+constexpr int FirstRegister = 42;
+constexpr int RegisterCount = 277;
+constexpr int ImageBytes = 2 * RegisterCount;
+constexpr int FileBytes = ImageBytes + 2;
+} // namespace backup
+
+// The whole file, 556 bytes, from the 277 registers 42..318.
+QByteArray backupImage(const quint16 *regs42to318);
+
+// Reads a file's contents into the 277 registers. A short file is taken as
+// zero-filled and bytes past the CRC are ignored. False, with the registers
+// untouched, when the CRC does not match.
+bool parseBackup(const QByteArray &fileBytes, quint16 *regs42to318);
+
+// Writes the image from offset 0 of the file without truncating it, so bytes
+// past the image stay as they were. False when the file cannot be opened,
+// written or flushed; *opened tells the first of these apart.
+bool writeBackupFile(const QString &path, const QByteArray &image, bool *opened = nullptr);

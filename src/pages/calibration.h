@@ -1,0 +1,51 @@
+#pragma once
+
+// Calibration arithmetic of the two measuring channels: the polynomial that
+// turns a raw ADC reading into an engineering value, the PT100 conversion of
+// the temperature channel and the even division of a range into standard
+// values. No widgets and no locks: callers that pass the mirror hold its lock.
+
+#include "model/registermirror.h"
+
+#include <QStringList>
+#include <QtGlobal>
+
+// Solves the n x n row-major system a * x = b by Gaussian elimination with
+// partial pivoting; a and b are overwritten. False when the matrix is singular
+// or the result is not finite.
+bool solveLinearSystem(int n, double *a, double *x, double *b);
+
+// Least-squares polynomial of the given degree through count points (x, y):
+// coeff receives degree + 1 values, a0 first, in ascending powers of x. False,
+// with coeff untouched, when the points cannot determine the polynomial (fewer
+// distinct abscissae than degree + 1, a value that is not finite) or when a
+// coefficient does not fit a float.
+bool fitPolynomial(int count, const float *x, const float *y, int degree, float *coeff);
+
+// PT100 (IEC 60751, R0 = 100 ohm). Resistance of t degrees Celsius; t above
+// 850 counts as 850; NaN below -200 or for NaN.
+float pt100Resistance(float t);
+// Temperature of r ohm by Newton's method; r is clamped to 18.52 .. 390.481.
+float pt100Temperature(float r);
+
+// Standard-value texts of the five points when a pressure range is divided
+// evenly into n points (n = 2..5); the points above n read "0". Empty when n
+// is outside 2..5.
+QStringList evenDivisionPressureTexts(float low, float high, uint n);
+// The same for a temperature range, stepped in whole multiples of 10 ohm of
+// the PT100 so a resistance decade can stand in for the sensor. Empty when n
+// is outside 2..5 or a range end has no PT100 resistance (below -200).
+QStringList evenDivisionTemperatureTexts(float low, float high, uint n);
+
+// The channel's multi-point calibration from the points in the mirror: coeff
+// receives a0..a4, those above degree points - 1 as 0. False when the point
+// count is outside 2..5 or the fit refuses the points.
+bool fitChannel(const RegisterMirror &mirror, const Reg::Channel &channel, float coeff[5]);
+// Stores the coefficients and resets what they make stale: the secondary line
+// becomes the identity over the range (offset 0, gain 1) and the zero offset 0.
+void storeChannelCalibration(RegisterMirror &mirror, const Reg::Channel &channel,
+                             const float coeff[5]);
+// Fits the secondary line through the channel's two points into its offset and
+// gain and clears the zero offset. False, with the mirror untouched, when the
+// points cannot define a line.
+bool applySecondaryCalibration(RegisterMirror &mirror, const Reg::Channel &channel);

@@ -1,0 +1,56 @@
+// Read all and write all: every parameter block of the instrument at once
+// (registers 42..318), from the factory calibration page.
+
+#include "mainwindow.h"
+#include "model/registermirror.h"
+#include "pages/calibration.h"
+#include "ui_mainwindow.h"
+#include "worker/messages.h"
+#include "worker/modbusthread.h"
+
+#include <QLineEdit>
+#include <QString>
+
+void MainWindow::on_pushButton_duququanbushuju_clicked()
+{
+    emit sendMessageToModbusThread(Cmd::readAll);
+}
+
+void MainWindow::on_pushButton_xieruquanbushuju_clicked()
+{
+    // Write all carries the user settings too: an address the window cannot
+    // reach afterwards is refused here just as by the settings write button.
+    bool ok = false;
+    const uint address = ui->lineEdit_yonghudizhi->text().toUInt(&ok, 10);
+    if (!ok || address < 1 || address > 255) {
+        showState(tr("地址无效"));
+        showWarning(tr("仪表地址必须是1到255之间的整数！"));
+        return;
+    }
+
+    getUserParam();
+    getMeterParam();
+    getPressureParam();
+    getTempParam();
+    getCustomReg();
+
+    bool fitted = false;
+    {
+        auto m = worker->lockMirror();
+        // Both channels or neither: a refused channel must not leave the
+        // other one half-prepared in the mirror.
+        float pressureCoeff[5];
+        float temperatureCoeff[5];
+        fitted = fitChannel(*m, Reg::pressure, pressureCoeff) &&
+                 fitChannel(*m, Reg::temperature, temperatureCoeff);
+        if (fitted) {
+            storeChannelCalibration(*m, Reg::pressure, pressureCoeff);
+            storeChannelCalibration(*m, Reg::temperature, temperatureCoeff);
+        }
+    }
+    if (!fitted) {
+        showInvalidPointsRefusal();
+        return;
+    }
+    emit sendMessageToModbusThread(Cmd::writeAll);
+}

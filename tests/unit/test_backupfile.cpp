@@ -1,0 +1,129 @@
+#include "pages/backupfile.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QVector>
+#include <QtTest>
+
+namespace {
+
+// CRC-16/MODBUS, bit by bit, kept apart from the program's own table.
+quint16 referenceCrc(const QByteArray &bytes)
+{
+    quint16 crc = 0xFFFF;
+    for (char c : bytes) {
+        crc ^= quint8(c);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 1) ? quint16((crc >> 1) ^ 0xA001) : quint16(crc >> 1);
+    }
+    return crc;
+}
+
+QVector<quint16> sampleRegisters()
+{
+    QVector<quint16> regs(backup::RegisterCount);
+    for (int i = 0; i < regs.size(); ++i)
+        regs[i] = quint16(0x1234 + i * 0x0107);
+    return regs;
+}
+
+} // namespace
+
+class TestBackupFile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void layoutAndRoundTrip();
+    void damagedFilesAreRefused_data();
+    void damagedFilesAreRefused();
+    void writeKeepsBytesPastTheImage();
+    void writeFailuresAreReported_data();
+    void writeFailuresAreReported();
+};
+
+void TestBackupFile::layoutAndRoundTrip()
+{
+    QCOMPARE(referenceCrc("123456789"), quint16(0x4B37));
+
+    const QVector<quint16> regs = sampleRegisters();
+    const QByteArray image = backupImage(regs.constData());
+    QCOMPARE(image.size(), 556);
+    for (int i = 0; i < regs.size(); ++i) {
+        QCOMPARE(quint8(image[2 * i]), quint8(regs[i] & 0xFF));
+        QCOMPARE(quint8(image[2 * i + 1]), quint8(regs[i] >> 8));
+    }
+    const quint16 crc = referenceCrc(image.left(554));
+    QCOMPARE(quint8(image[554]), quint8(crc >> 8));
+    QCOMPARE(quint8(image[555]), quint8(crc & 0xFF));
+
+    // Bytes after the CRC (an older, longer file saved over) are ignored.
+    QVector<quint16> read(backup::RegisterCount, 0);
+    QVERIFY(parseBackup(image + QByteArray(40, 'x'), read.data()));
+    QCOMPARE(read, regs);
+}
+
+void TestBackupFile::damagedFilesAreRefused_data()
+{
+    QTest::addColumn<QByteArray>("file");
+
+    const QByteArray image = backupImage(sampleRegisters().constData());
+    for (int offset : {0, 553, 554}) {
+        QByteArray damaged = image;
+        damaged[offset] = char(damaged[offset] ^ 0x01);
+        QTest::addRow("byte %d changed", offset) << damaged;
+    }
+    QByteArray frameOrder = image;
+    QVERIFY(image[554] != image[555]);
+    frameOrder[554] = image[555];
+    frameOrder[555] = image[554];
+    QTest::newRow("CRC low byte first") << frameOrder;
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("one byte short") << image.left(555);
+}
+
+void TestBackupFile::damagedFilesAreRefused()
+{
+    QFETCH(QByteArray, file);
+    QVector<quint16> regs(backup::RegisterCount, 0xBEEF);
+    QVERIFY(!parseBackup(file, regs.data()));
+    QCOMPARE(regs, QVector<quint16>(backup::RegisterCount, 0xBEEF));
+}
+
+void TestBackupFile::writeKeepsBytesPastTheImage()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("old.qvdbk"));
+    QFile old(path);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write(QByteArray(600, 'x'));
+    old.close();
+
+    const QByteArray image = backupImage(sampleRegisters().constData());
+    QVERIFY(writeBackupFile(path, image));
+    QVERIFY(old.open(QIODevice::ReadOnly));
+    QCOMPARE(old.readAll(), image + QByteArray(44, 'x'));
+}
+
+void TestBackupFile::writeFailuresAreReported_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("opens");
+    QTest::newRow("device full") << "/dev/full" << true;
+    QTest::newRow("missing folder") << "/nonexistent-kv3pd/x.qvdbk" << false;
+    QTest::newRow("cancelled dialog") << "" << false;
+}
+
+void TestBackupFile::writeFailuresAreReported()
+{
+    QFETCH(QString, path);
+    QFETCH(bool, opens);
+    bool opened = !opens;
+    QVERIFY(!writeBackupFile(path, backupImage(sampleRegisters().constData()), &opened));
+    QCOMPARE(opened, opens);
+}
+
+QTEST_APPLESS_MAIN(TestBackupFile)
+
+#include "test_backupfile.moc"

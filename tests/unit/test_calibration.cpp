@@ -1,0 +1,196 @@
+#include "pages/calibration.h"
+
+#include <QString>
+#include <QStringList>
+#include <QVector>
+#include <QtTest>
+
+#include <algorithm>
+#include <cmath>
+
+using Values = QVector<double>;
+
+class TestCalibration : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void twoPointLineIsExact();
+    void fit_data();
+    void fit();
+    void pt100Resistance_data();
+    void pt100Resistance();
+    void pt100Temperature_data();
+    void pt100Temperature();
+    void evenDivisionPressure_data();
+    void evenDivisionPressure();
+    void evenDivisionTemperature_data();
+    void evenDivisionTemperature();
+};
+
+namespace {
+
+QVector<float> floats(const Values &values)
+{
+    QVector<float> result;
+    for (double v : values)
+        result << float(v);
+    return result;
+}
+
+} // namespace
+
+void TestCalibration::twoPointLineIsExact()
+{
+    const float x[2] = {0.0f, 65536.0f};
+    const float y[2] = {0.0f, 128.0f};
+    float coeff[2] = {-1.0f, -1.0f};
+    QVERIFY(fitPolynomial(2, x, y, 1, coeff));
+    QVERIFY(coeff[0] == 0.0f);
+    QVERIFY(coeff[1] == 0.001953125f);
+}
+
+void TestCalibration::fit_data()
+{
+    QTest::addColumn<int>("degree");
+    QTest::addColumn<Values>("x");
+    QTest::addColumn<Values>("y");
+    QTest::addColumn<bool>("accepted");
+
+    QTest::newRow("2, negative side") << 1 << Values{-131071, -2} << Values{-100, 1600} << true;
+    QTest::newRow("3, symmetric") << 2 << Values{-131071, 0, 131071} << Values{-100, 0.5, 100}
+                                  << true;
+    QTest::newRow("4, one-sided") << 3 << Values{1000, 45000, 90000, 131000}
+                                  << Values{0, 0.52, 1.07, 1.6} << true;
+    QTest::newRow("5, small readings")
+        << 4 << Values{-2000, -1000, 0, 1000, 2000} << Values{-50, -24.9, 0.1, 25.2, 50} << true;
+    QTest::newRow("5, full scale")
+        << 4 << Values{0, 32768, 65536, 98304, 131071} << Values{0, 0.401, 0.8, 1.202, 1.6} << true;
+    QTest::newRow("5, negative side") << 4 << Values{-130000, -100000, -70000, -40000, -10000}
+                                      << Values{-50, -0.5, 50.1, 100.3, 150} << true;
+    QTest::newRow("5 on a line, degree 1")
+        << 1 << Values{-100000, -50000, 0, 50000, 100000} << Values{-48, -23, 2, 27, 52} << true;
+    QTest::newRow("2 equal readings") << 1 << Values{100, 100} << Values{0, 1} << false;
+    QTest::newRow("one repeated of 5")
+        << 4 << Values{-2000, -1000, 0, -1000, 2000} << Values{0, 1, 2, 3, 4} << false;
+    QTest::newRow("empty edits") << 3 << Values{0, 0, 0, 0} << Values{0, 0, 0, 0} << false;
+    QTest::newRow("too few points") << 2 << Values{0, 1} << Values{0, 1} << false;
+    QTest::newRow("not a number") << 1 << Values{0, std::nan("")} << Values{0, 1} << false;
+    QTest::newRow("slope beyond float") << 1 << Values{0, 1e-30} << Values{0, 1e10} << false;
+}
+
+void TestCalibration::fit()
+{
+    QFETCH(int, degree);
+    QFETCH(Values, x);
+    QFETCH(Values, y);
+    QFETCH(bool, accepted);
+    const QVector<float> xf = floats(x), yf = floats(y);
+    float coeff[5] = {99, 99, 99, 99, 99};
+    QCOMPARE(fitPolynomial(x.size(), xf.constData(), yf.constData(), degree, coeff), accepted);
+    // Nothing is written past the degree, nor anything at all when refused.
+    for (int k = accepted ? degree + 1 : 0; k < 5; ++k)
+        QCOMPARE(coeff[k], 99.0f);
+    if (!accepted)
+        return;
+
+    // Evaluated at each collected value the polynomial gives its standard value.
+    const auto [low, high] = std::minmax_element(yf.cbegin(), yf.cend());
+    for (int i = 0; i < xf.size(); ++i) {
+        double value = 0.0;
+        for (int k = degree; k >= 0; --k)
+            value = value * double(xf[i]) + double(coeff[k]);
+        QVERIFY2(std::fabs(value - double(yf[i])) <= 1e-5 * double(*high - *low),
+                 qPrintable(QStringLiteral("point %1: %2").arg(i).arg(value, 0, 'g', 10)));
+    }
+}
+
+void TestCalibration::pt100Resistance_data()
+{
+    // As the tool tips show it; the values are those of the IEC 60751 table.
+    QTest::addColumn<float>("celsius");
+    QTest::addColumn<QString>("ohm");
+    QTest::newRow("0") << 0.0f << "100.00";
+    QTest::newRow("100") << 100.0f << "138.51";
+    QTest::newRow("-100") << -100.0f << "60.26";
+    QTest::newRow("900 counts as 850") << 900.0f << "390.48";
+    QTest::newRow("below -200") << -200.5f << "nan";
+}
+
+void TestCalibration::pt100Resistance()
+{
+    QFETCH(float, celsius);
+    QFETCH(QString, ohm);
+    QCOMPARE(QString::asprintf("%0.2f", double(::pt100Resistance(celsius))), ohm);
+}
+
+void TestCalibration::pt100Temperature_data()
+{
+    QTest::addColumn<float>("ohm");
+    QTest::addColumn<double>("celsius");
+    QTest::newRow("80") << 80.0f << -50.7711;
+    QTest::newRow("below range: -200") << 5.0f << -200.0;
+    QTest::newRow("above range: 850") << 1000.0f << 850.0;
+}
+
+void TestCalibration::pt100Temperature()
+{
+    QFETCH(float, ohm);
+    QFETCH(double, celsius);
+    QVERIFY(std::fabs(double(::pt100Temperature(ohm)) - celsius) < 0.01);
+}
+
+void TestCalibration::evenDivisionPressure_data()
+{
+    QTest::addColumn<float>("low");
+    QTest::addColumn<float>("high");
+    QTest::addColumn<uint>("n");
+    QTest::addColumn<QStringList>("texts");
+    QTest::newRow("0..1.6, 4") << 0.0f << 1.6f << 4u
+                               << QStringList{"0", "0.533333", "1.06667", "1.6", "0"};
+    QTest::newRow("-100..100, 3") << -100.0f << 100.0f << 3u
+                                  << QStringList{"-100", "0", "100", "0", "0"};
+    QTest::newRow("6 points") << 0.0f << 1.0f << 6u << QStringList{};
+}
+
+void TestCalibration::evenDivisionPressure()
+{
+    QFETCH(float, low);
+    QFETCH(float, high);
+    QFETCH(uint, n);
+    QFETCH(QStringList, texts);
+    QCOMPARE(evenDivisionPressureTexts(low, high, n), texts);
+}
+
+void TestCalibration::evenDivisionTemperature_data()
+{
+    // PT100 temperatures at the multiples of 10 ohm the division lands on,
+    // from the IEC 60751 equation solved independently.
+    QTest::addColumn<float>("low");
+    QTest::addColumn<float>("high");
+    QTest::addColumn<uint>("n");
+    QTest::addColumn<Values>("celsius");
+    QTest::newRow("0..100, 3: 100, 120, 140 ohm")
+        << 0.0f << 100.0f << 3u << Values{0, 51.5661, 103.9427, 0, 0};
+    QTest::newRow("0..100, 5: 10 ohm steps")
+        << 0.0f << 100.0f << 5u << Values{0, 25.684, 51.5661, 77.6507, 103.9427};
+    QTest::newRow("-50..150, 4: 80 to 170 ohm")
+        << -50.0f << 150.0f << 4u << Values{-50.7711, 25.684, 103.9427, 184.1149, 0};
+    QTest::newRow("below -200") << -250.0f << 100.0f << 3u << Values{};
+}
+
+void TestCalibration::evenDivisionTemperature()
+{
+    QFETCH(float, low);
+    QFETCH(float, high);
+    QFETCH(uint, n);
+    QFETCH(Values, celsius);
+    const QStringList texts = evenDivisionTemperatureTexts(low, high, n);
+    QCOMPARE(texts.size(), celsius.size());
+    for (int i = 0; i < texts.size(); ++i)
+        QVERIFY2(std::fabs(texts[i].toDouble() - celsius[i]) < 0.01, qPrintable(texts.join(' ')));
+}
+
+QTEST_APPLESS_MAIN(TestCalibration)
+
+#include "test_calibration.moc"
