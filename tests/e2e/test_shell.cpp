@@ -5,10 +5,12 @@
 #include "e2eharness.h"
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QStackedWidget>
+#include <QTableWidget>
 #include <QWheelEvent>
 #include <QtTest>
 
