@@ -86,26 +86,14 @@ void MainWindow::on_pushButton_lianjie_clicked()
 {
     const QString text = ui->pushButton_lianjie->text();
     if (text == tr("连接")) {
-        if (ui->comboBox_duankouhao->currentText().isEmpty()) {
-            showState(tr("请选择端口号"));
-            showWarning(tr("请选择端口号！"));
-        }
-        if (ui->comboBox_addr->currentText().isEmpty()) {
-            showState(tr("请选择地址"));
-            showWarning(tr("请选择地址！"));
-            return;
-        }
-        if (!openSerialPort())
-            return;
-        deviceAddress = quint8(ui->comboBox_addr->currentText().toUInt());
-        emit sendMessageToModbusThread(Cmd::connectFmt.arg(deviceAddress));
-        readAllAfterConnect = true;
+        connectToChosenAddress();
     } else if (text == tr("断开连接")) {
         emit sendMessageToModbusThread(Cmd::disconnect);
     }
 }
 
-void MainWindow::connectAfterSearch()
+// The connect button's procedure; also run on its own when a search ends.
+void MainWindow::connectToChosenAddress()
 {
     if (ui->comboBox_duankouhao->currentText().isEmpty()) {
         showState(tr("请选择端口号"));
@@ -173,8 +161,12 @@ QString MainWindow::connectionText(bool withAddress) const
 
 MainWindow::LinkSettings MainWindow::linkSettings() const
 {
-    return {portName,          baudRate,           parityIndex,
-            deviceAddress,     serialPort->isOpen(), serialPort->baudRate()};
+    return {portName,
+            baudRate,
+            parityIndex,
+            deviceAddress,
+            serialPort->isOpen(),
+            serialPort->baudRate()};
 }
 
 void MainWindow::readMySerialPort()

@@ -107,13 +107,6 @@ void MainWindow::duqubeifenshujuSlot()
         auto m = worker->lockMirror();
         std::copy(regs, regs + backup::RegisterCount, m->data() + backup::FirstRegister);
     }
-    showMeterInfo();
-    showMeterParam();
-    showUserParam();
-    showPressureParam();
-    showTempParam();
-    showYaliEcjzData();
-    showWenduEcjzData();
-    showCustomReg();
+    showAllPages();
     showState(tr("读取备份数据完成"));
 }

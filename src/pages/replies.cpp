@@ -21,6 +21,18 @@ struct StatusRow
 
 } // namespace
 
+void MainWindow::showAllPages()
+{
+    showMeterInfo();
+    showMeterParam();
+    showUserParam();
+    showPressureParam();
+    showTempParam();
+    showYaliEcjzData();
+    showWenduEcjzData();
+    showCustomReg();
+}
+
 void MainWindow::receiveMessageFromModbusThread(QString Message)
 {
     const SplitMessage split = splitMessage(Message);
@@ -44,7 +56,7 @@ void MainWindow::receiveMessageFromModbusThread(QString Message)
         showState(Message == Reply::searchFinish ? tr("搜索完成") : tr("搜索停止"));
         ui->pushButton_sousuo->setText(tr("搜索"));
         if (ui->pushButton_lianjie->text() == tr("连接"))
-            connectAfterSearch();
+            connectToChosenAddress();
         return;
     }
     if (Message == Reply::modbusCreateSucceed) {
@@ -155,14 +167,7 @@ void MainWindow::receiveMessageFromModbusThread(QString Message)
     }
     if (Message == Reply::succeed(Cmd::readAll)) {
         showState(tr("全部读取成功"));
-        showMeterInfo();
-        showMeterParam();
-        showUserParam();
-        showPressureParam();
-        showTempParam();
-        showYaliEcjzData();
-        showWenduEcjzData();
-        showCustomReg();
+        showAllPages();
         return;
     }
     if (Message == Reply::succeed(Cmd::writeAll)) {

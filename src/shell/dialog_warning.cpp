@@ -1,8 +1,7 @@
 #include "dialog_warning.h"
 
+#include "titlebardrag.h"
 #include "ui_dialog_warning.h"
-
-#include <QMouseEvent>
 
 Dialog_Warning::Dialog_Warning(QWidget *parent, const QString &title, const QString &text)
     : QDialog(parent), ui(new Ui::Dialog_Warning)
@@ -34,22 +33,15 @@ void Dialog_Warning::on_pushButton_ok_clicked()
 
 void Dialog_Warning::mousePressEvent(QMouseEvent *event)
 {
-    if (event->button() != Qt::LeftButton)
-        return;
-    pressX = event->pos().x();
-    pressY = event->pos().y();
-    if (pressX <= ui->widget_title->width() && pressY <= ui->widget_title->height())
-        dragging = true;
+    titlebar::press(event, ui->widget_title, pressX, pressY, dragging);
 }
 
 void Dialog_Warning::mouseReleaseEvent(QMouseEvent *event)
 {
-    if (event->button() == Qt::LeftButton)
-        dragging = false;
+    titlebar::release(event, dragging);
 }
 
 void Dialog_Warning::mouseMoveEvent(QMouseEvent *event)
 {
-    if (dragging)
-        move(event->globalPos().x() - pressX, event->globalPos().y() - pressY);
+    titlebar::move(event, this, pressX, pressY, dragging);
 }

@@ -3,6 +3,7 @@
 #include "dialog_warning.h"
 #include "modbus/kzmodbus.h"
 #include "model/codetables.h"
+#include "titlebardrag.h"
 #include "ui_mainwindow.h"
 #include "worker/modbusthread.h"
 
@@ -16,7 +17,6 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
-#include <QMouseEvent>
 #include <QSerialPort>
 #include <QTimer>
 
@@ -66,18 +66,20 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     ui->tableWidget_wendu_ECJZ->setCellWidget(3, 1, ui->pushButton_ecjz_wenduCJ1);
     ui->tableWidget_wendu_ECJZ->setCellWidget(3, 2, ui->pushButton_ecjz_wenduCJ2);
 
-    QLineEdit *yaliStd[] = {ui->lineEdit_fxxxz_yalibiaozhunzhi1, ui->lineEdit_fxxxz_yalibiaozhunzhi2,
-                            ui->lineEdit_fxxxz_yalibiaozhunzhi3, ui->lineEdit_fxxxz_yalibiaozhunzhi4,
-                            ui->lineEdit_fxxxz_yalibiaozhunzhi5};
+    QLineEdit *yaliStd[] = {
+        ui->lineEdit_fxxxz_yalibiaozhunzhi1, ui->lineEdit_fxxxz_yalibiaozhunzhi2,
+        ui->lineEdit_fxxxz_yalibiaozhunzhi3, ui->lineEdit_fxxxz_yalibiaozhunzhi4,
+        ui->lineEdit_fxxxz_yalibiaozhunzhi5};
     QLineEdit *yaliCap[] = {ui->lineEdit_fxxxz_yalicaijizhi1, ui->lineEdit_fxxxz_yalicaijizhi2,
                             ui->lineEdit_fxxxz_yalicaijizhi3, ui->lineEdit_fxxxz_yalicaijizhi4,
                             ui->lineEdit_fxxxz_yalicaijizhi5};
     QPushButton *yaliCj[] = {ui->pushButton_FXXXZ_yaliCJ1, ui->pushButton_FXXXZ_yaliCJ2,
                              ui->pushButton_FXXXZ_yaliCJ3, ui->pushButton_FXXXZ_yaliCJ4,
                              ui->pushButton_FXXXZ_yaliCJ5};
-    QLineEdit *wenduStd[] = {ui->lineEdit_fxxxz_wendubiaozhunzhi1, ui->lineEdit_fxxxz_wendubiaozhunzhi2,
-                             ui->lineEdit_fxxxz_wendubiaozhunzhi3, ui->lineEdit_fxxxz_wendubiaozhunzhi4,
-                             ui->lineEdit_fxxxz_wendubiaozhunzhi5};
+    QLineEdit *wenduStd[] = {
+        ui->lineEdit_fxxxz_wendubiaozhunzhi1, ui->lineEdit_fxxxz_wendubiaozhunzhi2,
+        ui->lineEdit_fxxxz_wendubiaozhunzhi3, ui->lineEdit_fxxxz_wendubiaozhunzhi4,
+        ui->lineEdit_fxxxz_wendubiaozhunzhi5};
     QLineEdit *wenduCap[] = {ui->lineEdit_fxxxz_wenducaijizhi1, ui->lineEdit_fxxxz_wenducaijizhi2,
                              ui->lineEdit_fxxxz_wenducaijizhi3, ui->lineEdit_fxxxz_wenducaijizhi4,
                              ui->lineEdit_fxxxz_wenducaijizhi5};
@@ -224,22 +226,15 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 
 void MainWindow::mousePressEvent(QMouseEvent *event)
 {
-    if (event->button() != Qt::LeftButton)
-        return;
-    pressX = event->pos().x();
-    pressY = event->pos().y();
-    if (pressX <= ui->widget_title->width() && pressY <= ui->widget_title->height())
-        dragging = true;
+    titlebar::press(event, ui->widget_title, pressX, pressY, dragging);
 }
 
 void MainWindow::mouseReleaseEvent(QMouseEvent *event)
 {
-    if (event->button() == Qt::LeftButton)
-        dragging = false;
+    titlebar::release(event, dragging);
 }
 
 void MainWindow::mouseMoveEvent(QMouseEvent *event)
 {
-    if (dragging)
-        move(event->globalPos().x() - pressX, event->globalPos().y() - pressY);
+    titlebar::move(event, this, pressX, pressY, dragging);
 }

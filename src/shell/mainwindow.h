@@ -83,6 +83,8 @@ public:
     void getWenduEcjzData();
     void showCustomReg();
     void getCustomReg();
+    // Every page from the mirror, in the order a full read shows them.
+    void showAllPages();
 
 signals:
     void sendMessageToModbusThread(QString Message);
@@ -162,7 +164,7 @@ private:
     // Serial link (serial_link.cpp).
     bool openSerialPort();
     void applyParity(int index);
-    void connectAfterSearch();
+    void connectToChosenAddress();
     void reapplyLinkAfterSave();
     QString connectionText(bool withAddress) const;
     QString searchingText() const;

@@ -14,6 +14,20 @@
 #include <QSignalSpy>
 #include <QTest>
 
+// Records the worker's replies in the GUI thread, after the window has seen them.
+class Replies : public QObject
+{
+public:
+    explicit Replies(MainWindow &w)
+    {
+        connect(w.modbusWorker(), &modbusThread::sendMessageToMainThread, this,
+                [this](const QString &m) { seen << m; });
+    }
+    int count(const char *reply) const { return seen.count(QLatin1String(reply)); }
+    bool has(const char *reply) const { return count(reply) > 0; }
+    QStringList seen;
+};
+
 template <class T> T *find(QWidget &window, const char *name)
 {
     T *w = window.findChild<T *>(QString::fromLatin1(name));

@@ -23,19 +23,6 @@ using Regs = QVector<quint16>;
 
 namespace {
 
-// Records the worker's replies in the GUI thread, after the window has seen them.
-class Replies : public QObject
-{
-public:
-    explicit Replies(MainWindow &w)
-    {
-        connect(w.modbusWorker(), &modbusThread::sendMessageToMainThread, this,
-                [this](const QString &m) { seen << m; });
-    }
-    int count(const char *reply) const { return seen.count(QLatin1String(reply)); }
-    QStringList seen;
-};
-
 QLineEdit *edit(MainWindow &w, const QString &name)
 {
     return find<QLineEdit>(w, qPrintable(name));

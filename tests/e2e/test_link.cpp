@@ -16,8 +16,14 @@
 
 namespace {
 
-QLabel *stateLabel(MainWindow &w) { return find<QLabel>(w, "label_state"); }
-QLabel *connectLabel(MainWindow &w) { return find<QLabel>(w, "label_connect"); }
+QLabel *stateLabel(MainWindow &w)
+{
+    return find<QLabel>(w, "label_state");
+}
+QLabel *connectLabel(MainWindow &w)
+{
+    return find<QLabel>(w, "label_connect");
+}
 
 // Every address but the given ones holds a device of another type, so each
 // probe of a search gets an answer at once instead of a timeout.
@@ -111,8 +117,9 @@ void TestLink::searchStopAndEmptyLists()
     sent.clear();
     find<QComboBox>(w, "comboBox_duankouhao")->clear();
     click(w, "pushButton_sousuo");
-    QCOMPARE(closer.texts(), (QStringList{QStringLiteral("请选择端口号！"),
-                                          QStringLiteral("端口打开失败，请检查端口号是否正确或端口是否占用！")}));
+    QCOMPARE(closer.texts(),
+             (QStringList{QStringLiteral("请选择端口号！"),
+                          QStringLiteral("端口打开失败，请检查端口号是否正确或端口是否占用！")}));
     QCOMPARE(sent.size(), 0);
 
     // "search finish" with both lists empty shows both warnings in turn.
@@ -272,34 +279,72 @@ void TestLink::replyRows_data()
     QTest::addColumn<QString>("reply");
     QTest::addColumn<QString>("state");
     QTest::addColumn<QString>("warning");
-    QTest::newRow("searching") << "searching addr:17" << "当前搜索地址：17" << "";
-    QTest::newRow("meter param failed") << "read meter param failed" << "读取仪表参数失败"
+    QTest::newRow("searching") << "searching addr:17"
+                               << "当前搜索地址：17"
+                               << "";
+    QTest::newRow("meter param failed") << "read meter param failed"
+                                        << "读取仪表参数失败"
                                         << "读取仪表参数失败！";
-    QTest::newRow("meter param written") << "write meter param succeed" << "写入仪表参数成功" << "";
-    QTest::newRow("user read failed") << "read user param failed" << "读取设置数据失败"
+    QTest::newRow("meter param written") << "write meter param succeed"
+                                         << "写入仪表参数成功"
+                                         << "";
+    QTest::newRow("user read failed") << "read user param failed"
+                                      << "读取设置数据失败"
                                       << "读取设置数据失败！";
-    QTest::newRow("temp failed") << "read tempereture param failed" << "读取温度校准数据失败"
+    QTest::newRow("temp failed") << "read tempereture param failed"
+                                 << "读取温度校准数据失败"
                                  << "读取温度校准数据失败！";
     QTest::newRow("yali ecjz written") << "write yali ecjz data succeed"
-                                       << "写入压力二次校准数据成功" << "";
+                                       << "写入压力二次校准数据成功"
+                                       << "";
     QTest::newRow("wendu ecjz failed") << "write wendu ecjz data failed"
-                                       << "写入温度二次校准数据失败" << "写入温度二次校准数据失败！";
-    QTest::newRow("custom failed") << "read custom reg failed" << "读取寄存器组态数据失败"
+                                       << "写入温度二次校准数据失败"
+                                       << "写入温度二次校准数据失败！";
+    QTest::newRow("custom failed") << "read custom reg failed"
+                                   << "读取寄存器组态数据失败"
                                    << "读取寄存器组态数据失败！";
-    QTest::newRow("read all failed") << "read all failed" << "全部读取失败" << "全部读取失败！";
-    QTest::newRow("write all failed") << "write all failed" << "全部写入失败" << "全部写入失败！";
-    QTest::newRow("clr ok") << "write clr succeed" << "操作成功" << "";
-    QTest::newRow("clr failed") << "write clr failed" << "操作失败" << "操作失败！";
-    QTest::newRow("backing") << "fac backing" << "正在恢复出厂..." << "";
-    QTest::newRow("back failed") << "back fac failed" << "恢复出厂失败" << "恢复出厂失败！";
-    QTest::newRow("user saving") << "user saving" << "正在保存..." << "";
-    QTest::newRow("fac saving") << "fac saving" << "正在保存..." << "";
-    QTest::newRow("user save failed") << "user save failed" << "保存失败" << "保存失败！";
-    QTest::newRow("fac save failed") << "fac save failed" << "保存失败" << "保存失败！";
-    QTest::newRow("connect failed") << "connect failed" << "连接失败" << "";
-    QTest::newRow("leading blank") << " connect failed" << "" << "";
-    QTest::newRow("other case") << "Connect Failed" << "" << "";
-    QTest::newRow("unknown") << "hello" << "" << "";
+    QTest::newRow("read all failed") << "read all failed"
+                                     << "全部读取失败"
+                                     << "全部读取失败！";
+    QTest::newRow("write all failed") << "write all failed"
+                                      << "全部写入失败"
+                                      << "全部写入失败！";
+    QTest::newRow("clr ok") << "write clr succeed"
+                            << "操作成功"
+                            << "";
+    QTest::newRow("clr failed") << "write clr failed"
+                                << "操作失败"
+                                << "操作失败！";
+    QTest::newRow("backing") << "fac backing"
+                             << "正在恢复出厂..."
+                             << "";
+    QTest::newRow("back failed") << "back fac failed"
+                                 << "恢复出厂失败"
+                                 << "恢复出厂失败！";
+    QTest::newRow("user saving") << "user saving"
+                                 << "正在保存..."
+                                 << "";
+    QTest::newRow("fac saving") << "fac saving"
+                                << "正在保存..."
+                                << "";
+    QTest::newRow("user save failed") << "user save failed"
+                                      << "保存失败"
+                                      << "保存失败！";
+    QTest::newRow("fac save failed") << "fac save failed"
+                                     << "保存失败"
+                                     << "保存失败！";
+    QTest::newRow("connect failed") << "connect failed"
+                                    << "连接失败"
+                                    << "";
+    QTest::newRow("leading blank") << " connect failed"
+                                   << ""
+                                   << "";
+    QTest::newRow("other case") << "Connect Failed"
+                                << ""
+                                << "";
+    QTest::newRow("unknown") << "hello"
+                             << ""
+                             << "";
 }
 
 void TestLink::replyRows()
@@ -343,8 +388,8 @@ void TestLink::burstBeyondOneRead()
     for (int i = 0; i < 195; ++i)
         burst.append('\x01').append('\x00');
     QByteArray reply = QByteArray::fromHex("0133040058000c");
-    const quint16 crc = kzModbus::crc16(reinterpret_cast<const quint8 *>(reply.constData()),
-                                        quint16(reply.size()));
+    const quint16 crc =
+        kzModbus::crc16(reinterpret_cast<const quint8 *>(reply.constData()), quint16(reply.size()));
     reply.append(char(crc & 0xFF)).append(char(crc >> 8));
     burst.append(reply).append('\x00');
     QCOMPARE(burst.size(), 400);

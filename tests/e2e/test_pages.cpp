@@ -18,19 +18,6 @@
 
 namespace {
 
-// Records the worker's replies in the GUI thread, after the window has seen them.
-class Replies : public QObject
-{
-public:
-    explicit Replies(MainWindow &w)
-    {
-        connect(w.modbusWorker(), &modbusThread::sendMessageToMainThread, this,
-                [this](const QString &m) { seen << m; });
-    }
-    bool has(const char *reply) const { return seen.contains(QLatin1String(reply)); }
-    QStringList seen;
-};
-
 QString text(MainWindow &w, const char *name)
 {
     if (auto *e = w.findChild<QLineEdit *>(QLatin1String(name)))

@@ -84,9 +84,12 @@ void TestShell::buildDate_data()
 {
     QTest::addColumn<QString>("compiler");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("two-digit day") << "Jun 23 2021" << "2021-06-23";
-    QTest::newRow("single-digit day") << "Jun  3 2021" << "2021-06-03";
-    QTest::newRow("december") << "Dec  6 2026" << "2026-12-06";
+    QTest::newRow("two-digit day") << "Jun 23 2021"
+                                   << "2021-06-23";
+    QTest::newRow("single-digit day") << "Jun  3 2021"
+                                      << "2021-06-03";
+    QTest::newRow("december") << "Dec  6 2026"
+                              << "2026-12-06";
 }
 
 void TestShell::buildDate()

@@ -98,26 +98,3 @@ QByteArray PtyPair::readMaster(int timeoutMs)
             return bytes;
     }
 }
-
-qint32 PtyPair::slaveBaud() const
-{
-    termios tio;
-    if (slaveFd < 0 || ::tcgetattr(slaveFd, &tio) != 0)
-        return 0;
-    switch (::cfgetospeed(&tio)) {
-    case B1200:
-        return 1200;
-    case B2400:
-        return 2400;
-    case B4800:
-        return 4800;
-    case B9600:
-        return 9600;
-    case B19200:
-        return 19200;
-    case B38400:
-        return 38400;
-    default:
-        return 0;
-    }
-}

@@ -22,8 +22,6 @@ public:
     // Waits up to timeoutMs for the first byte from the port's user, then
     // reads on until the line has been quiet for 20 ms.
     QByteArray readMaster(int timeoutMs);
-    // Baud rate the port's user has set; 0 when unknown.
-    qint32 slaveBaud() const;
 
 private:
     int masterFd = -1;
