@@ -147,11 +147,14 @@ void modbusThread::run()
         if (quitRequested.load())
             break;
 
+        const bool searchWasRunning = testBit(Bit::Search) || testBit(Bit::Searching);
         runLinkGroup(searchAddress);
         if (!linkActive) {
-            // Nothing may wait here for a later session: the next connect can
+            // While idle, device commands wait for the next connect. During a
+            // search nothing may wait: the connect that follows a search can
             // reach another instrument than the one the command was meant for.
-            dropDeviceCommands();
+            if (searchWasRunning || testBit(Bit::Searching))
+                dropDeviceCommands();
             continue;
         }
 

@@ -3,6 +3,7 @@
 
 #include "modbus/kzmodbus.h"
 #include "virtualbus.h"
+#include "worker/messages.h"
 #include "worker/modbusthread.h"
 
 #include <QElapsedTimer>
@@ -134,6 +135,7 @@ private slots:
     void pollAndAddressing();
     void search();
     void connectEndsSearchQuietly();
+    void idleCommandWaitsForConnect();
     void stopsPromptlyDuringRequest();
 };
 
@@ -334,7 +336,7 @@ void TestWorker::connectEndsSearchQuietly()
     QTRY_VERIFY(rig.has("searching addr:5"));
     // A device command sent while no link is up is not kept for the next one.
     rig.send("write all");
-    QTRY_VERIFY(rig.has("searching addr:7"));
+    QTRY_VERIFY((rig.worker.pendingCommands() & ~Bit::LinkMask) == 0);
     rig.send("connect:1");
     QTRY_VERIFY_WITH_TIMEOUT(rig.has("read measured succeed"), 5000);
     const QStringList &r = rig.line.replies;
@@ -344,6 +346,20 @@ void TestWorker::connectEndsSearchQuietly()
     QVERIFY(rig.has("connect succeed", created));
     QTRY_VERIFY_WITH_TIMEOUT(rig.line.replies.count("read measured succeed") >= 3, 10000);
     QVERIFY(!rig.line.deviceTransfers(0).contains("w42+100"));
+}
+
+void TestWorker::idleCommandWaitsForConnect()
+{
+    // Sent with no link up and no search running, a command waits for the
+    // next connect and runs in its first pass once the poll succeeds.
+    Rig rig({1});
+    rig.send("read meter param");
+    QTRY_VERIFY(rig.line.replies.isEmpty() && rig.worker.pendingCommands() != 0);
+    rig.worker.TickTimerTimeoutSlot(); // the first pass polls only on a tick
+    rig.send("connect:1");
+    QTRY_VERIFY_WITH_TIMEOUT(rig.has("read meter param succeed"), 5000);
+    const QStringList &r = rig.line.replies;
+    QVERIFY(r.indexOf("connect succeed") < r.indexOf("read meter param succeed"));
 }
 
 void TestWorker::stopsPromptlyDuringRequest()
