@@ -39,6 +39,16 @@ void MainWindow::setSettingsPath(const QString &path)
     settingsPath = path;
 }
 
+QString MainWindow::askBackupFileName(bool save, const QString &startFolder)
+{
+    if (fileNameProvider)
+        return fileNameProvider(save, startFolder);
+    const QString caption = tr("选择文件");
+    const QString filter = tr("qvdbk文件(*.qvdbk)");
+    return save ? QFileDialog::getSaveFileName(this, caption, startFolder, filter)
+                : QFileDialog::getOpenFileName(this, caption, startFolder, filter);
+}
+
 void MainWindow::beifenshujuSlot()
 {
     getUserParam();
@@ -54,12 +64,7 @@ void MainWindow::beifenshujuSlot()
     }
 
     QSettings settings(settingsPath, QSettings::IniFormat);
-    const QString startFolder = settings.value(lastFolderKey).toString();
-    const QString caption = tr("选择文件");
-    const QString filter = tr("qvdbk文件(*.qvdbk)");
-    const QString fileName = fileNameProvider
-                                 ? fileNameProvider(true, startFolder)
-                                 : QFileDialog::getSaveFileName(this, caption, startFolder, filter);
+    const QString fileName = askBackupFileName(true, settings.value(lastFolderKey).toString());
 
     bool opened = false;
     const bool written = writeBackupFile(fileName, image, &opened);
@@ -79,12 +84,7 @@ void MainWindow::beifenshujuSlot()
 void MainWindow::duqubeifenshujuSlot()
 {
     QSettings settings(settingsPath, QSettings::IniFormat);
-    const QString startFolder = settings.value(lastFolderKey).toString();
-    const QString caption = tr("选择文件");
-    const QString filter = tr("qvdbk文件(*.qvdbk)");
-    const QString fileName = fileNameProvider
-                                 ? fileNameProvider(false, startFolder)
-                                 : QFileDialog::getOpenFileName(this, caption, startFolder, filter);
+    const QString fileName = askBackupFileName(false, settings.value(lastFolderKey).toString());
     // Remembered before any warning opens, whatever the outcome.
     settings.setValue(lastFolderKey, folderOf(fileName));
     settings.sync();

@@ -183,6 +183,9 @@ private:
 
     // --- measurement, user settings, meter parameter and register configuration pages
     // (helpers may be added here)
+    // The backup file's name, from the dialog or the test's provider.
+    QString askBackupFileName(bool save, const QString &startFolder);
+
     // Register configuration rows.
     void showCustomRegRow(QComboBox *combo, QLineEdit *valueEdit, quint16 value);
     quint16 getCustomRegRow(QComboBox *combo, QLineEdit *valueEdit, quint16 current);
