@@ -8,7 +8,6 @@
 #include "worker/modbusthread.h"
 
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -63,16 +62,12 @@ inline bool connectWindow(MainWindow &window, const QString &portPath, quint8 ad
     QSignalSpy replies(window.modbusWorker(), SIGNAL(sendMessageToMainThread(QString)));
     click(window, "pushButton_lianjie");
     auto *state = find<QLabel>(window, "label_state");
-    auto failed = [&] {
+    const auto done = [&] {
         for (const auto &args : qAsConst(replies)) {
             if (args.at(0).toString() == QLatin1String("read all failed"))
                 return true;
         }
-        return false;
+        return state->text() == QStringLiteral("全部读取成功");
     };
-    QElapsedTimer t;
-    t.start();
-    while (state->text() != QStringLiteral("全部读取成功") && !failed() && t.elapsed() < timeoutMs)
-        QTest::qWait(10);
-    return state->text() == QStringLiteral("全部读取成功");
+    return QTest::qWaitFor(done, timeoutMs) && state->text() == QStringLiteral("全部读取成功");
 }

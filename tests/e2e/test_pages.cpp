@@ -86,7 +86,7 @@ private slots:
         });
     }
 
-    void userSettingsRoundTrip()
+    void settingsAndMeterParamsRoundTrip()
     {
         auto w = connectedWindow();
         QVERIFY(w);
@@ -100,16 +100,17 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(replies.has("user save succeed"), 10000);
         QCOMPARE(text(*w, "label_wendudanwei"), QStringLiteral("℉"));
         QCOMPARE(text(*w, "label_yalidanwei"), QStringLiteral("bar"));
-
         onInstrument(1, [](VirtualInstrument &i) {
-            QCOMPARE(i.reg(44), quint16(2));
-            QCOMPARE(i.reg(46), quint16(5));
-            QCOMPARE(i.reg(48), quint16(12));
-            QCOMPARE(i.reg(50), quint16(4));
-            QCOMPARE(i.reg(52), quint16(40));
+            QCOMPARE((QList<int>{i.reg(44), i.reg(46), i.reg(48), i.reg(50), i.reg(52)}),
+                     (QList<int>{2, 5, 12, 4, 40}));
             QCOMPARE(i.float32(54), 1.23456789f);
             QCOMPARE(i.float32(58), 0.998f);
         });
+
+        find<QComboBox>(*w, "comboBox_yibiaoleixing")->setCurrentIndex(0);
+        setText(*w, "lineEdit_yibiaobianhao", "3000000000");
+        click(*w, "pushButton_xieruyibiaocanshu");
+        QTRY_VERIFY_WITH_TIMEOUT(replies.count("user save succeed") == 2, 10000);
 
         w.reset(); // one window on the line at a time
         auto fresh = connectedWindow();
@@ -119,15 +120,39 @@ private slots:
         for (int k = 0; k < values.size(); ++k)
             QCOMPARE(text(*fresh, qPrintable(userFields.at(k))), expected.at(k));
         QCOMPARE(text(*fresh, "label_wendudanwei"), QStringLiteral("℉"));
+        QCOMPARE(text(*fresh, "lineEdit_yibiaobianhao"), QStringLiteral("3000000000"));
+        QCOMPARE(text(*fresh, "label_yibiaobianhao"), QStringLiteral("仪表编号：3000000000"));
+        QCOMPARE(text(*fresh, "label_yibiaoleixing"), QStringLiteral("仪表类型：单独压力"));
     }
 
-    void writeNeedsReadAfterConnectFailed()
+    // Refused addresses write nothing; a lost link then takes a fresh read
+    // before settings may be written again.
+    void refusedAddressAndWriteAfterLinkLoss()
     {
         auto w = connectedWindow();
         QVERIFY(w);
+        const int writesBefore =
+            onInstrument(1, [](VirtualInstrument &i) { return i.writeRequestCount; });
+        Replies replies(*w);
+        for (const char *address : {"0", "256", "abc"}) {
+            closer.clear();
+            setText(*w, "lineEdit_yonghudizhi", address);
+            setText(*w, "comboBox_yonghubotelv", "38400");
+            click(*w, "pushButton_xierushezhi");
+            QCOMPARE(closer.texts(), QStringList{"仪表地址必须是1到255之间的整数！"});
+            QCOMPARE(text(*w, "label_state"), QStringLiteral("地址无效"));
+            QVERIFY(!(w->modbusWorker()->pendingCommands() & Bit::mask(Bit::WriteUserParam)));
+            QCOMPARE(w->modbusWorker()->lockMirror()->at(43), quint16(3));
+        }
+        w->getUserParam(); // as "write all" does: the address read last stays
+        QCOMPARE(w->modbusWorker()->lockMirror()->at(42), quint16(1));
+        click(*w, "pushButton_duqushezhi");
+        QTRY_VERIFY_WITH_TIMEOUT(replies.count("read user param succeed") == 1, 10000);
+        QCOMPARE(onInstrument(1, [](VirtualInstrument &i) { return i.writeRequestCount; }),
+                 writesBefore);
+
         auto *write = find<QPushButton>(*w, "pushButton_xierushezhi");
         QVERIFY(write->isEnabled());
-        Replies replies(*w);
         onInstrument(1, [](VirtualInstrument &i) { i.faults.silent = true; });
         QTRY_VERIFY_WITH_TIMEOUT(replies.has("connect failed"), 10000);
         QVERIFY(!write->isEnabled());
@@ -135,74 +160,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(replies.has("connect succeed"), 10000);
         QVERIFY(!write->isEnabled());
         click(*w, "pushButton_duqushezhi");
-        QTRY_VERIFY_WITH_TIMEOUT(replies.has("read user param succeed"), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(replies.count("read user param succeed") == 2, 10000);
         QVERIFY(write->isEnabled());
-    }
-
-    void addressRefused_data()
-    {
-        QTest::addColumn<QString>("address");
-        QTest::newRow("zero") << "0";
-        QTest::newRow("too big") << "256";
-        QTest::newRow("not a number") << "abc";
-    }
-    void addressRefused()
-    {
-        QFETCH(QString, address);
-        auto w = connectedWindow();
-        QVERIFY(w);
-        const int writesBefore =
-            onInstrument(1, [](VirtualInstrument &i) { return i.writeRequestCount; });
-        setText(*w, "lineEdit_yonghudizhi", address);
-        setText(*w, "comboBox_yonghubotelv", "38400");
-        click(*w, "pushButton_xierushezhi");
-        QCOMPARE(closer.texts(), QStringList{"仪表地址必须是1到255之间的整数！"});
-        QCOMPARE(text(*w, "label_state"), QStringLiteral("地址无效"));
-        QVERIFY(!(w->modbusWorker()->pendingCommands() & Bit::mask(Bit::WriteUserParam)));
-        QCOMPARE(w->modbusWorker()->lockMirror()->at(43), quint16(3));
-        w->getUserParam(); // as "write all" does: the address read last stays
-        QCOMPARE(w->modbusWorker()->lockMirror()->at(42), quint16(1));
-
-        Replies replies(*w);
-        click(*w, "pushButton_duqushezhi");
-        QTRY_VERIFY_WITH_TIMEOUT(replies.has("read user param succeed"), 10000);
-        QCOMPARE(onInstrument(1, [](VirtualInstrument &i) { return i.writeRequestCount; }),
-                 writesBefore);
-    }
-
-    void windowFollowsNewAddressAndBaud()
-    {
-        auto w = connectedWindow(2);
-        QVERIFY(w);
-        setText(*w, "lineEdit_yonghudizhi", "5");
-        setText(*w, "comboBox_yonghubotelv", "38400");
-        Replies replies(*w);
-        click(*w, "pushButton_xierushezhi");
-        // The instrument answers at 38400 only; the save's wait runs out first.
-        QTRY_VERIFY_WITH_TIMEOUT(replies.has("user save succeed"), 60000);
-        QVERIFY(text(*w, "label_connect").contains(QLatin1String(",38400,")));
-        QVERIFY(text(*w, "label_connect").endsWith(QStringLiteral("地址：5")));
-        QCOMPARE(onInstrument(5, [](VirtualInstrument &i) { return i.baudCode(); }), 5);
-        click(*w, "pushButton_duqushezhi");
-        QTRY_VERIFY_WITH_TIMEOUT(replies.has("read user param succeed"), 10000);
-    }
-
-    void meterParamRoundTrip()
-    {
-        auto w = connectedWindow();
-        QVERIFY(w);
-        find<QComboBox>(*w, "comboBox_yibiaoleixing")->setCurrentIndex(0);
-        setText(*w, "lineEdit_yibiaobianhao", "3000000000");
-        Replies replies(*w);
-        click(*w, "pushButton_xieruyibiaocanshu");
-        QTRY_VERIFY_WITH_TIMEOUT(replies.has("user save succeed"), 10000);
-
-        w.reset(); // one window on the line at a time
-        auto fresh = connectedWindow();
-        QVERIFY(fresh);
-        QCOMPARE(text(*fresh, "lineEdit_yibiaobianhao"), QStringLiteral("3000000000"));
-        QCOMPARE(text(*fresh, "label_yibiaobianhao"), QStringLiteral("仪表编号：3000000000"));
-        QCOMPARE(text(*fresh, "label_yibiaoleixing"), QStringLiteral("仪表类型：单独压力"));
     }
 
     void plusOne_data()
@@ -234,16 +193,12 @@ private slots:
         const char *groups[] = {"groupBox_yalijiaozhun", "groupBox_yaliercijiaozhun",
                                 "groupBox_wendujiaozhun", "groupBox_wenduercijiaozhun"};
         // type, pressure groups enabled, temperature groups enabled
-        const struct
-        {
-            quint16 type;
-            bool p, t;
-        } steps[] = {{1, false, true}, {2, true, true}, {0, true, false}, {7, true, true}};
+        const int steps[][3] = {{1, 0, 1}, {2, 1, 1}, {0, 1, 0}, {7, 1, 1}};
         for (const auto &s : steps) {
-            w.modbusWorker()->lockMirror()->set(74, s.type);
+            w.modbusWorker()->lockMirror()->set(74, quint16(s[0]));
             w.showMeterParam();
             for (int g = 0; g < 4; ++g)
-                QCOMPARE(find<QGroupBox>(w, groups[g])->isEnabledTo(&w), g < 2 ? s.p : s.t);
+                QCOMPARE(find<QGroupBox>(w, groups[g])->isEnabledTo(&w), bool(g < 2 ? s[1] : s[2]));
         }
         // An unknown type shows no item and is written back as it was read.
         QCOMPARE(find<QComboBox>(w, "comboBox_yibiaoleixing")->currentIndex(), -1);
@@ -252,8 +207,8 @@ private slots:
     }
 
     // Cell values and the text block go through the mirror's own conversions;
-    // here only their way to the instrument and back.
-    void customRegisters()
+    // here only their way to the instrument and back, then live values.
+    void customRegistersAndLiveValues()
     {
         onInstrument(1, [](VirtualInstrument &i) {
             i.setReg(193, 24); // row 1: hexadecimal, register 101
@@ -290,6 +245,16 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(replies.has("read custom reg succeed"), 10000);
         QCOMPARE(find<QTextEdit>(*w, "textEdit_custom50reg")->toPlainText(),
                  QString::fromUtf8(stored));
+
+        onInstrument(1, [](VirtualInstrument &i) {
+            i.live = false;
+            i.setReg(1, 1234);
+            i.setReg(6, 0xFFFE);
+            i.setFloat32(14, -65535.5f);
+        });
+        QTRY_COMPARE(text(*w, "label_ruanjianbanben"), QStringLiteral("软件版本：V12.34"));
+        QTRY_COMPARE(text(*w, "lineEdit_yalizhizhengxing"), QStringLiteral("-2"));
+        QTRY_COMPARE(find<QProgressBar>(*w, "progressBar_yaliADCf")->value(), 50);
     }
 
     void liveValues()
@@ -387,15 +352,12 @@ private slots:
         QTest::addColumn<QString>("typeText");
         QTest::addColumn<QString>("rangeText");
         QTest::addColumn<QString>("numberText");
-        QTest::newRow("temperature only") << quint16(1) << 42u << "仪表类型：单独温度"
-                                          << "仪表量程：0~100℃"
-                                          << "仪表编号：0000000042";
-        QTest::newRow("both") << quint16(2) << 3000000000u << "仪表类型：温压一体"
-                              << "仪表量程：0~1.6MPa，0~100℃"
-                              << "仪表编号：3000000000";
-        QTest::newRow("unknown type") << quint16(9) << 0u << "仪表类型："
-                                      << "仪表量程："
-                                      << "仪表编号：0000000000";
+        const QString type = "仪表类型：", range = "仪表量程：", number = "仪表编号：";
+        QTest::newRow("temperature only")
+            << quint16(1) << 42u << type + "单独温度" << range + "0~100℃" << number + "0000000042";
+        QTest::newRow("both") << quint16(2) << 3000000000u << type + "温压一体"
+                              << range + "0~1.6MPa，0~100℃" << number + "3000000000";
+        QTest::newRow("unknown type") << quint16(9) << 0u << type << range << number + "0000000000";
     }
     void meterInfo()
     {
@@ -416,21 +378,6 @@ private slots:
         QTEST(text(w, "label_yibiaoleixing"), "typeText");
         QTEST(text(w, "label_yibiaoliangcheng"), "rangeText");
         QTEST(text(w, "label_yibiaobianhao"), "numberText");
-    }
-
-    void liveValuesFollowTheInstrument()
-    {
-        auto w = connectedWindow();
-        QVERIFY(w);
-        onInstrument(1, [](VirtualInstrument &i) {
-            i.live = false;
-            i.setReg(1, 1234);
-            i.setReg(6, 0xFFFE);
-            i.setFloat32(14, -65535.5f);
-        });
-        QTRY_COMPARE(text(*w, "label_ruanjianbanben"), QStringLiteral("软件版本：V12.34"));
-        QTRY_COMPARE(text(*w, "lineEdit_yalizhizhengxing"), QStringLiteral("-2"));
-        QTRY_COMPARE(find<QProgressBar>(*w, "progressBar_yaliADCf")->value(), 50);
     }
 };
 

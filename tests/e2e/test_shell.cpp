@@ -14,116 +14,6 @@
 #include <QWheelEvent>
 #include <QtTest>
 
-class TestShell : public QObject
-{
-    Q_OBJECT
-
-private slots:
-    void startUpState();
-    void buildDate_data();
-    void buildDate();
-    void startsWithoutStyleSheet();
-    void windowDrag_data();
-    void windowDrag();
-    void dialogDragAndClose();
-    void wheelFilter();
-    void statusAgeing();
-    void progressHiding();
-    void warningCentredAndWrapped();
-    void manyWindows();
-};
-
-void TestShell::startUpState()
-{
-    MainWindow w;
-    QCOMPARE(w.windowTitle(), QStringLiteral("KV-3PD用户调试软件V0.5"));
-    QCOMPARE(find<QLabel>(w, "label_mainTitle")->text(), QStringLiteral("KV-3PD用户调试软件V0.5"));
-    QCOMPARE(w.windowFlags() & Qt::FramelessWindowHint, Qt::FramelessWindowHint);
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-    QVERIFY(!find<QPushButton>(w, "pushButton_gongchangjiaozhun")->isVisible());
-    auto *stack = find<QStackedWidget>(w, "stackedWidget");
-    QCOMPARE(stack->currentIndex(), 0);
-    QVERIFY(!stack->isEnabled());
-    QCOMPARE(find<QComboBox>(w, "comboBox_baud")->currentText(), QStringLiteral("9600"));
-    QCOMPARE(find<QLabel>(w, "label_connect")->text(), QStringLiteral("当前连接：未连接"));
-    QVERIFY(QDate::fromString(find<QLabel>(w, "label_makeDate")->text(), "yyyy-MM-dd").isValid());
-
-    // No visible control on page 0 or in the side column leads to the factory pages.
-    for (QPushButton *b : w.findChildren<QPushButton *>()) {
-        if (b->objectName() == QLatin1String("pushButton_gongchangjiaozhun") && b->isVisible())
-            QFAIL("the factory page button is reachable");
-    }
-
-    // The backup menu lists the restore entry first.
-    QMenu *menu = find<QPushButton>(w, "pushButton_mainIcon")->menu();
-    QVERIFY(menu);
-    QCOMPARE(menu->actions().size(), 2);
-    QCOMPARE(menu->actions().at(0)->text(), QStringLiteral("读取备份数据"));
-    QCOMPARE(menu->actions().at(1)->text(), QStringLiteral("备份数据到电脑"));
-
-    // The register table has its 25 rows of widgets with all 26 sources.
-    auto *table = find<QTableWidget>(w, "tableWidget_customreg");
-    for (int r = 1; r <= 25; ++r) {
-        auto *combo = qobject_cast<QComboBox *>(table->cellWidget(r, 0));
-        QVERIFY(combo);
-        QCOMPARE(combo->count(), 26);
-        QVERIFY(qobject_cast<QLineEdit *>(table->cellWidget(r, 1)));
-        QVERIFY(qobject_cast<QLineEdit *>(table->cellWidget(r, 2)));
-    }
-    QCOMPARE(qobject_cast<QComboBox *>(table->cellWidget(25, 0))->itemText(25),
-             QStringLiteral("自定义数据字符型"));
-    // Calibration editors moved into their cells.
-    QCOMPARE(find<QTableWidget>(w, "tableWidget_FXXXZ_wendu")->cellWidget(3, 5),
-             find<QPushButton>(w, "pushButton_FXXXZ_wenduCJ5"));
-    QCOMPARE(find<QTableWidget>(w, "tableWidget_yali_ECJZ")->cellWidget(2, 2),
-             find<QLineEdit>(w, "lineEdit_ecjz_yalicaijizhi2"));
-}
-
-void TestShell::buildDate_data()
-{
-    QTest::addColumn<QString>("compiler");
-    QTest::addColumn<QString>("shown");
-    QTest::newRow("two-digit day") << "Jun 23 2021"
-                                   << "2021-06-23";
-    QTest::newRow("single-digit day") << "Jun  3 2021"
-                                      << "2021-06-03";
-    QTest::newRow("december") << "Dec  6 2026"
-                              << "2026-12-06";
-}
-
-void TestShell::buildDate()
-{
-    QFETCH(QString, compiler);
-    QFETCH(QString, shown);
-    QCOMPARE(MainWindow::buildDateText(compiler), shown);
-}
-
-void TestShell::startsWithoutStyleSheet()
-{
-    MainWindow::initResources();
-    QVERIFY(MainWindow::loadStyleSheet());
-    QVERIFY(!qApp->styleSheet().isEmpty());
-    qApp->setStyleSheet(QString());
-    QVERIFY(!MainWindow::loadStyleSheet(QStringLiteral(":/no-such.css")));
-    QVERIFY(qApp->styleSheet().isEmpty());
-    // A window still builds and works without it.
-    MainWindow w;
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-}
-
-void TestShell::windowDrag_data()
-{
-    QTest::addColumn<QPoint>("press");
-    QTest::addColumn<int>("button");
-    QTest::addColumn<bool>("moves");
-    QTest::newRow("left in title") << QPoint(200, 20) << int(Qt::LeftButton) << true;
-    QTest::newRow("left below title") << QPoint(200, 300) << int(Qt::LeftButton) << false;
-    QTest::newRow("right in title") << QPoint(200, 20) << int(Qt::RightButton) << false;
-    QTest::newRow("no press") << QPoint(-1, -1) << 0 << false;
-}
-
 static void sendMouse(QWidget *w, QEvent::Type type, QPoint local, Qt::MouseButton button,
                       Qt::MouseButtons buttons)
 {
@@ -131,164 +21,243 @@ static void sendMouse(QWidget *w, QEvent::Type type, QPoint local, Qt::MouseButt
     QApplication::sendEvent(w, &e);
 }
 
-void TestShell::windowDrag()
+class TestShell : public QObject
 {
-    QFETCH(QPoint, press);
-    QFETCH(int, button);
-    QFETCH(bool, moves);
-    MainWindow w;
-    w.move(100, 100);
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-    const QPoint start = w.pos();
-    const auto b = Qt::MouseButton(button);
-    if (button != 0)
-        sendMouse(&w, QEvent::MouseButtonPress, press, b, b);
-    sendMouse(&w, QEvent::MouseMove, QPoint(260, 60), Qt::NoButton, b);
-    if (moves)
-        QCOMPARE(w.pos(), start + QPoint(60, 40));
-    else
-        QCOMPARE(w.pos(), start);
-    // After the release, moving does nothing.
-    sendMouse(&w, QEvent::MouseButtonRelease, QPoint(260, 60), b, Qt::NoButton);
-    const QPoint after = w.pos();
-    sendMouse(&w, QEvent::MouseMove, QPoint(300, 90), Qt::NoButton, Qt::NoButton);
-    QCOMPARE(w.pos(), after);
-}
+    Q_OBJECT
 
-void TestShell::dialogDragAndClose()
-{
-    for (const char *button : {"pushButton_ok", "pushButton_close"}) {
-        Dialog_Warning d(nullptr, QStringLiteral("警告"), QStringLiteral("请选择端口号！"));
-        QCOMPARE(d.size(), QSize(320, 150));
-        QCOMPARE(d.windowTitle(), QStringLiteral("警告"));
-        d.move(50, 50);
-        d.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&d));
-        const QPoint start = d.pos();
-        sendMouse(&d, QEvent::MouseMove, QPoint(40, 40), Qt::NoButton, Qt::NoButton);
-        QCOMPARE(d.pos(), start);
-        sendMouse(&d, QEvent::MouseButtonPress, QPoint(30, 100), Qt::LeftButton, Qt::LeftButton);
-        sendMouse(&d, QEvent::MouseMove, QPoint(60, 120), Qt::NoButton, Qt::LeftButton);
-        QCOMPARE(d.pos(), start);
-        sendMouse(&d, QEvent::MouseButtonRelease, QPoint(60, 120), Qt::LeftButton, Qt::NoButton);
-        sendMouse(&d, QEvent::MouseButtonPress, QPoint(30, 10), Qt::LeftButton, Qt::LeftButton);
-        sendMouse(&d, QEvent::MouseMove, QPoint(50, 30), Qt::NoButton, Qt::LeftButton);
-        QCOMPARE(d.pos(), start + QPoint(20, 20));
-        sendMouse(&d, QEvent::MouseButtonRelease, QPoint(50, 30), Qt::LeftButton, Qt::NoButton);
-        d.hide();
+private slots:
+    void startUpState()
+    {
+        MainWindow w;
+        QCOMPARE(w.windowTitle(), QStringLiteral("KV-3PD用户调试软件V0.5"));
+        QCOMPARE(find<QLabel>(w, "label_mainTitle")->text(),
+                 QStringLiteral("KV-3PD用户调试软件V0.5"));
+        QCOMPARE(w.windowFlags() & Qt::FramelessWindowHint, Qt::FramelessWindowHint);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(!find<QPushButton>(w, "pushButton_gongchangjiaozhun")->isVisible());
+        auto *stack = find<QStackedWidget>(w, "stackedWidget");
+        QCOMPARE(stack->currentIndex(), 0);
+        QVERIFY(!stack->isEnabled());
+        QCOMPARE(find<QComboBox>(w, "comboBox_baud")->currentText(), QStringLiteral("9600"));
+        QCOMPARE(find<QLabel>(w, "label_connect")->text(), QStringLiteral("当前连接：未连接"));
+        QVERIFY(
+            QDate::fromString(find<QLabel>(w, "label_makeDate")->text(), "yyyy-MM-dd").isValid());
 
-        int result = -1;
-        QTimer::singleShot(0, &d, [&] { d.findChild<QPushButton *>(button)->click(); });
-        result = d.exec();
-        QCOMPARE(result, 0);
-        QVERIFY(!d.isVisible());
+        // The backup menu lists the restore entry first.
+        QMenu *menu = find<QPushButton>(w, "pushButton_mainIcon")->menu();
+        QVERIFY(menu);
+        QCOMPARE(menu->actions().size(), 2);
+        QCOMPARE(menu->actions().at(0)->text(), QStringLiteral("读取备份数据"));
+        QCOMPARE(menu->actions().at(1)->text(), QStringLiteral("备份数据到电脑"));
+
+        // The register table has its 25 rows of widgets with all 26 sources.
+        auto *table = find<QTableWidget>(w, "tableWidget_customreg");
+        for (int r = 1; r <= 25; ++r) {
+            auto *combo = qobject_cast<QComboBox *>(table->cellWidget(r, 0));
+            QVERIFY(combo);
+            QCOMPARE(combo->count(), 26);
+            QVERIFY(qobject_cast<QLineEdit *>(table->cellWidget(r, 1)));
+            QVERIFY(qobject_cast<QLineEdit *>(table->cellWidget(r, 2)));
+        }
+        QCOMPARE(qobject_cast<QComboBox *>(table->cellWidget(25, 0))->itemText(25),
+                 QStringLiteral("自定义数据字符型"));
+        // Calibration editors moved into their cells.
+        QCOMPARE(find<QTableWidget>(w, "tableWidget_FXXXZ_wendu")->cellWidget(3, 5),
+                 find<QPushButton>(w, "pushButton_FXXXZ_wenduCJ5"));
+        QCOMPARE(find<QTableWidget>(w, "tableWidget_yali_ECJZ")->cellWidget(2, 2),
+                 find<QLineEdit>(w, "lineEdit_ecjz_yalicaijizhi2"));
     }
-}
 
-void TestShell::wheelFilter()
-{
-    MainWindow w;
-    w.show();
-    auto *table = find<QTableWidget>(w, "tableWidget_customreg");
-    auto *row = qobject_cast<QComboBox *>(table->cellWidget(1, 0));
-    auto *baud = find<QComboBox>(w, "comboBox_baud");
-    row->setCurrentIndex(5);
-    QWheelEvent down(QPointF(5, 5), QPointF(5, 5), QPoint(), QPoint(0, -120), Qt::NoButton,
-                     Qt::NoModifier, Qt::NoScrollPhase, false);
-    QApplication::sendEvent(row, &down);
-    QCOMPARE(row->currentIndex(), 5);
-    QApplication::sendEvent(baud, &down);
-    QCOMPARE(baud->currentIndex(), 4);
-}
+    void buildDate_data()
+    {
+        QTest::addColumn<QString>("compiler");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("two-digit day") << QString("Jun 23 2021") << QString("2021-06-23");
+        QTest::newRow("single-digit day") << QString("Jun  3 2021") << QString("2021-06-03");
+        QTest::newRow("december") << QString("Dec  6 2026") << QString("2026-12-06");
+    }
 
-void TestShell::statusAgeing()
-{
-    // No event loop runs here, so only these calls tick; the counter starts at 0
-    // and every tenth tick ages the status text by one second.
-    MainWindow w;
-    auto *state = find<QLabel>(w, "label_state");
-    auto ticks = [&](int n) {
-        for (int i = 0; i < n; ++i)
-            w.tickTimerSlot();
-    };
-    w.showState(QStringLiteral("first"));
-    ticks(9);
-    // Shown just before an ageing tick: replaces the first, stays about four seconds.
-    w.showState(QStringLiteral("second"));
-    ticks(40);
-    QCOMPARE(state->text(), QStringLiteral("second"));
-    ticks(1);
-    QVERIFY(state->text().isEmpty());
-    // Shown just after an ageing tick: stays five seconds.
-    w.showState(QStringLiteral("third"));
-    ticks(49);
-    QCOMPARE(state->text(), QStringLiteral("third"));
-    ticks(1);
-    QVERIFY(state->text().isEmpty());
-}
+    void buildDate()
+    {
+        QFETCH(QString, compiler);
+        QFETCH(QString, shown);
+        QCOMPARE(MainWindow::buildDateText(compiler), shown);
+    }
 
-void TestShell::progressHiding()
-{
-    MainWindow w;
-    w.show();
-    auto *bar = find<QProgressBar>(w, "progressBar");
-    w.receiveMessageFromModbusThread(QStringLiteral("set progressBar:40"));
-    QVERIFY(bar->isVisible());
-    QCOMPARE(bar->value(), 40);
-    w.receiveMessageFromModbusThread(QStringLiteral("set progressBar:100"));
-    w.tickTimerSlot();
-    QVERIFY(bar->isVisible());
-    w.tickTimerSlot();
-    QVERIFY(!bar->isVisible());
-
-    // 100 then 0 within one tick leaves the bar visible at 0.
-    w.receiveMessageFromModbusThread(QStringLiteral("set progressBar:100"));
-    w.tickTimerSlot();
-    w.receiveMessageFromModbusThread(QStringLiteral("set progressBar:0"));
-    w.tickTimerSlot();
-    w.tickTimerSlot();
-    QVERIFY(bar->isVisible());
-    QCOMPARE(bar->value(), 0);
-
-    // Without a colon the bar goes to 0 and shows.
-    w.receiveMessageFromModbusThread(QStringLiteral("set progressBar:100"));
-    w.tickTimerSlot();
-    w.tickTimerSlot();
-    QVERIFY(!bar->isVisible());
-    w.receiveMessageFromModbusThread(QStringLiteral("set progressBar"));
-    QVERIFY(bar->isVisible());
-    QCOMPARE(bar->value(), 0);
-}
-
-void TestShell::warningCentredAndWrapped()
-{
-    MainWindow w;
-    w.move(130, 70);
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-    DialogCloser closer;
-    const QString longText = QStringLiteral("端口打开失败，请检查端口号是否正确或端口是否占用！");
-    w.showWarning(longText);
-    QCOMPARE(closer.texts(), QStringList{longText});
-    QCOMPARE(closer.lastPosition(),
-             QPoint(w.x() + (w.width() - 320) / 2, w.y() + (w.height() - 150) / 2));
-
-    Dialog_Warning d(nullptr, QStringLiteral("警告"), longText);
-    auto *label = d.findChild<QLabel *>("label_warning");
-    QVERIFY(label->wordWrap());
-    QCOMPARE(label->alignment() & Qt::AlignVertical_Mask, Qt::AlignVCenter);
-}
-
-void TestShell::manyWindows()
-{
-    // Windows own a worker thread each; building and destroying them must be clean.
-    for (int i = 0; i < 5; ++i) {
+    void startsWithoutStyleSheet()
+    {
+        MainWindow::initResources();
+        QVERIFY(MainWindow::loadStyleSheet());
+        QVERIFY(!qApp->styleSheet().isEmpty());
+        qApp->setStyleSheet(QString());
+        QVERIFY(!MainWindow::loadStyleSheet(QStringLiteral(":/no-such.css")));
+        QVERIFY(qApp->styleSheet().isEmpty());
+        // A window still builds and works without it.
         MainWindow w;
         w.show();
-        w.receiveMessageFromModbusThread(QStringLiteral("no such reply"));
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
     }
-}
+
+    void windowDrag_data()
+    {
+        QTest::addColumn<QPoint>("press");
+        QTest::addColumn<int>("button");
+        QTest::addColumn<bool>("moves");
+        QTest::newRow("left in title") << QPoint(200, 20) << int(Qt::LeftButton) << true;
+        QTest::newRow("left below title") << QPoint(200, 300) << int(Qt::LeftButton) << false;
+        QTest::newRow("right in title") << QPoint(200, 20) << int(Qt::RightButton) << false;
+        QTest::newRow("no press") << QPoint(-1, -1) << 0 << false;
+    }
+
+    void windowDrag()
+    {
+        QFETCH(QPoint, press);
+        QFETCH(int, button);
+        QFETCH(bool, moves);
+        MainWindow w;
+        w.move(100, 100);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const QPoint start = w.pos();
+        const auto b = Qt::MouseButton(button);
+        if (button != 0)
+            sendMouse(&w, QEvent::MouseButtonPress, press, b, b);
+        sendMouse(&w, QEvent::MouseMove, QPoint(260, 60), Qt::NoButton, b);
+        if (moves)
+            QCOMPARE(w.pos(), start + QPoint(60, 40));
+        else
+            QCOMPARE(w.pos(), start);
+        // After the release, moving does nothing.
+        sendMouse(&w, QEvent::MouseButtonRelease, QPoint(260, 60), b, Qt::NoButton);
+        const QPoint after = w.pos();
+        sendMouse(&w, QEvent::MouseMove, QPoint(300, 90), Qt::NoButton, Qt::NoButton);
+        QCOMPARE(w.pos(), after);
+    }
+
+    void dialogWrapDragAndClose()
+    {
+        for (const char *button : {"pushButton_ok", "pushButton_close"}) {
+            Dialog_Warning d(nullptr, QStringLiteral("警告"), QStringLiteral("请选择端口号！"));
+            QCOMPARE(d.size(), QSize(320, 150));
+            QCOMPARE(d.windowTitle(), QStringLiteral("警告"));
+            auto *label = d.findChild<QLabel *>("label_warning");
+            QVERIFY(label->wordWrap());
+            QCOMPARE(label->alignment() & Qt::AlignVertical_Mask, Qt::AlignVCenter);
+            d.move(50, 50);
+            d.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&d));
+            const QPoint start = d.pos();
+            sendMouse(&d, QEvent::MouseMove, QPoint(40, 40), Qt::NoButton, Qt::NoButton);
+            QCOMPARE(d.pos(), start);
+            sendMouse(&d, QEvent::MouseButtonPress, QPoint(30, 100), Qt::LeftButton,
+                      Qt::LeftButton);
+            sendMouse(&d, QEvent::MouseMove, QPoint(60, 120), Qt::NoButton, Qt::LeftButton);
+            QCOMPARE(d.pos(), start);
+            sendMouse(&d, QEvent::MouseButtonRelease, QPoint(60, 120), Qt::LeftButton,
+                      Qt::NoButton);
+            sendMouse(&d, QEvent::MouseButtonPress, QPoint(30, 10), Qt::LeftButton, Qt::LeftButton);
+            sendMouse(&d, QEvent::MouseMove, QPoint(50, 30), Qt::NoButton, Qt::LeftButton);
+            QCOMPARE(d.pos(), start + QPoint(20, 20));
+            sendMouse(&d, QEvent::MouseButtonRelease, QPoint(50, 30), Qt::LeftButton, Qt::NoButton);
+            d.hide();
+
+            QTimer::singleShot(0, &d, [&] { d.findChild<QPushButton *>(button)->click(); });
+            QCOMPARE(d.exec(), 0);
+            QVERIFY(!d.isVisible());
+        }
+    }
+
+    void wheelFilter()
+    {
+        MainWindow w;
+        w.show();
+        auto *table = find<QTableWidget>(w, "tableWidget_customreg");
+        auto *row = qobject_cast<QComboBox *>(table->cellWidget(1, 0));
+        auto *baud = find<QComboBox>(w, "comboBox_baud");
+        row->setCurrentIndex(5);
+        QWheelEvent down(QPointF(5, 5), QPointF(5, 5), QPoint(), QPoint(0, -120), Qt::NoButton,
+                         Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(row, &down);
+        QCOMPARE(row->currentIndex(), 5);
+        QApplication::sendEvent(baud, &down);
+        QCOMPARE(baud->currentIndex(), 4);
+    }
+
+    void statusAgeing()
+    {
+        // No event loop runs here, so only these calls tick; the counter starts at 0
+        // and every tenth tick ages the status text by one second.
+        MainWindow w;
+        auto *state = find<QLabel>(w, "label_state");
+        auto ticks = [&](int n) {
+            for (int i = 0; i < n; ++i)
+                w.tickTimerSlot();
+        };
+        w.showState(QStringLiteral("first"));
+        ticks(9);
+        // Shown just before an ageing tick: replaces the first, stays about four seconds.
+        w.showState(QStringLiteral("second"));
+        ticks(40);
+        QCOMPARE(state->text(), QStringLiteral("second"));
+        ticks(1);
+        QVERIFY(state->text().isEmpty());
+        // Shown just after an ageing tick: stays five seconds.
+        w.showState(QStringLiteral("third"));
+        ticks(49);
+        QCOMPARE(state->text(), QStringLiteral("third"));
+        ticks(1);
+        QVERIFY(state->text().isEmpty());
+    }
+
+    void progressHiding()
+    {
+        MainWindow w;
+        w.show();
+        auto *bar = find<QProgressBar>(w, "progressBar");
+        w.receiveMessageFromModbusThread(QStringLiteral("set progressBar:40"));
+        QVERIFY(bar->isVisible());
+        QCOMPARE(bar->value(), 40);
+        w.receiveMessageFromModbusThread(QStringLiteral("set progressBar:100"));
+        w.tickTimerSlot();
+        QVERIFY(bar->isVisible());
+        w.tickTimerSlot();
+        QVERIFY(!bar->isVisible());
+
+        // 100 then 0 within one tick leaves the bar visible at 0.
+        w.receiveMessageFromModbusThread(QStringLiteral("set progressBar:100"));
+        w.tickTimerSlot();
+        w.receiveMessageFromModbusThread(QStringLiteral("set progressBar:0"));
+        w.tickTimerSlot();
+        w.tickTimerSlot();
+        QVERIFY(bar->isVisible());
+        QCOMPARE(bar->value(), 0);
+
+        // Without a colon the bar goes to 0 and shows.
+        w.receiveMessageFromModbusThread(QStringLiteral("set progressBar:100"));
+        w.tickTimerSlot();
+        w.tickTimerSlot();
+        QVERIFY(!bar->isVisible());
+        w.receiveMessageFromModbusThread(QStringLiteral("set progressBar"));
+        QVERIFY(bar->isVisible());
+        QCOMPARE(bar->value(), 0);
+    }
+
+    void warningCentred()
+    {
+        MainWindow w;
+        w.move(130, 70);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        DialogCloser closer;
+        const QString longText =
+            QStringLiteral("端口打开失败，请检查端口号是否正确或端口是否占用！");
+        w.showWarning(longText);
+        QCOMPARE(closer.texts(), QStringList{longText});
+        QCOMPARE(closer.lastPosition(),
+                 QPoint(w.x() + (w.width() - 320) / 2, w.y() + (w.height() - 150) / 2));
+    }
+};
 
 QTEST_MAIN(TestShell)
 #include "test_shell.moc"
