@@ -43,7 +43,15 @@ qint32 baudFromSpeed(speed_t speed)
     }
 }
 
-bool makeRaw(int fd)
+QString systemError(const char *what)
+{
+    return QStringLiteral("%1: %2").arg(QLatin1String(what),
+                                        QString::fromLocal8Bit(std::strerror(errno)));
+}
+
+} // namespace
+
+bool PtyRunner::makeRaw(int fd)
 {
     termios tio;
     if (::tcgetattr(fd, &tio) != 0)
@@ -54,14 +62,6 @@ bool makeRaw(int fd)
     ::cfsetospeed(&tio, B9600);
     return ::tcsetattr(fd, TCSANOW, &tio) == 0;
 }
-
-QString systemError(const char *what)
-{
-    return QStringLiteral("%1: %2").arg(QLatin1String(what),
-                                        QString::fromLocal8Bit(std::strerror(errno)));
-}
-
-} // namespace
 
 PtyRunner::PtyRunner(VirtualBus *bus, QObject *parent) : QObject(parent), bus(bus) {}
 
@@ -81,7 +81,7 @@ bool PtyRunner::open(QString *error)
         return false;
     }
     char name[128];
-    if (::ptsname_r(master, name, sizeof name) != 0 || !makeRaw(slave) ||
+    if (::ptsname_r(master, name, sizeof name) != 0 || !PtyRunner::makeRaw(slave) ||
         ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK) != 0) {
         if (error)
             *error = systemError("pseudo-terminal set-up");

@@ -23,6 +23,9 @@ public:
     // Replies that cannot be written (nobody reads the port) are dropped past this.
     static constexpr int MaxQueuedBytes = 64 * 1024;
 
+    // Puts a terminal into raw 8-bit mode at 9600 baud, as a serial line starts.
+    static bool makeRaw(int fd);
+
     explicit PtyRunner(VirtualBus *bus, QObject *parent = nullptr);
     ~PtyRunner() override;
 

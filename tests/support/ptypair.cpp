@@ -1,5 +1,7 @@
 #include "ptypair.h"
 
+#include "ptyrunner.h"
+
 #include <QElapsedTimer>
 
 #include <cerrno>
@@ -13,16 +15,6 @@ namespace {
 
 constexpr int QuietMs = 20;
 
-bool makeRaw(int fd)
-{
-    termios tio;
-    if (::tcgetattr(fd, &tio) != 0)
-        return false;
-    ::cfmakeraw(&tio);
-    tio.c_cflag |= CLOCAL | CREAD;
-    return ::tcsetattr(fd, TCSANOW, &tio) == 0;
-}
-
 } // namespace
 
 PtyPair::PtyPair()
@@ -32,7 +24,7 @@ PtyPair::PtyPair()
     if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
         return;
     char buffer[128];
-    if (::ptsname_r(master, buffer, sizeof buffer) != 0 || !makeRaw(slave) ||
+    if (::ptsname_r(master, buffer, sizeof buffer) != 0 || !PtyRunner::makeRaw(slave) ||
         ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK) != 0) {
         ::close(master);
         ::close(slave);
