@@ -8,8 +8,10 @@
 #include "worker/messages.h"
 #include "worker/modbusthread.h"
 
+#include <QComboBox>
 #include <QSerialPort>
 #include <QSerialPortInfo>
+#include <QStringList>
 #include <QTimer>
 
 namespace {
@@ -93,7 +95,8 @@ void MainWindow::on_pushButton_lianjie_clicked()
 }
 
 // The connect button's procedure; also run on its own when a search ends.
-void MainWindow::connectToChosenAddress()
+// False when no connect was sent.
+bool MainWindow::connectToChosenAddress()
 {
     if (ui->comboBox_duankouhao->currentText().isEmpty()) {
         showState(tr("请选择端口号"));
@@ -102,37 +105,75 @@ void MainWindow::connectToChosenAddress()
     if (ui->comboBox_addr->currentText().isEmpty()) {
         showState(tr("请选择地址"));
         showWarning(tr("请选择地址！"));
-        return;
+        return false;
     }
     if (!openSerialPort())
-        return;
+        return false;
     deviceAddress = quint8(ui->comboBox_addr->currentText().toUInt());
     emit sendMessageToModbusThread(Cmd::connectFmt.arg(deviceAddress));
     readAllAfterConnect = true;
+    return true;
+}
+
+void MainWindow::followLinkSettings(const QString &argument)
+{
+    const QStringList parts = argument.split(QLatin1Char(','));
+    if (parts.size() != 3)
+        return;
+    bool ok[3] = {};
+    const uint address = parts[0].toUInt(&ok[0]);
+    const uint baudCode = parts[1].toUInt(&ok[1]);
+    const uint parityCode = parts[2].toUInt(&ok[2]);
+    // Address 0 is the broadcast address: no instrument answers there.
+    if (!ok[0] || !ok[1] || !ok[2] || address < 1 || address > 255 ||
+        baudCode >= baudRates.size() || parityCode >= parityNames.size())
+        return;
+    followedLink = {true, quint16(address), quint16(baudCode), quint16(parityCode)};
+    // At once: the worker's wait for the end of the save already goes out at
+    // the new settings, and its frames reach the port after this reply.
+    serialPort->setBaudRate(qint32(baudRateForCode(baudCode)), QSerialPort::AllDirections);
+    applyParity(int(parityCode));
 }
 
 void MainWindow::reapplyLinkAfterSave()
 {
-    quint16 baudCode, parityCode, address;
-    {
-        auto mirror = worker->lockMirror();
-        baudCode = mirror->at(43);
-        parityCode = mirror->at(44);
-        address = mirror->at(42);
-    }
-    baudRate = baudRateForCode(baudCode);
-    ui->comboBox_baud->setCurrentIndex(baudCode);
+    // Only settings the save's own write sent are followed; a save of any
+    // other block leaves the link where it is.
+    if (!followedLink.valid)
+        return;
+    const FollowedLink link = followedLink;
+    followedLink.valid = false;
+
+    baudRate = baudRateForCode(link.baudCode);
+    ui->comboBox_baud->setCurrentIndex(link.baudCode);
     serialPort->setBaudRate(qint32(baudRate), QSerialPort::AllDirections);
 
-    parityIndex = quint8(parityCode);
+    parityIndex = quint8(link.parityCode);
     ui->comboBox_parity->setCurrentIndex(parityIndex);
     applyParity(parityIndex);
 
-    deviceAddress = quint8(address);
-    ui->comboBox_addr->removeItem(ui->comboBox_addr->currentIndex());
-    ui->comboBox_addr->addItem(QString::number(address));
+    // The connected entry of the address list takes the new address in its
+    // place; another entry with that address would now be a duplicate.
+    deviceAddress = quint8(link.address);
+    QComboBox *list = ui->comboBox_addr;
+    const QString text = QString::number(link.address);
+    if (list->currentIndex() < 0) {
+        list->addItem(text);
+        list->setCurrentIndex(list->count() - 1);
+    } else {
+        list->setItemText(list->currentIndex(), text);
+    }
+    for (int i = list->count() - 1; i >= 0; --i) {
+        if (i != list->currentIndex() && list->itemText(i) == text)
+            list->removeItem(i);
+    }
 
     ui->label_connect->setText(connectionText(true));
+}
+
+void MainWindow::closeIdlePort()
+{
+    serialPort->close();
 }
 
 // The parity name as shown; a code outside the table comes back marked unknown.

@@ -41,6 +41,27 @@ void RegisterMirror::setUint32(int reg, quint32 value)
     words[reg + 1] = quint16(value >> 16);
 }
 
+void RegisterMirror::hold(const RegisterBlock &block)
+{
+    for (int reg = qMax(0, block.first); reg <= block.last() && reg < Size; ++reg)
+        held[reg] = true;
+}
+
+void RegisterMirror::release(const RegisterBlock &block)
+{
+    for (int reg = qMax(0, block.first); reg <= block.last() && reg < Size; ++reg)
+        held[reg] = false;
+}
+
+void RegisterMirror::storeRead(const RegisterBlock &block, const quint16 *values)
+{
+    for (int i = 0; i < block.count; ++i) {
+        const int reg = block.first + i;
+        if (reg >= 0 && reg < Size && !held[reg])
+            words[reg] = values[i];
+    }
+}
+
 MirrorLock::MirrorLock(QMutex &mutex, RegisterMirror &mirror) : mutex(mutex), mirror(mirror)
 {
     tsan::lock(mutex);

@@ -8,6 +8,14 @@
 #include <QMutex>
 #include <QtGlobal>
 
+// A block of the mirror: first register and count.
+struct RegisterBlock
+{
+    int first;
+    int count;
+    int last() const { return first + count - 1; }
+};
+
 class RegisterMirror
 {
 public:
@@ -23,16 +31,18 @@ public:
     quint32 uint32(int reg) const;
     void setUint32(int reg, quint32 value);
 
+    // Registers the window has collected for a write that has not run yet. A
+    // read that completes meanwhile must not replace them: the write sends
+    // what the user saw when pressing it.
+    void hold(const RegisterBlock &block);
+    void release(const RegisterBlock &block);
+    bool isHeld(int reg) const { return held[reg]; }
+    // Copies values read from the instrument into the block, except where held.
+    void storeRead(const RegisterBlock &block, const quint16 *values);
+
 private:
     quint16 words[Size] = {};
-};
-
-// A block of the mirror: first register and count.
-struct RegisterBlock
-{
-    int first;
-    int count;
-    int last() const { return first + count - 1; }
+    bool held[Size] = {};
 };
 
 namespace Blocks {
@@ -95,7 +105,8 @@ struct Channel
     int unitOffset; // code of the channel's first unit-combo item
 };
 constexpr Channel pressure{76, 78, 80, 81, 82, 83, 84, 94, 104, 106, 116, 120, 124, 126, 128, 0};
-constexpr Channel temperature{130, 132, 134, 135, 136, -1, 146, 156, 166, 168, 178, 182, 186, 188, 190, 11};
+constexpr Channel temperature{130, 132, 134, 135, 136, -1,  146, 156,
+                              166, 168, 178, 182, 186, 188, 190, 11};
 
 constexpr int customRowFirst = 193; // row r (1..25): source 193+3(r-1), address +1, value +2
 constexpr int customRows = 25;

@@ -56,6 +56,8 @@ void MainWindow::beifenshujuSlot()
     getPressureParam();
     getTempParam();
     getCustomReg();
+    // A field that is not a number keeps the value last read in the file.
+    invalidField.clear();
 
     QByteArray image;
     {
@@ -103,10 +105,38 @@ void MainWindow::duqubeifenshujuSlot()
         showWarning(tr("备份数据已经被损坏！"));
         return;
     }
+    // While an instrument is connected, the meter information and the live
+    // values keep describing it: the registers they show are put back once the
+    // pages have the backup. Every one of them is collected from its page when
+    // written, so the backup still reaches the instrument.
+    static const RegisterBlock panelBlocks[] = {{Reg::pressureDecimals, 4},
+                                                {Reg::meterNumber, 3},
+                                                {Reg::pressure.rangeLow, 5},
+                                                {Reg::temperature.rangeLow, 5}};
+    quint16 instrument[RegisterMirror::Size];
     {
         auto m = worker->lockMirror();
+        std::copy(m->data(), m->data() + RegisterMirror::Size, instrument);
         std::copy(regs, regs + backup::RegisterCount, m->data() + backup::FirstRegister);
     }
-    showAllPages();
+    pages.fillAll(PageSource::Backup);
+    if (linkUp) {
+        showMeterParam();
+        showUserParam();
+        showPressureParam();
+        showTempParam();
+        showYaliEcjzData();
+        showWenduEcjzData();
+        showCustomReg();
+        {
+            auto m = worker->lockMirror();
+            for (const RegisterBlock &b : panelBlocks)
+                std::copy_n(instrument + b.first, b.count, m->data() + b.first);
+        }
+        showUnitLabels();
+    } else {
+        showAllPages();
+    }
+    updateWriteButtons();
     showState(tr("读取备份数据完成"));
 }

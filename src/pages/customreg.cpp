@@ -49,35 +49,75 @@ int customValueCode(const QComboBox *combo)
 void MainWindow::showCustomRegRow(QComboBox *combo, QLineEdit *valueEdit, quint16 value)
 {
     QString text;
-    if (field::customValueText(customValueCode(combo), value, &text))
-        valueEdit->setText(text);
+    const bool ownValue = field::customValueText(customValueCode(combo), value, &text);
+    // A row that names a quantity of the instrument has no value to edit.
+    valueEdit->setEnabled(ownValue);
+    if (!ownValue) {
+        valueEdit->clear();
+        shown.forget(valueEdit);
+        return;
+    }
+    valueEdit->setText(text);
+    shown.remember(valueEdit, valueEdit->text(), &value, 1);
 }
 
 quint16 MainWindow::getCustomRegRow(QComboBox *combo, QLineEdit *valueEdit, quint16 current)
 {
+    return rowValue(customValueCode(combo), valueEdit, current);
+}
+
+quint16 MainWindow::rowValue(int code, const QLineEdit *valueEdit, quint16 current) const
+{
     quint16 value = current;
-    if (!field::collectCustomValue(customValueCode(combo), valueEdit->text(), &value))
+    // Untouched text gives back what it was shown from: two bytes that are
+    // not whole UTF-8 would not survive a round trip through the text.
+    if (shown.recall(valueEdit, valueEdit->text(), &value, 1))
+        return value;
+    if (!field::collectCustomValue(code, valueEdit->text(), &value))
         return current;
     return value;
+}
+
+void MainWindow::customRowSourceChanged(int row)
+{
+    if (showingCustomReg)
+        return;
+    QComboBox *combo = regNameCombos[row];
+    QLineEdit *edit = regDataEdits[row];
+    quint16 value = 0;
+    {
+        auto m = worker->lockMirror();
+        value = m->at(valueReg(row));
+    }
+    // The value stays what the row held; only its form follows the new type.
+    value = rowValue(customRowCodes[row], edit, value);
+    customRowCodes[row] = customValueCode(combo);
+    showCustomRegRow(combo, edit, value);
 }
 
 void MainWindow::showCustomReg()
 {
     auto m = worker->lockMirror();
+    showingCustomReg = true;
     for (int row = 0; row < Reg::customRows; ++row) {
         regNameCombos[row]->setCurrentIndex(m->at(sourceReg(row)));
+        customRowCodes[row] = customValueCode(regNameCombos[row]);
         regAddrEdits[row]->setText(QString::number(m->at(addressReg(row))));
         showCustomRegRow(regNameCombos[row], regDataEdits[row], m->at(valueReg(row)));
     }
+    showingCustomReg = false;
 
     ui->lineEdit_canshudizhi_16->setText(QString::number(m->at(Reg::textStartAddress)));
 
     // Inserted as plain text: a stored "<b>" must come back as typed, not as markup.
-    const QString text = field::decodeTextBlock(m->data() + Reg::textFirst);
+    const quint16 *words = m->data() + Reg::textFirst;
+    const QString text = field::decodeTextBlock(words);
     ui->textEdit_custom50reg->clear();
     QTextCursor cursor(ui->textEdit_custom50reg->document());
     cursor.movePosition(QTextCursor::End);
     cursor.insertText(text);
+    shown.remember(ui->textEdit_custom50reg, ui->textEdit_custom50reg->toPlainText(), words,
+                   Reg::textRegisters);
 }
 
 void MainWindow::getCustomReg()
@@ -94,16 +134,21 @@ void MainWindow::getCustomReg()
     }
 
     m->set(Reg::textStartAddress, field::parseUint16(ui->lineEdit_canshudizhi_16->text()));
-    field::encodeTextBlock(ui->textEdit_custom50reg->toPlainText(), m->data() + Reg::textFirst);
+    quint16 *text = m->data() + Reg::textFirst;
+    if (!shown.recall(ui->textEdit_custom50reg, ui->textEdit_custom50reg->toPlainText(), text,
+                      Reg::textRegisters))
+        field::encodeTextBlock(ui->textEdit_custom50reg->toPlainText(), text);
 }
 
 void MainWindow::on_pushButton_duqucustomreg_clicked()
 {
-    emit sendMessageToModbusThread(Cmd::readCustomReg);
+    sendDeviceCommand(Cmd::readCustomReg);
 }
 
 void MainWindow::on_pushButton_xierucustomreg_clicked()
 {
-    getCustomReg();
-    emit sendMessageToModbusThread(Cmd::writeCustomReg);
+    startWrite(Cmd::writeCustomReg, Blocks::customRegBlock, [this] {
+        getCustomReg();
+        return true;
+    });
 }

@@ -151,5 +151,5 @@ void MainWindow::showLiveValues()
 
 void MainWindow::on_pushButton_duquyibiaoxinxi_clicked()
 {
-    emit sendMessageToModbusThread(Cmd::readMeterInfo);
+    sendDeviceCommand(Cmd::readMeterInfo);
 }

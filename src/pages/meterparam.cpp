@@ -32,13 +32,15 @@ void MainWindow::getMeterParam()
 
 void MainWindow::on_pushButton_duquyibiaocanshu_clicked()
 {
-    emit sendMessageToModbusThread(Cmd::readMeterParam);
+    sendDeviceCommand(Cmd::readMeterParam);
 }
 
 void MainWindow::on_pushButton_xieruyibiaocanshu_clicked()
 {
-    getMeterParam();
-    emit sendMessageToModbusThread(Cmd::writeMeterParam);
+    startWrite(Cmd::writeMeterParam, Blocks::meterParamBlock, [this] {
+        getMeterParam();
+        return true;
+    });
 }
 
 void MainWindow::on_pushButton_yibiaobianhaojiayi_clicked()

@@ -6,6 +6,7 @@
 #include "model/fieldcodec.h"
 #include "model/registermirror.h"
 #include "pages/calibration.h"
+#include "pages/fieldio.h"
 #include "ui_mainwindow.h"
 #include "worker/messages.h"
 #include "worker/modbusthread.h"
@@ -94,11 +95,16 @@ void collectUnit(RegisterMirror &m, int reg, const QComboBox *combo, int unitOff
         m.set(reg, quint16(combo->currentIndex() + unitOffset));
 }
 
-void showChannel(RegisterMirror &m, const MultiPointWidgets &w)
+QString channelName(const MultiPointWidgets &w)
+{
+    return w.zeroShield ? MainWindow::tr("压力") : MainWindow::tr("温度");
+}
+
+void showChannel(RegisterMirror &m, const MultiPointWidgets &w, FieldIO &io)
 {
     const Reg::Channel &r = w.reg;
-    w.rangeLow->setText(field::formatFloat(m.float32(r.rangeLow)));
-    w.rangeHigh->setText(field::formatFloat(m.float32(r.rangeHigh)));
+    io.showFloat(w.rangeLow, m.float32(r.rangeLow));
+    io.showFloat(w.rangeHigh, m.float32(r.rangeHigh));
     showUnit(w.rangeUnit, m.at(r.rangeUnit), r.unitOffset);
     if (w.zeroShield)
         w.zeroShield->setText(QString::number(m.at(r.zeroShield)));
@@ -109,16 +115,23 @@ void showChannel(RegisterMirror &m, const MultiPointWidgets &w)
     // A count other than 2..5 matches no item and keeps the selection.
     w.points->setCurrentText(QString::number(m.uint32(r.points)));
     for (int k = 0; k < Points; ++k)
-        w.standard[k]->setText(field::formatFloat(m.float32(r.standard + 2 * k)));
+        io.showFloat(w.standard[k], m.float32(r.standard + 2 * k));
     for (int k = 0; k < Points; ++k)
-        w.captured[k]->setText(field::formatFloat(m.float32(r.captured + 2 * k)));
+        io.showFloat(w.captured[k], m.float32(r.captured + 2 * k));
 }
 
-void collectChannel(RegisterMirror &m, const MultiPointWidgets &w)
+void collectFloat(RegisterMirror &m, int reg, const QLineEdit *edit, FieldIO &io,
+                  const QString &caption)
+{
+    m.setFloat32(reg, io.collectFloat(edit, m.float32(reg), caption));
+}
+
+void collectChannel(RegisterMirror &m, const MultiPointWidgets &w, FieldIO &io)
 {
     const Reg::Channel &r = w.reg;
-    m.setFloat32(r.rangeLow, field::parseFloat(w.rangeLow->text()));
-    m.setFloat32(r.rangeHigh, field::parseFloat(w.rangeHigh->text()));
+    const QString name = channelName(w);
+    collectFloat(m, r.rangeLow, w.rangeLow, io, MainWindow::tr("%1量程下限").arg(name));
+    collectFloat(m, r.rangeHigh, w.rangeHigh, io, MainWindow::tr("%1量程上限").arg(name));
     collectUnit(m, r.rangeUnit, w.rangeUnit, r.unitOffset);
     if (w.zeroShield)
         m.set(r.zeroShield, field::parseUint16(w.zeroShield->text()));
@@ -129,8 +142,10 @@ void collectChannel(RegisterMirror &m, const MultiPointWidgets &w)
     m.setUint32(r.points, field::parseUint32(w.points->currentText()));
     // Every point, the unused ones included, so nothing typed is lost.
     for (int k = 0; k < Points; ++k) {
-        m.setFloat32(r.standard + 2 * k, field::parseFloat(w.standard[k]->text()));
-        m.setFloat32(r.captured + 2 * k, field::parseFloat(w.captured[k]->text()));
+        collectFloat(m, r.standard + 2 * k, w.standard[k], io,
+                     MainWindow::tr("%1标准值%2").arg(name).arg(k + 1));
+        collectFloat(m, r.captured + 2 * k, w.captured[k], io,
+                     MainWindow::tr("%1采集值%2").arg(name).arg(k + 1));
     }
 }
 
@@ -144,13 +159,15 @@ QLineEdit *temperatureStandardEdit(Ui::MainWindow *ui, int point)
 void MainWindow::showPressureParam()
 {
     auto m = worker->lockMirror();
-    showChannel(*m, multiPointWidgets(ui, true));
+    FieldIO io(shown, invalidField);
+    showChannel(*m, multiPointWidgets(ui, true), io);
 }
 
 void MainWindow::getPressureParam()
 {
     auto m = worker->lockMirror();
-    collectChannel(*m, multiPointWidgets(ui, true));
+    FieldIO io(shown, invalidField);
+    collectChannel(*m, multiPointWidgets(ui, true), io);
 }
 
 void MainWindow::showTempParam()
@@ -158,7 +175,8 @@ void MainWindow::showTempParam()
     const MultiPointWidgets w = multiPointWidgets(ui, false);
     {
         auto m = worker->lockMirror();
-        showChannel(*m, w);
+        FieldIO io(shown, invalidField);
+        showChannel(*m, w, io);
     }
     // An unchanged text emits no textChanged; its tool tip is refreshed here.
     for (int k = 0; k < Points; ++k)
@@ -168,7 +186,8 @@ void MainWindow::showTempParam()
 void MainWindow::getTempParam()
 {
     auto m = worker->lockMirror();
-    collectChannel(*m, multiPointWidgets(ui, false));
+    FieldIO io(shown, invalidField);
+    collectChannel(*m, multiPointWidgets(ui, false), io);
 }
 
 void MainWindow::showInvalidPointsRefusal()
@@ -183,6 +202,8 @@ bool MainWindow::prepareCalibrationWrite(bool pressure)
         getPressureParam();
     else
         getTempParam();
+    if (refuseInvalidField())
+        return false;
 
     bool fitted = false;
     {
@@ -200,24 +221,24 @@ bool MainWindow::prepareCalibrationWrite(bool pressure)
 
 void MainWindow::on_pushButton_duquyalishuju_clicked()
 {
-    emit sendMessageToModbusThread(Cmd::readPressureParam);
+    sendDeviceCommand(Cmd::readPressureParam);
 }
 
 void MainWindow::on_pushButton_duquwendushuju_clicked()
 {
-    emit sendMessageToModbusThread(Cmd::readTempParam);
+    sendDeviceCommand(Cmd::readTempParam);
 }
 
 void MainWindow::on_pushButton_xieruyalishuju_clicked()
 {
-    if (prepareCalibrationWrite(true))
-        emit sendMessageToModbusThread(Cmd::writePressureParam);
+    startWrite(Cmd::writePressureParam, Blocks::pressureParamBlock,
+               [this] { return prepareCalibrationWrite(true); });
 }
 
 void MainWindow::on_pushButton_xieruwendushuju_clicked()
 {
-    if (prepareCalibrationWrite(false))
-        emit sendMessageToModbusThread(Cmd::writeTempParam);
+    startWrite(Cmd::writeTempParam, Blocks::tempParamBlock,
+               [this] { return prepareCalibrationWrite(false); });
 }
 
 void MainWindow::evenDivisionPressure()

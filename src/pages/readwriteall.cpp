@@ -13,26 +13,30 @@
 
 void MainWindow::on_pushButton_duququanbushuju_clicked()
 {
-    emit sendMessageToModbusThread(Cmd::readAll);
+    sendDeviceCommand(Cmd::readAll);
 }
 
 void MainWindow::on_pushButton_xieruquanbushuju_clicked()
 {
-    // Write all carries the user settings too: an address the window cannot
-    // reach afterwards is refused here just as by the settings write button.
-    bool ok = false;
-    const uint address = ui->lineEdit_yonghudizhi->text().toUInt(&ok, 10);
-    if (!ok || address < 1 || address > 255) {
-        showState(tr("地址无效"));
-        showWarning(tr("仪表地址必须是1到255之间的整数！"));
-        return;
-    }
+    startWrite(Cmd::writeAll, Blocks::everythingWritable, [this] { return prepareWriteAll(); });
+}
 
+bool MainWindow::collectAllPages()
+{
     getUserParam();
     getMeterParam();
     getPressureParam();
     getTempParam();
     getCustomReg();
+    return !refuseInvalidField();
+}
+
+bool MainWindow::prepareWriteAll()
+{
+    // Write all carries the user settings too: an address the window cannot
+    // reach afterwards is refused here just as by the settings write button.
+    if (refuseInvalidAddress() || !collectAllPages())
+        return false;
 
     bool fitted = false;
     {
@@ -50,7 +54,7 @@ void MainWindow::on_pushButton_xieruquanbushuju_clicked()
     }
     if (!fitted) {
         showInvalidPointsRefusal();
-        return;
+        return false;
     }
-    emit sendMessageToModbusThread(Cmd::writeAll);
+    return true;
 }

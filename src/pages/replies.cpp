@@ -5,6 +5,7 @@
 #include "model/codetables.h"
 #include "ui_mainwindow.h"
 #include "worker/messages.h"
+#include "worker/modbusthread.h"
 
 #include <QSerialPort>
 
@@ -19,7 +20,125 @@ struct StatusRow
     bool warn;
 };
 
+// The pages a read or write reply fills.
+struct PageReply
+{
+    const QString &command;
+    int page;     // a Page, or -1 when the reply fills no page
+    int alsoPage; // a second page the reply shows, or -1
+    bool write;
+};
+
+const PageReply pageReplies[] = {
+    {Cmd::readUserParam, int(Page::UserSettings), -1, false},
+    {Cmd::readMeterParam, int(Page::MeterParam), -1, false},
+    {Cmd::readPressureParam, int(Page::PressureCalibration), -1, false},
+    {Cmd::readTempParam, int(Page::TemperatureCalibration), -1, false},
+    {Cmd::readYaliEcjz, int(Page::PressureSecondary), -1, false},
+    {Cmd::readWenduEcjz, int(Page::TemperatureSecondary), -1, false},
+    {Cmd::readCustomReg, int(Page::RegisterConfiguration), -1, false},
+    {Cmd::writeUserParam, int(Page::UserSettings), -1, true},
+    {Cmd::writeMeterParam, int(Page::MeterParam), -1, true},
+    {Cmd::writePressureParam, int(Page::PressureCalibration), int(Page::PressureSecondary), true},
+    {Cmd::writeTempParam, int(Page::TemperatureCalibration), int(Page::TemperatureSecondary), true},
+    {Cmd::writeYaliEcjz, int(Page::PressureSecondary), -1, true},
+    {Cmd::writeWenduEcjz, int(Page::TemperatureSecondary), -1, true},
+    {Cmd::writeCustomReg, int(Page::RegisterConfiguration), -1, true},
+};
+
 } // namespace
+
+void MainWindow::trackPageReply(const QString &message)
+{
+    if (message == Reply::succeed(Cmd::readAll) || message == Reply::succeed(Cmd::writeAll)) {
+        pages.fillAll(PageSource::Instrument);
+    } else if (message == Reply::failed(Cmd::readAll)) {
+        pages.fillAll(PageSource::Empty);
+    } else {
+        for (const PageReply &row : pageReplies) {
+            const bool succeeded = message == Reply::succeed(row.command);
+            if (!succeeded && (row.write || message != Reply::failed(row.command)))
+                continue;
+            // A failed read leaves the page showing data it can no longer vouch for.
+            const PageSource source = succeeded ? PageSource::Instrument : PageSource::Empty;
+            if (row.page >= 0)
+                pages.fill(Page(row.page), source);
+            if (row.alsoPage >= 0)
+                pages.fill(Page(row.alsoPage), source);
+            break;
+        }
+    }
+    updateWriteButtons();
+}
+
+void MainWindow::updateWriteButtons()
+{
+    ui->pushButton_xierushezhi->setEnabled(pages.writable(Page::UserSettings));
+    ui->pushButton_xieruyibiaocanshu->setEnabled(pages.writable(Page::MeterParam));
+    ui->pushButton_xieruyalishuju->setEnabled(pages.writable(Page::PressureCalibration));
+    ui->pushButton_xieruwendushuju->setEnabled(pages.writable(Page::TemperatureCalibration));
+    ui->pushButton_xieruyaliercijiaozhun->setEnabled(pages.writable(Page::PressureSecondary));
+    ui->pushButton_xieruwenduercijiaozhun->setEnabled(pages.writable(Page::TemperatureSecondary));
+    ui->pushButton_xierucustomreg->setEnabled(pages.writable(Page::RegisterConfiguration));
+    ui->pushButton_xieruquanbushuju->setEnabled(pages.allWritable());
+}
+
+void MainWindow::endProgress()
+{
+    progressEnded = true;
+    progressHideCountdown = 2;
+}
+
+bool MainWindow::sendDeviceCommand(const QString &command)
+{
+    if (linkUp && !instrumentAnswering) {
+        showState(tr("仪表未连接，命令未执行"));
+        return false;
+    }
+    emit sendMessageToModbusThread(command);
+    return true;
+}
+
+bool MainWindow::startWrite(const QString &command, const RegisterBlock &block,
+                            const std::function<bool()> &prepare)
+{
+    if (linkUp && !instrumentAnswering) {
+        showState(tr("仪表未连接，命令未执行"));
+        return false;
+    }
+    // Held before collecting, so a read finishing meanwhile cannot replace
+    // what the user typed; a write of the block already waiting keeps its hold.
+    QVector<bool> heldBefore(block.count);
+    {
+        auto m = worker->lockMirror();
+        for (int i = 0; i < block.count; ++i)
+            heldBefore[i] = m->isHeld(block.first + i);
+        m->hold(block);
+    }
+    invalidField.clear();
+    const bool ready = prepare() && !refuseInvalidField();
+    if (!ready) {
+        auto m = worker->lockMirror();
+        for (int i = 0; i < block.count; ++i) {
+            if (!heldBefore[i])
+                m->release({block.first + i, 1});
+        }
+        return false;
+    }
+    emit sendMessageToModbusThread(command);
+    return true;
+}
+
+bool MainWindow::refuseInvalidField()
+{
+    if (invalidField.isEmpty())
+        return false;
+    const QString caption = invalidField;
+    invalidField.clear();
+    showState(tr("数值无效"));
+    showWarning(tr("数值无效：%1").arg(caption));
+    return true;
+}
 
 void MainWindow::showAllPages()
 {
@@ -37,7 +156,27 @@ void MainWindow::receiveMessageFromModbusThread(QString Message)
 {
     const SplitMessage split = splitMessage(Message);
 
+    trackPageReply(Message);
+    if (Message.endsWith(QLatin1String(" failed")) && Message != Reply::connectFailed)
+        endProgress();
+
+    if (Message == Reply::commandsCancelled) {
+        showState(tr("未执行的命令已取消"));
+        return;
+    }
+    if (Message == Reply::commandsNotRun) {
+        showState(tr("仪表未连接，命令未执行"));
+        return;
+    }
+    if (split.key == Reply::followLink && split.argument != Message) {
+        followLinkSettings(split.argument);
+        return;
+    }
     if (Message == Reply::searchStart) {
+        linkUp = false;
+        instrumentAnswering = false;
+        pages.linkEnded();
+        updateWriteButtons();
         ui->label_connect->setText(searchingText());
         ui->pushButton_sousuo->setText(tr("停止"));
         ui->pushButton_lianjie->setText(tr("连接"));
@@ -55,11 +194,17 @@ void MainWindow::receiveMessageFromModbusThread(QString Message)
         ui->label_connect->setText(tr("未连接"));
         showState(Message == Reply::searchFinish ? tr("搜索完成") : tr("搜索停止"));
         ui->pushButton_sousuo->setText(tr("搜索"));
-        if (ui->pushButton_lianjie->text() == tr("连接"))
-            connectToChosenAddress();
+        // Nothing found, or stopped: the port goes back to the other programs.
+        if (ui->pushButton_lianjie->text() != tr("连接") || !connectToChosenAddress())
+            closeIdlePort();
         return;
     }
     if (Message == Reply::modbusCreateSucceed) {
+        // A new link: what the pages read belongs to the previous one.
+        linkUp = true;
+        instrumentAnswering = false;
+        pages.linkEnded();
+        updateWriteButtons();
         ui->label_connect->setText(connectionText(false));
         ui->pushButton_lianjie->setText(tr("断开连接"));
         ui->pushButton_sousuo->setText(tr("搜索"));
@@ -67,13 +212,19 @@ void MainWindow::receiveMessageFromModbusThread(QString Message)
     }
     if (split.key == Reply::setProgressBar) {
         ui->progressBar->setValue(int(split.argument.toUInt()));
-        if (ui->progressBar->value() > 99)
+        if (ui->progressBar->value() > 99) {
             progressHideCountdown = 2;
-        else
+        } else {
+            progressEnded = false;
             ui->progressBar->show();
+        }
         return;
     }
     if (Message == Reply::disconnectSucceed) {
+        linkUp = false;
+        instrumentAnswering = false;
+        pages.linkEnded();
+        updateWriteButtons();
         serialPort->close();
         ui->label_connect->setText(tr("未连接"));
         ui->pushButton_lianjie->setText(tr("连接"));
@@ -83,26 +234,36 @@ void MainWindow::receiveMessageFromModbusThread(QString Message)
         return;
     }
     if (Message == Reply::connectSucceed) {
+        instrumentAnswering = true;
         showState(tr("连接成功"));
         ui->label_connect->setText(connectionText(true));
         ui->stackedWidget->setEnabled(true);
         if (readAllAfterConnect) {
             readAllAfterConnect = false;
-            emit sendMessageToModbusThread(Cmd::readAll);
+            // A backup loaded for this meter would be overwritten unseen.
+            if (pages.holdsBackup())
+                showState(tr("已载入备份数据，未读取仪表"));
+            else
+                emit sendMessageToModbusThread(Cmd::readAll);
         }
         return;
     }
     if (Message == Reply::connectFailed) {
+        instrumentAnswering = false;
         showState(tr("连接失败"));
+        if (pages.source(Page::UserSettings) == PageSource::Instrument)
+            pages.fill(Page::UserSettings, PageSource::Empty);
         ui->pushButton_xierushezhi->setEnabled(false);
         return;
     }
     if (Message == Reply::versionError) {
+        instrumentAnswering = false;
         emit sendMessageToModbusThread(Cmd::disconnect);
         showWarning(tr("板卡固件版本太低，请使用V0.4版本的调试软件！"));
         return;
     }
     if (Message == Reply::readMeasuredSucceed) {
+        instrumentAnswering = true;
         showLiveValues();
         return;
     }

@@ -7,6 +7,7 @@
 #include "model/fieldcodec.h"
 #include "model/registermirror.h"
 #include "pages/calibration.h"
+#include "pages/fieldio.h"
 #include "ui_mainwindow.h"
 #include "worker/messages.h"
 #include "worker/modbusthread.h"
@@ -14,6 +15,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QString>
+
+#include <cmath>
 
 namespace {
 
@@ -48,23 +51,33 @@ SecondaryWidgets secondaryWidgets(Ui::MainWindow *ui, bool pressure)
             ui->lineEdit_ecjz_wenducaijizhi2};
 }
 
-void showSecondary(RegisterMirror &m, const SecondaryWidgets &w)
+void showSecondary(RegisterMirror &m, const SecondaryWidgets &w, FieldIO &io)
 {
     const Reg::Channel &r = w.reg;
     w.unit->setText(MainWindow::tr("单位：%1").arg(unitName(m.at(r.stdUnit))));
-    w.standard1->setText(field::formatFloat(m.float32(r.ecjzStandard)));
-    w.standard2->setText(field::formatFloat(m.float32(r.ecjzStandard + 2)));
-    w.captured1->setText(field::formatFloat(m.float32(r.ecjzCaptured)));
-    w.captured2->setText(field::formatFloat(m.float32(r.ecjzCaptured + 2)));
+    io.showFloat(w.standard1, m.float32(r.ecjzStandard));
+    io.showFloat(w.standard2, m.float32(r.ecjzStandard + 2));
+    io.showFloat(w.captured1, m.float32(r.ecjzCaptured));
+    io.showFloat(w.captured2, m.float32(r.ecjzCaptured + 2));
 }
 
-void collectSecondary(RegisterMirror &m, const SecondaryWidgets &w)
+void collectSecondary(RegisterMirror &m, const SecondaryWidgets &w, FieldIO &io)
 {
     const Reg::Channel &r = w.reg;
-    m.setFloat32(r.ecjzStandard, field::parseFloat(w.standard1->text()));
-    m.setFloat32(r.ecjzStandard + 2, field::parseFloat(w.standard2->text()));
-    m.setFloat32(r.ecjzCaptured, field::parseFloat(w.captured1->text()));
-    m.setFloat32(r.ecjzCaptured + 2, field::parseFloat(w.captured2->text()));
+    const QString name = &r == &Reg::pressure ? MainWindow::tr("压力") : MainWindow::tr("温度");
+    const struct
+    {
+        int reg;
+        const QLineEdit *edit;
+        QString caption;
+    } fields[] = {
+        {r.ecjzStandard, w.standard1, MainWindow::tr("%1二次校准标准值1").arg(name)},
+        {r.ecjzStandard + 2, w.standard2, MainWindow::tr("%1二次校准标准值2").arg(name)},
+        {r.ecjzCaptured, w.captured1, MainWindow::tr("%1二次校准采集值1").arg(name)},
+        {r.ecjzCaptured + 2, w.captured2, MainWindow::tr("%1二次校准采集值2").arg(name)},
+    };
+    for (const auto &f : fields)
+        m.setFloat32(f.reg, io.collectFloat(f.edit, m.float32(f.reg), f.caption));
 }
 
 } // namespace
@@ -72,25 +85,29 @@ void collectSecondary(RegisterMirror &m, const SecondaryWidgets &w)
 void MainWindow::showYaliEcjzData()
 {
     auto m = worker->lockMirror();
-    showSecondary(*m, secondaryWidgets(ui, true));
+    FieldIO io(shown, invalidField);
+    showSecondary(*m, secondaryWidgets(ui, true), io);
 }
 
 void MainWindow::getYaliEcjzData()
 {
     auto m = worker->lockMirror();
-    collectSecondary(*m, secondaryWidgets(ui, true));
+    FieldIO io(shown, invalidField);
+    collectSecondary(*m, secondaryWidgets(ui, true), io);
 }
 
 void MainWindow::showWenduEcjzData()
 {
     auto m = worker->lockMirror();
-    showSecondary(*m, secondaryWidgets(ui, false));
+    FieldIO io(shown, invalidField);
+    showSecondary(*m, secondaryWidgets(ui, false), io);
 }
 
 void MainWindow::getWenduEcjzData()
 {
     auto m = worker->lockMirror();
-    collectSecondary(*m, secondaryWidgets(ui, false));
+    FieldIO io(shown, invalidField);
+    collectSecondary(*m, secondaryWidgets(ui, false), io);
 }
 
 bool MainWindow::prepareSecondaryWrite(bool pressure)
@@ -99,6 +116,8 @@ bool MainWindow::prepareSecondaryWrite(bool pressure)
         getYaliEcjzData();
     else
         getWenduEcjzData();
+    if (refuseInvalidField())
+        return false;
 
     bool fitted = false;
     {
@@ -118,29 +137,31 @@ void MainWindow::collectEcjzInto(bool pressure, int point)
         auto m = worker->lockMirror();
         reading = m->float32(w.inputReg);
     }
-    (point == 1 ? w.captured1 : w.captured2)->setText(field::formatFloat(reading));
+    // Remembered exactly: the field holds fewer digits than the reading.
+    FieldIO io(shown, invalidField);
+    io.showFloat(point == 1 ? w.captured1 : w.captured2, reading);
 }
 
 void MainWindow::on_pushButton_duquyaliercijiaozhun_clicked()
 {
-    emit sendMessageToModbusThread(Cmd::readYaliEcjz);
+    sendDeviceCommand(Cmd::readYaliEcjz);
 }
 
 void MainWindow::on_pushButton_xieruyaliercijiaozhun_clicked()
 {
-    if (prepareSecondaryWrite(true))
-        emit sendMessageToModbusThread(Cmd::writeYaliEcjz);
+    startWrite(Cmd::writeYaliEcjz, Blocks::yaliEcjzBlock,
+               [this] { return prepareSecondaryWrite(true); });
 }
 
 void MainWindow::on_pushButton_duquwenduercijiaozhun_clicked()
 {
-    emit sendMessageToModbusThread(Cmd::readWenduEcjz);
+    sendDeviceCommand(Cmd::readWenduEcjz);
 }
 
 void MainWindow::on_pushButton_xieruwenduercijiaozhun_clicked()
 {
-    if (prepareSecondaryWrite(false))
-        emit sendMessageToModbusThread(Cmd::writeWenduEcjz);
+    startWrite(Cmd::writeWenduEcjz, Blocks::wenduEcjzBlock,
+               [this] { return prepareSecondaryWrite(false); });
 }
 
 void MainWindow::on_pushButton_ecjz_yaliCJ1_clicked()
@@ -165,28 +186,33 @@ void MainWindow::on_pushButton_ecjz_wenduCJ2_clicked()
 
 void MainWindow::on_pushButton_qingling_clicked()
 {
-    {
+    startWrite(Cmd::writeClr, Blocks::clrBlock, [this] {
         auto m = worker->lockMirror();
-        m->setFloat32(Reg::pressure.zero, -m->float32(Reg::pressureZeroInput));
-    }
-    emit sendMessageToModbusThread(Cmd::writeClr);
+        const float reading = m->float32(Reg::pressureZeroInput);
+        // A reading that is not a number would make the offset one as well.
+        if (std::isfinite(reading))
+            m->setFloat32(Reg::pressure.zero, -reading);
+        else
+            invalidField = tr("压力零点采集值");
+        return true;
+    });
 }
 
 void MainWindow::on_pushButton_qingchuqingling_clicked()
 {
-    {
+    startWrite(Cmd::writeClr, Blocks::clrBlock, [this] {
         auto m = worker->lockMirror();
         m->setFloat32(Reg::pressure.zero, 0.0f);
-    }
-    emit sendMessageToModbusThread(Cmd::writeClr);
+        return true;
+    });
 }
 
 void MainWindow::on_pushButton_huifuchuchang_clicked()
 {
-    emit sendMessageToModbusThread(Cmd::backFac);
+    sendDeviceCommand(Cmd::backFac);
 }
 
 void MainWindow::on_pushButton_gongchangbaocun_clicked()
 {
-    emit sendMessageToModbusThread(Cmd::facSave);
+    sendDeviceCommand(Cmd::facSave);
 }

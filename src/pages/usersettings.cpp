@@ -5,6 +5,7 @@
 #include "model/codetables.h"
 #include "model/fieldcodec.h"
 #include "model/registermirror.h"
+#include "pages/fieldio.h"
 #include "ui_mainwindow.h"
 #include "worker/messages.h"
 #include "worker/modbusthread.h"
@@ -55,6 +56,7 @@ void MainWindow::showUnitLabels()
 void MainWindow::showUserParam()
 {
     auto m = worker->lockMirror();
+    FieldIO io(shown, invalidField);
     setUnitLabels(ui, m->at(Reg::pressureUnit), m->at(Reg::temperatureUnit));
 
     ui->lineEdit_yonghudizhi->setText(QString::number(m->at(Reg::address)));
@@ -72,15 +74,16 @@ void MainWindow::showUserParam()
     // A rate other than 10 or 40 matches no item; the combo keeps its choice.
     ui->comboBox_ADCspeed->setCurrentText(QString::number(m->at(Reg::adcRate)));
 
-    ui->lineEdit_yali_k->setText(field::formatFloat(m->float32(Reg::pressureGain)));
-    ui->lineEdit_yalijizhi->setText(field::formatFloat(m->float32(Reg::pressureOffset)));
-    ui->lineEdit_g->setText(field::formatFloat(m->float32(Reg::gravity)));
-    ui->lineEdit_density->setText(field::formatFloat(m->float32(Reg::density)));
+    io.showFloat(ui->lineEdit_yali_k, m->float32(Reg::pressureGain));
+    io.showFloat(ui->lineEdit_yalijizhi, m->float32(Reg::pressureOffset));
+    io.showFloat(ui->lineEdit_g, m->float32(Reg::gravity));
+    io.showFloat(ui->lineEdit_density, m->float32(Reg::density));
 }
 
 void MainWindow::getUserParam()
 {
     auto m = worker->lockMirror();
+    FieldIO io(shown, invalidField);
 
     // Only a reachable address is ever collected; the write button refuses the
     // others with a message, every other caller keeps the address read last.
@@ -100,25 +103,39 @@ void MainWindow::getUserParam()
     m->set(Reg::displaySwitchTime, field::parseUint16(ui->lineEdit_ptswitchtime->text()));
     m->set(Reg::adcRate, field::parseUint16(ui->comboBox_ADCspeed->currentText()));
 
-    m->setFloat32(Reg::pressureGain, field::parseFloat(ui->lineEdit_yali_k->text()));
-    m->setFloat32(Reg::pressureOffset, field::parseFloat(ui->lineEdit_yalijizhi->text()));
-    m->setFloat32(Reg::density, field::parseFloat(ui->lineEdit_density->text()));
-    m->setFloat32(Reg::gravity, field::parseFloat(ui->lineEdit_g->text()));
+    m->setFloat32(
+        Reg::pressureGain,
+        io.collectFloat(ui->lineEdit_yali_k, m->float32(Reg::pressureGain), tr("压力增益值")));
+    m->setFloat32(
+        Reg::pressureOffset,
+        io.collectFloat(ui->lineEdit_yalijizhi, m->float32(Reg::pressureOffset), tr("压力偏移值")));
+    m->setFloat32(Reg::density,
+                  io.collectFloat(ui->lineEdit_density, m->float32(Reg::density), tr("密度")));
+    m->setFloat32(Reg::gravity,
+                  io.collectFloat(ui->lineEdit_g, m->float32(Reg::gravity), tr("重力加速度")));
+}
+
+bool MainWindow::refuseInvalidAddress()
+{
+    quint16 address = 0;
+    if (validInstrumentAddress(ui->lineEdit_yonghudizhi->text(), &address))
+        return false;
+    showState(tr("地址无效"));
+    showWarning(tr("仪表地址必须是1到255之间的整数！"));
+    return true;
 }
 
 void MainWindow::on_pushButton_duqushezhi_clicked()
 {
-    emit sendMessageToModbusThread(Cmd::readUserParam);
+    sendDeviceCommand(Cmd::readUserParam);
 }
 
 void MainWindow::on_pushButton_xierushezhi_clicked()
 {
-    quint16 address = 0;
-    if (!validInstrumentAddress(ui->lineEdit_yonghudizhi->text(), &address)) {
-        showState(tr("地址无效"));
-        showWarning(tr("仪表地址必须是1到255之间的整数！"));
-        return;
-    }
-    getUserParam();
-    emit sendMessageToModbusThread(Cmd::writeUserParam);
+    startWrite(Cmd::writeUserParam, Blocks::userParamBlock, [this] {
+        if (refuseInvalidAddress())
+            return false;
+        getUserParam();
+        return true;
+    });
 }

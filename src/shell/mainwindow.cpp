@@ -111,6 +111,11 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
         combo->setStyleSheet(QLatin1String(rowComboStyle));
         addrEdit->setStyleSheet(QLatin1String(rowLineEditStyle));
         dataEdit->setStyleSheet(QLatin1String(rowLineEditStyle));
+        // Every row starts on a quantity of the instrument, which has no value to edit.
+        customRowCodes[r - 1] = -1;
+        dataEdit->setEnabled(false);
+        connect(combo, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+                [this, r] { customRowSourceChanged(r - 1); });
     }
 
     serialPort = new QSerialPort;
@@ -144,6 +149,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     ui->stackedWidget->setEnabled(false);
 
     ui->comboBox_baud->setCurrentIndex(3);
+    // Nothing read yet: no page has anything to write.
+    updateWriteButtons();
 }
 
 MainWindow::~MainWindow()

@@ -4,6 +4,9 @@
 // page) and its serial-port slots in src/modbus/serial_link.cpp; all of them
 // are methods of this class.
 
+#include "model/registermirror.h"
+#include "pages/pagestate.h"
+
 #include <QByteArray>
 #include <QMainWindow>
 #include <QString>
@@ -86,6 +89,9 @@ public:
     // Every page from the mirror, in the order a full read shows them.
     void showAllPages();
 
+    // What each page holds (read, loaded from a backup, nothing writable).
+    const PageStates &pageStates() const { return pages; }
+
 signals:
     void sendMessageToModbusThread(QString Message);
 
@@ -164,7 +170,7 @@ private:
     // Serial link (serial_link.cpp).
     bool openSerialPort();
     void applyParity(int index);
-    void connectToChosenAddress();
+    bool connectToChosenAddress();
     void reapplyLinkAfterSave();
     QString connectionText(bool withAddress) const;
     QString searchingText() const;
@@ -192,6 +198,27 @@ private:
 
     void showUnitLabels();
 
+    // Device commands of the pages. Not sent while the instrument does not
+    // answer: the user is told instead of the click vanishing.
+    bool sendDeviceCommand(const QString &command);
+    // Holds the block, lets prepare collect and check it, and sends the write;
+    // a refusal (prepare false, or a field that is not a number) sends nothing
+    // and leaves the block as it was.
+    bool startWrite(const QString &command, const RegisterBlock &block,
+                    const std::function<bool()> &prepare);
+    // Shows the refusal for the first field a collect could not read.
+    bool refuseInvalidField();
+    bool refuseInvalidAddress();
+    bool collectAllPages();
+    bool prepareWriteAll();
+    void trackPageReply(const QString &message);
+    void updateWriteButtons();
+    void followLinkSettings(const QString &argument);
+    void endProgress();
+    void closeIdlePort();
+    quint16 rowValue(int code, const QLineEdit *valueEdit, quint16 current) const;
+    void customRowSourceChanged(int row);
+
     Ui::MainWindow *ui;
     qint32 pressX = 0;
     qint32 pressY = 0;
@@ -213,6 +240,27 @@ private:
 
     quint16 tickCounter = 0;
     bool readScheduled = false;
+    bool progressEnded = false;
+
+    PageStates pages;
+    ShownValues shown;
+    // Caption of the first field the running collect could not read.
+    QString invalidField;
+    // Between "Modbus create succeed" and the end of that link.
+    bool linkUp = false;
+    // The instrument answered the last poll.
+    bool instrumentAnswering = false;
+    // Link settings a save has made effective, until the window shows them.
+    struct FollowedLink
+    {
+        bool valid = false;
+        quint16 address = 0;
+        quint16 baudCode = 0;
+        quint16 parityCode = 0;
+    } followedLink;
+    // Source code each register row's value is shown for.
+    int customRowCodes[RegisterRows] = {};
+    bool showingCustomReg = false;
     FileNameProvider fileNameProvider;
     QString settingsPath = QStringLiteral("./KV-3PD_setting.ini");
 };

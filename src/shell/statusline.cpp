@@ -33,7 +33,8 @@ void MainWindow::tickTimerSlot()
 
     if (progressHideCountdown > 0) {
         --progressHideCountdown;
-        if (progressHideCountdown == 0 && ui->progressBar->value() > 99)
+        // A failed transfer ends its bar too, wherever it stopped.
+        if (progressHideCountdown == 0 && (ui->progressBar->value() > 99 || progressEnded))
             ui->progressBar->hide();
     }
 }

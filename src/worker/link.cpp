@@ -30,6 +30,7 @@ void modbusThread::searchStart(quint16 &searchAddress)
     master->setResponseTimeout(SearchTimeoutMs);
     master->setAttemptCount(1);
     reply(Reply::searchStart);
+    replyIfCancelled();
     searchAddress = 1;
     clearBit(Bit::Search);
     setBit(Bit::Searching);
@@ -73,8 +74,11 @@ void modbusThread::connectLink()
     master->setAttemptCount(1);
     linkActive = true;
     connected = false;
+    polledSinceConnect = false;
+    writtenLink.valid = false;
     reply(Reply::modbusCreateSucceed);
     debugLine(QStringLiteral("Modbus创建成功"));
+    replyIfCancelled();
     // A running search ends quietly: the window asked for this address.
     clearBit(Bit::Search);
     clearBit(Bit::Searching);
@@ -89,6 +93,7 @@ void modbusThread::disconnectLink()
     linkActive = false;
     connected = false;
     reply(Reply::disconnectSucceed);
+    replyIfCancelled();
     clearBit(Bit::Search);
     clearBit(Bit::Searching);
     clearBit(Bit::SearchStop);
@@ -98,6 +103,7 @@ void modbusThread::disconnectLink()
 void modbusThread::measurementPoll()
 {
     tickPending.store(false);
+    polledSinceConnect = true;
 
     regAddress = 0;
     regCount = 2;
@@ -105,7 +111,8 @@ void modbusThread::measurementPoll()
         debugLine(QStringLiteral("读取特征码失败"));
         connected = false;
         reply(Reply::connectFailed);
-        dropDeviceCommands();
+        if (dropDeviceCommands() != 0)
+            reply(Reply::commandsNotRun);
         return;
     }
     quint16 identity[2] = {};
@@ -120,13 +127,15 @@ void modbusThread::measurementPoll()
         reply(Reply::connectFailed);
         connected = false;
         debugLine(QStringLiteral("特征码错误"));
-        dropDeviceCommands();
+        if (dropDeviceCommands() != 0)
+            reply(Reply::commandsNotRun);
         return;
     }
     if (identity[1] < LowestFirmware) {
         connected = false;
         reply(Reply::versionError);
-        dropDeviceCommands();
+        if (dropDeviceCommands() != 0)
+            reply(Reply::commandsNotRun);
         return;
     }
     if (!connected) {

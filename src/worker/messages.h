@@ -39,7 +39,8 @@ inline const QString writeClr = QStringLiteral("write clr");
 
 // Bits of the worker's command word.
 namespace Bit {
-enum : quint32 {
+enum : quint32
+{
     SetAddr = 0,
     Search = 1,
     Searching = 2,
@@ -69,7 +70,10 @@ enum : quint32 {
     WriteClr = 26,
 };
 constexpr quint32 LinkMask = 0x3F;
-constexpr quint32 mask(quint32 bit) { return quint32(1) << bit; }
+constexpr quint32 mask(quint32 bit)
+{
+    return quint32(1) << bit;
+}
 } // namespace Bit
 
 namespace Reply {
@@ -97,10 +101,26 @@ inline const QString userSaveFailed = QStringLiteral("user save failed");
 inline const QString facBacking = QStringLiteral("fac backing");
 inline const QString backFacSucceed = QStringLiteral("back fac succeed");
 inline const QString backFacFailed = QStringLiteral("back fac failed");
+// Device commands still pending when the link ended (disconnect, a new
+// connect, a search) were dropped without running.
+inline const QString commandsCancelled = QStringLiteral("commands cancelled");
+// Device commands were dropped because the instrument does not answer.
+inline const QString commandsNotRun = QStringLiteral("commands not run");
+// A save made link settings effective that the write before it had sent:
+// address, baud code and parity code. Sent before the save's wait reads, which
+// already go out at those settings.
+inline const QString followLink = QStringLiteral("follow link");
+inline const QString followLinkFmt = QStringLiteral("follow link:%1,%2,%3");
 
 // "<command> succeed" / "<command> failed" for the read and write commands.
-inline QString succeed(const QString &command) { return command + QStringLiteral(" succeed"); }
-inline QString failed(const QString &command) { return command + QStringLiteral(" failed"); }
+inline QString succeed(const QString &command)
+{
+    return command + QStringLiteral(" succeed");
+}
+inline QString failed(const QString &command)
+{
+    return command + QStringLiteral(" failed");
+}
 } // namespace Reply
 
 // Splits a message at its first colon: the key before it and the argument

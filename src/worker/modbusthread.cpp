@@ -84,6 +84,12 @@ void modbusThread::stop()
 void modbusThread::receiveMessageFromMainThread(QString Message)
 {
     const SplitMessage parts = splitMessage(Message);
+    // The link the pending device commands were meant for ends here: they must
+    // not run on whatever the next link reaches.
+    if (Message == Cmd::disconnect || Message == Cmd::search || parts.key == Cmd::connect) {
+        if (dropDeviceCommands() != 0)
+            cancelledAtLinkEnd.store(true);
+    }
     if (parts.key == Cmd::setAddr) {
         targetAddress.store(addressArgument(parts.argument));
         setBit(Bit::SetAddr);
@@ -153,15 +159,17 @@ void modbusThread::run()
             // While idle, device commands wait for the next connect. During a
             // search nothing may wait: the connect that follows a search can
             // reach another instrument than the one the command was meant for.
-            if (searchWasRunning || testBit(Bit::Searching))
-                dropDeviceCommands();
+            if ((searchWasRunning || testBit(Bit::Searching)) && dropDeviceCommands() != 0)
+                reply(Reply::commandsNotRun);
             continue;
         }
 
         if (tickPending.load())
             measurementPoll();
         if (!connected) {
-            dropDeviceCommands();
+            // Before the first poll of a new link its commands wait for it.
+            if (polledSinceConnect && dropDeviceCommands() != 0)
+                reply(Reply::commandsNotRun);
             continue;
         }
 
@@ -226,9 +234,17 @@ bool modbusThread::testBit(quint32 bit) const
     return (commandFlags.loadAcquire() & Bit::mask(bit)) != 0;
 }
 
-void modbusThread::dropDeviceCommands()
+quint32 modbusThread::dropDeviceCommands()
 {
-    commandFlags.fetchAndAndOrdered(Bit::LinkMask);
+    const quint32 dropped = commandFlags.fetchAndAndOrdered(Bit::LinkMask) & ~Bit::LinkMask;
+    releaseHolds(dropped);
+    return dropped;
+}
+
+void modbusThread::replyIfCancelled()
+{
+    if (cancelledAtLinkEnd.exchange(false))
+        reply(Reply::commandsCancelled);
 }
 
 void modbusThread::sleepMs(int ms)

@@ -77,8 +77,11 @@ private:
     void backFac();
     void save(quint16 commandValue, const QString &saving, const QString &succeed,
               const QString &failed);
-    void dropDeviceCommands();
-    void followAddressSetting();
+    // Clears every pending device command; returns the bits that were set.
+    quint32 dropDeviceCommands();
+    void releaseHolds(quint32 droppedBits);
+    void replyIfCancelled();
+    void followWrittenLink();
 
     void reply(const QString &message);
     void replyProgress(int percent);
@@ -99,6 +102,21 @@ private:
     QTimer *tickTimer = nullptr;
     std::atomic<bool> tickPending{false};
     bool connected = false;
+    // A poll has run since the last connect: until then commands given for the
+    // new link wait for it instead of being dropped.
+    bool polledSinceConnect = false;
+    // Set when a link command (disconnect, connect, search) dropped pending
+    // device commands; the link handler reports it.
+    std::atomic<bool> cancelledAtLinkEnd{false};
+    // Link settings (registers 42..44) a write sent and no save has made
+    // effective yet; only these are followed after a save.
+    struct WrittenLink
+    {
+        bool valid = false;
+        quint16 address = 0;
+        quint16 baudCode = 0;
+        quint16 parityCode = 0;
+    } writtenLink;
     std::atomic<bool> quitRequested{false};
     // Released by stop(); every sleep of the loop waits on it.
     QSemaphore quitSemaphore{0};

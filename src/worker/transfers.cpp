@@ -24,6 +24,44 @@ int progressAt(int start, int end, int done, int total)
     return int(double(start) + double(end - start) * (double(done) / double(total)));
 }
 
+// The registers each write command sends; the window holds them from the
+// moment it collects them until the write has taken them.
+bool blockWrittenBy(quint32 bit, RegisterBlock *block)
+{
+    using namespace Blocks;
+    switch (bit) {
+    case Bit::WriteMeterParam:
+        *block = meterParamBlock;
+        return true;
+    case Bit::WriteUserParam:
+        *block = userParamBlock;
+        return true;
+    case Bit::WritePressureParam:
+        *block = pressureParamBlock;
+        return true;
+    case Bit::WriteTempParam:
+        *block = tempParamBlock;
+        return true;
+    case Bit::WriteYaliEcjz:
+        *block = yaliEcjzBlock;
+        return true;
+    case Bit::WriteWenduEcjz:
+        *block = wenduEcjzBlock;
+        return true;
+    case Bit::WriteCustomReg:
+        *block = customRegBlock;
+        return true;
+    case Bit::WriteAll:
+        *block = everythingWritable;
+        return true;
+    case Bit::WriteClr:
+        *block = clrBlock;
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 void modbusThread::runDeviceCommand(quint32 bit)
@@ -108,8 +146,19 @@ bool modbusThread::readBlock(const RegisterBlock &block)
     quint16 values[kzModbus::BufferWords];
     master->copyFromReadBuffer(values, block.count);
     MirrorLock locked = lockMirror();
-    std::copy_n(values, block.count, locked->data() + block.first);
+    locked->storeRead(block, values);
     return true;
+}
+
+void modbusThread::releaseHolds(quint32 droppedBits)
+{
+    RegisterBlock block{0, 0};
+    for (quint32 bit = Bit::ReadMeterParam; bit <= Bit::WriteClr; ++bit) {
+        if ((droppedBits & Bit::mask(bit)) && blockWrittenBy(bit, &block)) {
+            MirrorLock locked = lockMirror();
+            locked->release(block);
+        }
+    }
 }
 
 bool modbusThread::writeBlock(const RegisterBlock &block)
@@ -120,9 +169,17 @@ bool modbusThread::writeBlock(const RegisterBlock &block)
     {
         MirrorLock locked = lockMirror();
         std::copy_n(locked->data() + block.first, block.count, values);
+        // Taken: a read from now on may show the instrument's values again.
+        locked->release(block);
     }
     master->copyToWriteBuffer(values, block.count);
-    return master->writeMultipleRegisters(quint16(block.first), quint16(block.count)) == ResultOk;
+    if (master->writeMultipleRegisters(quint16(block.first), quint16(block.count)) != ResultOk)
+        return false;
+    if (block.first <= Reg::address && block.last() >= Reg::parityCode) {
+        const int at = Reg::address - block.first;
+        writtenLink = {true, values[at], values[at + 1], values[at + 2]};
+    }
+    return true;
 }
 
 void modbusThread::singleRead(const RegisterBlock &block, const QString &command)
@@ -252,6 +309,9 @@ void modbusThread::save(quint16 commandValue, const QString &saving, const QStri
         reply(failed);
         return;
     }
+    // The saved link settings are effective now: the instrument answers the
+    // wait reads only at them.
+    followWrittenLink();
     // The instrument is busy storing; it answers again once it is done.
     for (int i = 0; i < SaveWaitReads && !quitRequested.load(); ++i) {
         if (master->readRegisters(0, 1) == ResultOk)
@@ -260,7 +320,6 @@ void modbusThread::save(quint16 commandValue, const QString &saving, const QStri
     replyProgress(100);
     reply(succeed);
     dropDeviceCommands();
-    followAddressSetting();
 }
 
 void modbusThread::backFac()
@@ -274,20 +333,22 @@ void modbusThread::backFac()
     }
     replyProgress(100);
     reply(Reply::backFacSucceed);
+    // What the factory settings hold is unknown here; the window disconnects.
+    writtenLink.valid = false;
     dropDeviceCommands();
-    followAddressSetting();
 }
 
-void modbusThread::followAddressSetting()
+void modbusThread::followWrittenLink()
 {
-    // A save makes the instrument's address setting effective; follow it.
-    quint8 address = 0;
-    {
-        MirrorLock locked = lockMirror();
-        address = quint8(locked->at(Reg::address) & 0xFF);
-    }
-    // 0 is the broadcast address, which no instrument takes as its own: it
-    // keeps answering where it was.
-    if (address != 0)
-        master->setSlaveAddress(address);
+    // Only settings this program wrote are followed, never whatever the
+    // mirror holds (a backup loaded for another meter, say).
+    const WrittenLink link = writtenLink;
+    writtenLink.valid = false;
+    // 0 is the broadcast address, which no instrument takes as its own, and
+    // codes outside the tables are not settings the instrument can take.
+    if (!link.valid || link.address == 0 || link.address > 255 || link.baudCode > 5 ||
+        link.parityCode > 2)
+        return;
+    master->setSlaveAddress(quint8(link.address));
+    reply(Reply::followLinkFmt.arg(link.address).arg(link.baudCode).arg(link.parityCode));
 }

@@ -242,16 +242,34 @@ void TestCalibrationPages::refusals_data()
 {
     QTest::addColumn<QString>("button");
     QTest::addColumn<QStringList>("edits");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<QString>("warning");
+    const QString bad = "校准点无效";
+    const QString badWarning = "校准点无效，请检查采集值和标准值！";
     QTest::newRow("pressure, equal readings")
         << "pushButton_xieruyalishuju"
-        << QStringList{"lineEdit_fxxxz_yalicaijizhi1=500", "lineEdit_fxxxz_yalicaijizhi2=500"};
-    QTest::newRow("temperature secondary, empty readings")
+        << QStringList{"lineEdit_fxxxz_yalicaijizhi1=500", "lineEdit_fxxxz_yalicaijizhi2=500"}
+        << bad << badWarning;
+    QTest::newRow("temperature secondary, empty reading")
         << "pushButton_xieruwenduercijiaozhun"
-        << QStringList{"lineEdit_ecjz_wenducaijizhi1=", "lineEdit_ecjz_wenducaijizhi2=x"};
+        << QStringList{"lineEdit_ecjz_wenducaijizhi1=", "lineEdit_ecjz_wenducaijizhi2=x"}
+        << "数值无效"
+        << "数值无效：温度二次校准采集值1";
     QTest::newRow("write all, temperature refused")
         << "pushButton_xieruquanbushuju"
         << QStringList{"lineEdit_fxxxz_yalicaijizhi2=9000", "lineEdit_fxxxz_wenducaijizhi1=7",
-                       "lineEdit_fxxxz_wenducaijizhi2=7"};
+                       "lineEdit_fxxxz_wenducaijizhi2=7"}
+        << bad << badWarning;
+    // Numbers a float cannot hold are refused by name, never written.
+    QTest::newRow("gain not a number")
+        << "pushButton_xierushezhi" << QStringList{"lineEdit_yali_k=nan"} << "数值无效"
+        << "数值无效：压力增益值";
+    QTest::newRow("range beyond float")
+        << "pushButton_xieruyalishuju" << QStringList{"lineEdit_yaliliangchengH=1e39"} << "数值无效"
+        << "数值无效：压力量程上限";
+    QTest::newRow("density infinite, write all")
+        << "pushButton_xieruquanbushuju" << QStringList{"lineEdit_density=inf"} << "数值无效"
+        << "数值无效：密度";
 }
 
 void TestCalibrationPages::refusals()
@@ -270,8 +288,9 @@ void TestCalibrationPages::refusals()
     const int writesBefore = instrumentWrites();
 
     click(*w, qPrintable(button));
-    QCOMPARE(closer.texts(), QStringList{"校准点无效，请检查采集值和标准值！"});
-    QCOMPARE(state(*w), QStringLiteral("校准点无效"));
+    QFETCH(QString, warning);
+    QCOMPARE(closer.texts(), QStringList{warning});
+    QTEST(state(*w), "status");
     if (!button.contains(QLatin1String("ercijiaozhun"))) // those collect their own points
         QCOMPARE(calibration(), before);
     // A read after the refusal is served; a queued write would have gone first.

@@ -135,7 +135,7 @@ private slots:
     void pollAndAddressing();
     void search();
     void connectEndsSearchQuietly();
-    void idleCommandWaitsForConnect();
+    void commandsBelongToTheirLink();
     void stopsPromptlyDuringRequest();
 };
 
@@ -296,19 +296,35 @@ void TestWorker::pollAndAddressing()
     QTRY_VERIFY(rig.line.replies.mid(from).count("read measured succeed") >= 2);
     QCOMPARE(rig.line.since(from), QStringList());
 
-    // After a save the master follows the address setting held in the mirror,
-    // but never to the broadcast address.
-    rig.line.bus.with(7, [](VirtualInstrument &d) { d.setReg(42, 7); });
-    for (quint8 setting : {0, 5}) {
-        rig.worker.lockMirror()->set(42, setting);
-        from = rig.line.replies.size();
-        rig.send("user save");
-        QTRY_VERIFY(rig.has("user save succeed", from));
-        const int fromFrame = f.size();
-        QTRY_VERIFY(f.size() > fromFrame + 3);
-        QCOMPARE(quint8(f.last()[0]), quint8(setting ? setting : 7));
+    // A save follows only link settings its own write sent: an address that
+    // merely sits in the mirror (a loaded backup, say) moves nothing.
+    rig.worker.lockMirror()->set(42, 5);
+    from = rig.line.replies.size();
+    rig.send("user save");
+    QTRY_VERIFY(rig.has("user save succeed", from));
+    QVERIFY(rig.line.since(from).filter("follow link").isEmpty());
+    int fromFrame = f.size();
+    QTRY_VERIFY(f.size() > fromFrame + 3);
+    QCOMPARE(quint8(f.last()[0]), quint8(7));
+
+    // A written address is followed before the save's wait reads go out.
+    {
+        auto m = rig.worker.lockMirror();
+        m->set(42, 9);
+        m->set(43, 3);
+        m->set(44, 0);
     }
-    QCOMPARE(rig.line.bus.with(7, [](VirtualInstrument &d) { return d.lastCommandValue; }), 10);
+    from = rig.line.replies.size();
+    fromFrame = f.size();
+    rig.send("write user param");
+    QTRY_VERIFY(rig.has("user save succeed", from));
+    QCOMPARE(rig.line.since(from),
+             split("set progressBar:80|write user param succeed|user saving|"
+                   "follow link:9,3,0|set progressBar:100|user save succeed"));
+    const QStringList transfers = rig.line.deviceTransfers(fromFrame);
+    QCOMPARE(transfers.mid(0, 3), split("w42+30|c20481=10|r0+1"));
+    QCOMPARE(quint8(f[f.size() - 1][0]), quint8(9));
+    QCOMPARE(rig.line.bus.with(9, [](VirtualInstrument &d) { return d.lastCommandValue; }), 10);
 }
 
 void TestWorker::search()
@@ -348,18 +364,32 @@ void TestWorker::connectEndsSearchQuietly()
     QVERIFY(!rig.line.deviceTransfers(0).contains("w42+100"));
 }
 
-void TestWorker::idleCommandWaitsForConnect()
+void TestWorker::commandsBelongToTheirLink()
 {
-    // Sent with no link up and no search running, a command waits for the
-    // next connect and runs in its first pass once the poll succeeds.
+    // Pending when the link changes, a device command is dropped and said so;
+    // one given after "connect:" waits for that link's first poll.
     Rig rig({1});
     rig.send("read meter param");
-    QTRY_VERIFY(rig.line.replies.isEmpty() && rig.worker.pendingCommands() != 0);
-    rig.worker.TickTimerTimeoutSlot(); // the first pass polls only on a tick
     rig.send("connect:1");
-    QTRY_VERIFY_WITH_TIMEOUT(rig.has("read meter param succeed"), 5000);
+    rig.send("read user param");
+    QTRY_VERIFY_WITH_TIMEOUT(rig.has("read user param succeed"), 5000);
     const QStringList &r = rig.line.replies;
-    QVERIFY(r.indexOf("connect succeed") < r.indexOf("read meter param succeed"));
+    QCOMPARE(r.mid(0, 2), split("Modbus create succeed|commands cancelled"));
+    QVERIFY(r.filter("read meter param").isEmpty());
+
+    // A write waiting behind a slow transfer never reaches the instrument once
+    // the user has disconnected.
+    rig.line.delay.insert(QStringLiteral("r0+100"), 300);
+    const int from = r.size();
+    const int fromFrame = rig.line.frames.size();
+    rig.send("read all");
+    QTRY_VERIFY(rig.line.deviceTransfers(fromFrame).contains("r0+100"));
+    rig.send("write meter param");
+    rig.send("disconnect");
+    QTRY_VERIFY_WITH_TIMEOUT(rig.has("commands cancelled", from), 5000);
+    QVERIFY(r.indexOf("disconnect succeed", from) < r.indexOf("commands cancelled", from));
+    QVERIFY(!rig.line.deviceTransfers(fromFrame).contains("w72+4"));
+    QVERIFY(rig.line.since(from).filter("write meter param").isEmpty());
 }
 
 void TestWorker::stopsPromptlyDuringRequest()
