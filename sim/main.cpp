@@ -233,7 +233,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kv3pd-sim"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("0.5"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KV3PD_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
