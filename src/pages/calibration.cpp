@@ -281,6 +281,26 @@ void storeChannelCalibration(RegisterMirror &mirror, const Reg::Channel &channel
     mirror.setFloat32(channel.zero, 0.0f);
 }
 
+bool fitChannelsForWriteAll(RegisterMirror &mirror)
+{
+    const quint16 type = mirror.at(Reg::meterType);
+    const bool usesPressure = type != 1;
+    const bool usesTemperature = type != 0;
+    float pressureCoeff[5];
+    float temperatureCoeff[5];
+    // Both fits first: a refused channel must not leave the other one
+    // half-prepared in the mirror.
+    if (usesPressure && !fitChannel(mirror, Reg::pressure, pressureCoeff))
+        return false;
+    if (usesTemperature && !fitChannel(mirror, Reg::temperature, temperatureCoeff))
+        return false;
+    if (usesPressure)
+        storeChannelCalibration(mirror, Reg::pressure, pressureCoeff);
+    if (usesTemperature)
+        storeChannelCalibration(mirror, Reg::temperature, temperatureCoeff);
+    return true;
+}
+
 bool applySecondaryCalibration(RegisterMirror &mirror, const Reg::Channel &channel)
 {
     const float x[2] = {mirror.float32(channel.ecjzCaptured),

@@ -45,6 +45,11 @@ bool fitChannel(const RegisterMirror &mirror, const Reg::Channel &channel, float
 // becomes the identity over the range (offset 0, gain 1) and the zero offset 0.
 void storeChannelCalibration(RegisterMirror &mirror, const Reg::Channel &channel,
                              const float coeff[5]);
+// Write all: fits and stores the channels the meter type (register 74) uses:
+// 0 pressure only, 1 temperature only, 2 or an unknown type both. The unused
+// channel keeps its stored coefficients and secondary line. False, with the
+// mirror untouched, when a used channel's points are refused.
+bool fitChannelsForWriteAll(RegisterMirror &mirror);
 // Fits the secondary line through the channel's two points into its offset and
 // gain and clears the zero offset. False, with the mirror untouched, when the
 // points cannot define a line.

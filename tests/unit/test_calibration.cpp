@@ -26,6 +26,8 @@ private slots:
     void evenDivisionPressure();
     void evenDivisionTemperature_data();
     void evenDivisionTemperature();
+    void writeAllChannels_data();
+    void writeAllChannels();
 };
 
 namespace {
@@ -189,6 +191,57 @@ void TestCalibration::evenDivisionTemperature()
     QCOMPARE(texts.size(), celsius.size());
     for (int i = 0; i < texts.size(); ++i)
         QVERIFY2(std::fabs(texts[i].toDouble() - celsius[i]) < 0.01, qPrintable(texts.join(' ')));
+}
+
+void TestCalibration::writeAllChannels_data()
+{
+    // Which channels have points that fit (the other has empty edits), and
+    // which receive a new calibration ("" when write all is refused).
+    QTest::addColumn<quint16>("meterType");
+    QTest::addColumn<QString>("points");
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("pressure only, no temperature points") << quint16(0) << "P"
+                                                          << "P";
+    QTest::newRow("temperature only, no pressure points") << quint16(1) << "T"
+                                                          << "T";
+    QTest::newRow("pressure only, no pressure points") << quint16(0) << "T"
+                                                       << "";
+    QTest::newRow("both, no temperature points") << quint16(2) << "P"
+                                                 << "";
+    QTest::newRow("unknown type is both") << quint16(9) << "P"
+                                          << "";
+    QTest::newRow("both, both points") << quint16(2) << "PT"
+                                       << "PT";
+}
+
+void TestCalibration::writeAllChannels()
+{
+    QFETCH(quint16, meterType);
+    QFETCH(QString, points);
+    QFETCH(QString, stored);
+    const QVector<QPair<QChar, Reg::Channel>> channels{{'P', Reg::pressure},
+                                                       {'T', Reg::temperature}};
+    RegisterMirror m;
+    m.set(Reg::meterType, meterType);
+    for (const auto &[name, c] : channels) {
+        m.setUint32(c.points, 2);
+        for (int r = c.coeff; r < c.zero + 2; ++r)
+            m.set(r, 0x1234); // what the instrument held before
+        if (points.contains(name)) {
+            m.setFloat32(c.captured + 2, 65536.0f);
+            m.setFloat32(c.standard + 2, 128.0f);
+        }
+    }
+    const RegisterMirror before = m;
+
+    QCOMPARE(fitChannelsForWriteAll(m), !stored.isEmpty());
+    for (const auto &[name, c] : channels) {
+        const bool changed = stored.contains(name);
+        QCOMPARE(m.float32(c.coeff + 2) == 0.001953125f, changed);
+        QCOMPARE(m.float32(c.ecjzGain) == 1.0f, changed);
+        for (int r = c.coeff; r < c.zero + 2 && !changed; ++r)
+            QCOMPARE(m.at(r), before.at(r));
+    }
 }
 
 QTEST_APPLESS_MAIN(TestCalibration)
