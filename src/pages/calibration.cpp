@@ -44,6 +44,19 @@ QString pointText(double value)
     return QString::number(value, 'g', 6);
 }
 
+// Points 1..n at equal steps from low to high (exactly high last), "0" above n.
+QStringList evenlySpacedTexts(float low, float high, uint n)
+{
+    const float step = (high - low) / float(n - 1);
+    QStringList texts;
+    for (uint k = 0; k + 1 < n; ++k)
+        texts << pointText(double(low + float(k) * step));
+    texts << pointText(double(high));
+    while (texts.size() < 5)
+        texts << QStringLiteral("0");
+    return texts;
+}
+
 } // namespace
 
 bool solveLinearSystem(int n, double *a, double *x, double *b)
@@ -210,14 +223,7 @@ QStringList evenDivisionPressureTexts(float low, float high, uint n)
 {
     if (n < 2 || n > 5)
         return {};
-    const float step = (high - low) / float(n - 1);
-    QStringList texts;
-    for (uint k = 0; k + 1 < n; ++k)
-        texts << pointText(double(low + float(k) * step));
-    texts << pointText(double(high));
-    while (texts.size() < 5)
-        texts << QStringLiteral("0");
-    return texts;
+    return evenlySpacedTexts(low, high, n);
 }
 
 QStringList evenDivisionTemperatureTexts(float low, float high, uint n)
@@ -232,16 +238,27 @@ QStringList evenDivisionTemperatureTexts(float low, float high, uint n)
     // Nearest multiple of 10 ohm, halves up.
     const int lowR = int(double(lowOhm) + 5.0) / 10 * 10;
     const int highR = int(double(highOhm) + 5.0) / 10 * 10;
-    QStringList texts;
-    if (n == 2) {
-        texts << pointText(double(pt100Temperature(float(lowR))))
-              << pointText(double(pt100Temperature(float(highR))));
-    } else {
-        // The step is rounded so the points land on multiples of 10 ohm; the
-        // last point may therefore pass the high end of the range.
+    std::vector<float> ohms{float(lowR), float(highR)};
+    if (n > 2) {
+        // The step is rounded so the points land on multiples of 10 ohm.
         const int step = int(double(highR - lowR) / double(n - 1) + 7.0) / 10 * 10;
+        ohms.clear();
         for (uint k = 0; k < n; ++k)
-            texts << pointText(double(pt100Temperature(float(lowR + int(k) * step))));
+            ohms.push_back(float(lowR + int(k) * step));
+    }
+
+    // Multiples of 10 ohm lie some 26 degrees apart, so on a narrow range the
+    // rounded points collapse or leave it. They are kept only while they are
+    // distinct, increasing and inside the range; otherwise the range is
+    // divided evenly in degrees.
+    QStringList texts;
+    float previous = low;
+    for (size_t k = 0; k < ohms.size(); ++k) {
+        const float t = pt100Temperature(ohms[k]);
+        if (t < low || t > high || (k > 0 && t <= previous))
+            return evenlySpacedTexts(low, high, n);
+        texts << pointText(double(t));
+        previous = t;
     }
     while (texts.size() < 5)
         texts << QStringLiteral("0");

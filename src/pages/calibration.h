@@ -32,9 +32,11 @@ float pt100Temperature(float r);
 // evenly into n points (n = 2..5); the points above n read "0". Empty when n
 // is outside 2..5.
 QStringList evenDivisionPressureTexts(float low, float high, uint n);
-// The same for a temperature range, stepped in whole multiples of 10 ohm of
-// the PT100 so a resistance decade can stand in for the sensor. Empty when n
-// is outside 2..5 or a range end has no PT100 resistance (below -200).
+// The same for a temperature range in degrees Celsius, stepped in whole
+// multiples of 10 ohm of the PT100 so a resistance decade can stand in for the
+// sensor, as long as those points are distinct, increasing and inside the
+// range; otherwise divided evenly in degrees. Empty when n is outside 2..5 or
+// a range end has no PT100 resistance (below -200).
 QStringList evenDivisionTemperatureTexts(float low, float high, uint n);
 
 // The channel's multi-point calibration from the points in the mirror: coeff

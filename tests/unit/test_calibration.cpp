@@ -167,17 +167,24 @@ void TestCalibration::evenDivisionPressure()
 void TestCalibration::evenDivisionTemperature_data()
 {
     // PT100 temperatures at the multiples of 10 ohm the division lands on,
-    // from the IEC 60751 equation solved independently.
+    // from the IEC 60751 equation solved independently. Where those points
+    // would collapse or leave the range, the range is divided in degrees.
     QTest::addColumn<float>("low");
     QTest::addColumn<float>("high");
     QTest::addColumn<uint>("n");
     QTest::addColumn<Values>("celsius");
-    QTest::newRow("0..100, 3: 100, 120, 140 ohm")
-        << 0.0f << 100.0f << 3u << Values{0, 51.5661, 103.9427, 0, 0};
-    QTest::newRow("0..100, 5: 10 ohm steps")
-        << 0.0f << 100.0f << 5u << Values{0, 25.684, 51.5661, 77.6507, 103.9427};
-    QTest::newRow("-50..150, 4: 80 to 170 ohm")
-        << -50.0f << 150.0f << 4u << Values{-50.7711, 25.684, 103.9427, 184.1149, 0};
+    QTest::newRow("-10..110, 3: 100, 120, 140 ohm")
+        << -10.0f << 110.0f << 3u << Values{0, 51.5661, 103.9427, 0, 0};
+    QTest::newRow("-10..110, 5: 10 ohm steps")
+        << -10.0f << 110.0f << 5u << Values{0, 25.684, 51.5661, 77.6507, 103.9427};
+    QTest::newRow("0..10, 2: both ends round to 100 ohm")
+        << 0.0f << 10.0f << 2u << Values{0, 10, 0, 0, 0};
+    QTest::newRow("0..20, 3: 120 ohm is 51.6 degrees")
+        << 0.0f << 20.0f << 3u << Values{0, 10, 20, 0, 0};
+    QTest::newRow("0..100, 3: 140 ohm passes 100 degrees")
+        << 0.0f << 100.0f << 3u << Values{0, 50, 100, 0, 0};
+    QTest::newRow("-50..150, 4: 80 ohm is below -50 degrees")
+        << -50.0f << 150.0f << 4u << Values{-50, 16.6667, 83.3333, 150, 0};
     QTest::newRow("below -200") << -250.0f << 100.0f << 3u << Values{};
 }
 
