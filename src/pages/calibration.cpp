@@ -44,6 +44,35 @@ QString pointText(double value)
     return QString::number(value, 'g', 6);
 }
 
+// Unit codes of unitNames: 0..8 pressures, then two liquid levels and two
+// temperatures.
+constexpr uint LastPressureUnit = 8;
+constexpr uint Millimetre = 9;
+constexpr uint Metre = 10;
+constexpr uint Celsius = 11;
+constexpr uint Fahrenheit = 12;
+constexpr uint UnknownUnit = 0xFFFF;
+
+// Pascal per unit of the pressure codes: Pa, KPa, MPa, mmH2O, mH2O, bar, psi,
+// atm, kgf/cm2 (conventional water column, standard gravity).
+constexpr double PascalPerUnit[LastPressureUnit + 1] = {
+    1.0, 1e3, 1e6, 9.80665, 9806.65, 1e5, 6894.757293168361, 101325.0, 98066.5};
+
+bool isLevel(uint code)
+{
+    return code == Millimetre || code == Metre;
+}
+
+bool isTemperature(uint code)
+{
+    return code == Celsius || code == Fahrenheit;
+}
+
+double metresPerLevelUnit(uint code)
+{
+    return code == Millimetre ? 1e-3 : 1.0;
+}
+
 // Points 1..n at equal steps from low to high (exactly high last), "0" above n.
 QStringList evenlySpacedTexts(float low, float high, uint n)
 {
@@ -219,6 +248,59 @@ float pt100Temperature(float r)
     return float(next);
 }
 
+uint unitCodeOfItem(int index, int unitOffset)
+{
+    return index < 0 ? UnknownUnit : uint(index + unitOffset);
+}
+
+bool convertUnit(float value, uint from, uint to, const LevelMedium &medium, float *result)
+{
+    if (from > Fahrenheit || to > Fahrenheit)
+        return false;
+    if (from == to) {
+        *result = value;
+        return true;
+    }
+    double converted = double(value);
+    if (isTemperature(from) || isTemperature(to)) {
+        if (!isTemperature(from) || !isTemperature(to))
+            return false;
+        converted = from == Fahrenheit ? (converted - 32.0) * 5.0 / 9.0 : converted * 1.8 + 32.0;
+    } else if (isLevel(from) && isLevel(to)) {
+        converted = converted * metresPerLevelUnit(from) / metresPerLevelUnit(to);
+    } else {
+        // A level and a pressure meet through the hydrostatic pressure
+        // p = rho * g * h of the medium.
+        const double density = double(medium.density);
+        const double gravity = double(medium.gravity);
+        const bool mediumKnown =
+            std::isfinite(density) && std::isfinite(gravity) && density > 0.0 && gravity > 0.0;
+        if ((isLevel(from) || isLevel(to)) && !mediumKnown)
+            return false;
+        const auto pascalPerUnit = [&](uint code) {
+            return isLevel(code) ? density * 1000.0 * gravity * metresPerLevelUnit(code)
+                                 : PascalPerUnit[code];
+        };
+        converted = converted * pascalPerUnit(from) / pascalPerUnit(to);
+    }
+    if (std::isfinite(value) && !(std::fabs(converted) <= double(FLT_MAX)))
+        return false;
+    *result = float(converted);
+    return true;
+}
+
+bool convertRange(float *low, float *high, uint from, uint to, const LevelMedium &medium)
+{
+    float convertedLow;
+    float convertedHigh;
+    if (!convertUnit(*low, from, to, medium, &convertedLow) ||
+        !convertUnit(*high, from, to, medium, &convertedHigh))
+        return false;
+    *low = convertedLow;
+    *high = convertedHigh;
+    return true;
+}
+
 QStringList evenDivisionPressureTexts(float low, float high, uint n)
 {
     if (n < 2 || n > 5)
@@ -287,8 +369,13 @@ void storeChannelCalibration(RegisterMirror &mirror, const Reg::Channel &channel
 {
     for (int k = 0; k < 5; ++k)
         mirror.setFloat32(channel.coeff + 2 * k, coeff[k]);
-    const float low = mirror.float32(channel.rangeLow);
-    const float high = mirror.float32(channel.rangeHigh);
+    // The secondary line maps standard values, so its points are the range in
+    // the standard-value unit. Without a conversion they keep the range as it
+    // reads: the line is the identity either way.
+    float low = mirror.float32(channel.rangeLow);
+    float high = mirror.float32(channel.rangeHigh);
+    const LevelMedium medium{mirror.float32(Reg::density), mirror.float32(Reg::gravity)};
+    convertRange(&low, &high, mirror.at(channel.rangeUnit), mirror.at(channel.stdUnit), medium);
     mirror.setFloat32(channel.ecjzOffset, 0.0f);
     mirror.setFloat32(channel.ecjzGain, 1.0f);
     mirror.setFloat32(channel.ecjzCaptured, low);

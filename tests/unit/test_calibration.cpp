@@ -28,6 +28,10 @@ private slots:
     void evenDivisionTemperature();
     void writeAllChannels_data();
     void writeAllChannels();
+    void unitConversion_data();
+    void unitConversion();
+    void secondaryResetInStandardUnit_data();
+    void secondaryResetInStandardUnit();
 };
 
 namespace {
@@ -249,6 +253,99 @@ void TestCalibration::writeAllChannels()
         for (int r = c.coeff; r < c.zero + 2 && !changed; ++r)
             QCOMPARE(m.at(r), before.at(r));
     }
+}
+
+void TestCalibration::unitConversion_data()
+{
+    // Codes: 0 Pa, 1 KPa, 2 MPa, 3 mmH2O, 4 mH2O, 5 bar, 6 psi, 7 atm,
+    // 8 kgf/cm2, 9 mm, 10 m, 11 Celsius, 12 Fahrenheit. The medium is water
+    // (1 g/cm3) at the given gravity; NaN marks a refused conversion.
+    QTest::addColumn<float>("value");
+    QTest::addColumn<uint>("from");
+    QTest::addColumn<uint>("to");
+    QTest::addColumn<float>("gravity");
+    QTest::addColumn<double>("expected");
+    const double refused = std::nan("");
+    QTest::newRow("MPa to KPa") << 1.6f << 2u << 1u << 0.0f << 1600.0;
+    QTest::newRow("psi to Pa") << 1.0f << 6u << 0u << 0.0f << 6894.757;
+    QTest::newRow("atm to bar") << 1.0f << 7u << 5u << 0.0f << 1.01325;
+    QTest::newRow("kgf/cm2 to mH2O") << 1.0f << 8u << 4u << 0.0f << 10.0;
+    QTest::newRow("mmH2O to Pa") << 1000.0f << 3u << 0u << 0.0f << 9806.65;
+    QTest::newRow("Fahrenheit to Celsius") << 212.0f << 12u << 11u << 0.0f << 100.0;
+    QTest::newRow("Celsius to Fahrenheit") << -40.0f << 11u << 12u << 0.0f << -40.0;
+    QTest::newRow("m to KPa") << 10.0f << 10u << 1u << 9.8f << 98.0;
+    QTest::newRow("KPa to mm") << 9.80665f << 1u << 9u << 9.80665f << 1000.0;
+    QTest::newRow("mm to m, no medium") << 1500.0f << 9u << 10u << 0.0f << 1.5;
+    QTest::newRow("m to KPa, no gravity") << 10.0f << 10u << 1u << 0.0f << refused;
+    QTest::newRow("Pa to m, gravity NaN") << 1.0f << 0u << 10u << float(refused) << refused;
+    QTest::newRow("KPa to Celsius") << 1.0f << 1u << 11u << 9.8f << refused;
+    QTest::newRow("Fahrenheit to m") << 1.0f << 12u << 10u << 9.8f << refused;
+    QTest::newRow("unknown code") << 1.0f << 13u << 13u << 9.8f << refused;
+    QTest::newRow("beyond float") << 1e38f << 2u << 0u << 0.0f << refused;
+}
+
+void TestCalibration::unitConversion()
+{
+    QFETCH(float, value);
+    QFETCH(uint, from);
+    QFETCH(uint, to);
+    QFETCH(float, gravity);
+    QFETCH(double, expected);
+    float result = -1.0f;
+    QCOMPARE(convertUnit(value, from, to, LevelMedium{1.0f, gravity}, &result),
+             !std::isnan(expected));
+    if (std::isnan(expected))
+        QCOMPARE(result, -1.0f);
+    else
+        QVERIFY2(std::fabs(double(result) - expected) <= 1e-6 * std::fabs(expected),
+                 qPrintable(QString::number(double(result), 'g', 9)));
+}
+
+void TestCalibration::secondaryResetInStandardUnit_data()
+{
+    // The identity line's points after a calibration write: the range in the
+    // standard-value unit, or the range as it reads where no conversion exists.
+    QTest::addColumn<bool>("pressure");
+    QTest::addColumn<quint16>("rangeUnit");
+    QTest::addColumn<quint16>("stdUnit");
+    QTest::addColumn<float>("low");
+    QTest::addColumn<float>("high");
+    QTest::addColumn<float>("expectedLow");
+    QTest::addColumn<float>("expectedHigh");
+    QTest::newRow("MPa range, KPa standards")
+        << true << quint16(2) << quint16(1) << 0.0f << 1.6f << 0.0f << 1600.0f;
+    QTest::newRow("m range, KPa standards")
+        << true << quint16(10) << quint16(1) << 0.0f << 10.0f << 0.0f << 98.0f;
+    QTest::newRow("Fahrenheit range")
+        << false << quint16(12) << quint16(11) << 32.0f << 212.0f << 0.0f << 100.0f;
+    QTest::newRow("no conversion")
+        << false << quint16(1) << quint16(11) << 0.0f << 1.6f << 0.0f << 1.6f;
+}
+
+void TestCalibration::secondaryResetInStandardUnit()
+{
+    QFETCH(bool, pressure);
+    QFETCH(quint16, rangeUnit);
+    QFETCH(quint16, stdUnit);
+    QFETCH(float, low);
+    QFETCH(float, high);
+    QFETCH(float, expectedLow);
+    QFETCH(float, expectedHigh);
+    const Reg::Channel &c = pressure ? Reg::pressure : Reg::temperature;
+    RegisterMirror m;
+    m.setFloat32(Reg::density, 1.0f);
+    m.setFloat32(Reg::gravity, 9.8f);
+    m.set(c.rangeUnit, rangeUnit);
+    m.set(c.stdUnit, stdUnit);
+    m.setFloat32(c.rangeLow, low);
+    m.setFloat32(c.rangeHigh, high);
+    const float coeff[5] = {0, 1, 0, 0, 0};
+    storeChannelCalibration(m, c, coeff);
+    for (int reg : {c.ecjzCaptured, c.ecjzStandard}) {
+        QCOMPARE(m.float32(reg), expectedLow);
+        QCOMPARE(m.float32(reg + 2), expectedHigh);
+    }
+    QCOMPARE(m.float32(c.rangeHigh), high);
 }
 
 QTEST_APPLESS_MAIN(TestCalibration)
