@@ -44,6 +44,48 @@ QString pointText(double value)
     return QString::number(value, 'g', 6);
 }
 
+// Unit codes of unitNames: 0..8 pressures, then two liquid levels and two
+// temperatures.
+constexpr uint LastPressureUnit = 8;
+constexpr uint Millimetre = 9;
+constexpr uint Metre = 10;
+constexpr uint Celsius = 11;
+constexpr uint Fahrenheit = 12;
+constexpr uint UnknownUnit = 0xFFFF;
+
+// Pascal per unit of the pressure codes: Pa, KPa, MPa, mmH2O, mH2O, bar, psi,
+// atm, kgf/cm2 (conventional water column, standard gravity).
+constexpr double PascalPerUnit[LastPressureUnit + 1] = {
+    1.0, 1e3, 1e6, 9.80665, 9806.65, 1e5, 6894.757293168361, 101325.0, 98066.5};
+
+bool isLevel(uint code)
+{
+    return code == Millimetre || code == Metre;
+}
+
+bool isTemperature(uint code)
+{
+    return code == Celsius || code == Fahrenheit;
+}
+
+double metresPerLevelUnit(uint code)
+{
+    return code == Millimetre ? 1e-3 : 1.0;
+}
+
+// Points 1..n at equal steps from low to high (exactly high last), "0" above n.
+QStringList evenlySpacedTexts(float low, float high, uint n)
+{
+    const float step = (high - low) / float(n - 1);
+    QStringList texts;
+    for (uint k = 0; k + 1 < n; ++k)
+        texts << pointText(double(low + float(k) * step));
+    texts << pointText(double(high));
+    while (texts.size() < 5)
+        texts << QStringLiteral("0");
+    return texts;
+}
+
 } // namespace
 
 bool solveLinearSystem(int n, double *a, double *x, double *b)
@@ -206,18 +248,64 @@ float pt100Temperature(float r)
     return float(next);
 }
 
+uint unitCodeOfItem(int index, int unitOffset)
+{
+    return index < 0 ? UnknownUnit : uint(index + unitOffset);
+}
+
+bool convertUnit(float value, uint from, uint to, const LevelMedium &medium, float *result)
+{
+    if (from > Fahrenheit || to > Fahrenheit)
+        return false;
+    if (from == to) {
+        *result = value;
+        return true;
+    }
+    double converted = double(value);
+    if (isTemperature(from) || isTemperature(to)) {
+        if (!isTemperature(from) || !isTemperature(to))
+            return false;
+        converted = from == Fahrenheit ? (converted - 32.0) * 5.0 / 9.0 : converted * 1.8 + 32.0;
+    } else if (isLevel(from) && isLevel(to)) {
+        converted = converted * metresPerLevelUnit(from) / metresPerLevelUnit(to);
+    } else {
+        // A level and a pressure meet through the hydrostatic pressure
+        // p = rho * g * h of the medium.
+        const double density = double(medium.density);
+        const double gravity = double(medium.gravity);
+        const bool mediumKnown =
+            std::isfinite(density) && std::isfinite(gravity) && density > 0.0 && gravity > 0.0;
+        if ((isLevel(from) || isLevel(to)) && !mediumKnown)
+            return false;
+        const auto pascalPerUnit = [&](uint code) {
+            return isLevel(code) ? density * 1000.0 * gravity * metresPerLevelUnit(code)
+                                 : PascalPerUnit[code];
+        };
+        converted = converted * pascalPerUnit(from) / pascalPerUnit(to);
+    }
+    if (std::isfinite(value) && !(std::fabs(converted) <= double(FLT_MAX)))
+        return false;
+    *result = float(converted);
+    return true;
+}
+
+bool convertRange(float *low, float *high, uint from, uint to, const LevelMedium &medium)
+{
+    float convertedLow;
+    float convertedHigh;
+    if (!convertUnit(*low, from, to, medium, &convertedLow) ||
+        !convertUnit(*high, from, to, medium, &convertedHigh))
+        return false;
+    *low = convertedLow;
+    *high = convertedHigh;
+    return true;
+}
+
 QStringList evenDivisionPressureTexts(float low, float high, uint n)
 {
     if (n < 2 || n > 5)
         return {};
-    const float step = (high - low) / float(n - 1);
-    QStringList texts;
-    for (uint k = 0; k + 1 < n; ++k)
-        texts << pointText(double(low + float(k) * step));
-    texts << pointText(double(high));
-    while (texts.size() < 5)
-        texts << QStringLiteral("0");
-    return texts;
+    return evenlySpacedTexts(low, high, n);
 }
 
 QStringList evenDivisionTemperatureTexts(float low, float high, uint n)
@@ -232,16 +320,27 @@ QStringList evenDivisionTemperatureTexts(float low, float high, uint n)
     // Nearest multiple of 10 ohm, halves up.
     const int lowR = int(double(lowOhm) + 5.0) / 10 * 10;
     const int highR = int(double(highOhm) + 5.0) / 10 * 10;
-    QStringList texts;
-    if (n == 2) {
-        texts << pointText(double(pt100Temperature(float(lowR))))
-              << pointText(double(pt100Temperature(float(highR))));
-    } else {
-        // The step is rounded so the points land on multiples of 10 ohm; the
-        // last point may therefore pass the high end of the range.
+    std::vector<float> ohms{float(lowR), float(highR)};
+    if (n > 2) {
+        // The step is rounded so the points land on multiples of 10 ohm.
         const int step = int(double(highR - lowR) / double(n - 1) + 7.0) / 10 * 10;
+        ohms.clear();
         for (uint k = 0; k < n; ++k)
-            texts << pointText(double(pt100Temperature(float(lowR + int(k) * step))));
+            ohms.push_back(float(lowR + int(k) * step));
+    }
+
+    // Multiples of 10 ohm lie some 26 degrees apart, so on a narrow range the
+    // rounded points collapse or leave it. They are kept only while they are
+    // distinct, increasing and inside the range; otherwise the range is
+    // divided evenly in degrees.
+    QStringList texts;
+    float previous = low;
+    for (size_t k = 0; k < ohms.size(); ++k) {
+        const float t = pt100Temperature(ohms[k]);
+        if (t < low || t > high || (k > 0 && t <= previous))
+            return evenlySpacedTexts(low, high, n);
+        texts << pointText(double(t));
+        previous = t;
     }
     while (texts.size() < 5)
         texts << QStringLiteral("0");
@@ -270,8 +369,13 @@ void storeChannelCalibration(RegisterMirror &mirror, const Reg::Channel &channel
 {
     for (int k = 0; k < 5; ++k)
         mirror.setFloat32(channel.coeff + 2 * k, coeff[k]);
-    const float low = mirror.float32(channel.rangeLow);
-    const float high = mirror.float32(channel.rangeHigh);
+    // The secondary line maps standard values, so its points are the range in
+    // the standard-value unit. Without a conversion they keep the range as it
+    // reads: the line is the identity either way.
+    float low = mirror.float32(channel.rangeLow);
+    float high = mirror.float32(channel.rangeHigh);
+    const LevelMedium medium{mirror.float32(Reg::density), mirror.float32(Reg::gravity)};
+    convertRange(&low, &high, mirror.at(channel.rangeUnit), mirror.at(channel.stdUnit), medium);
     mirror.setFloat32(channel.ecjzOffset, 0.0f);
     mirror.setFloat32(channel.ecjzGain, 1.0f);
     mirror.setFloat32(channel.ecjzCaptured, low);
@@ -279,6 +383,26 @@ void storeChannelCalibration(RegisterMirror &mirror, const Reg::Channel &channel
     mirror.setFloat32(channel.ecjzStandard, low);
     mirror.setFloat32(channel.ecjzStandard + 2, high);
     mirror.setFloat32(channel.zero, 0.0f);
+}
+
+bool fitChannelsForWriteAll(RegisterMirror &mirror)
+{
+    const quint16 type = mirror.at(Reg::meterType);
+    const bool usesPressure = type != 1;
+    const bool usesTemperature = type != 0;
+    float pressureCoeff[5];
+    float temperatureCoeff[5];
+    // Both fits first: a refused channel must not leave the other one
+    // half-prepared in the mirror.
+    if (usesPressure && !fitChannel(mirror, Reg::pressure, pressureCoeff))
+        return false;
+    if (usesTemperature && !fitChannel(mirror, Reg::temperature, temperatureCoeff))
+        return false;
+    if (usesPressure)
+        storeChannelCalibration(mirror, Reg::pressure, pressureCoeff);
+    if (usesTemperature)
+        storeChannelCalibration(mirror, Reg::temperature, temperatureCoeff);
+    return true;
 }
 
 bool applySecondaryCalibration(RegisterMirror &mirror, const Reg::Channel &channel)

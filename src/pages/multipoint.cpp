@@ -244,9 +244,20 @@ void MainWindow::on_pushButton_xieruwendushuju_clicked()
 void MainWindow::evenDivisionPressure()
 {
     const MultiPointWidgets w = multiPointWidgets(ui, true);
-    const QStringList texts = evenDivisionPressureTexts(
-        field::parseFloat(w.rangeLow->text()), field::parseFloat(w.rangeHigh->text()),
-        field::parseUint32(w.points->currentText()) & 0xFF);
+    // The standard values have a unit of their own: the range is converted
+    // into it first, a level through the medium of the user settings.
+    const LevelMedium medium{field::parseFloat(ui->lineEdit_density->text()),
+                             field::parseFloat(ui->lineEdit_g->text())};
+    float low = field::parseFloat(w.rangeLow->text());
+    float high = field::parseFloat(w.rangeHigh->text());
+    if (!convertRange(&low, &high, unitCodeOfItem(w.rangeUnit->currentIndex(), w.reg.unitOffset),
+                      unitCodeOfItem(w.stdUnit->currentIndex(), w.reg.unitOffset), medium)) {
+        showState(tr("单位无法换算"));
+        showWarning(tr("量程单位无法换算为标准值单位，请检查单位设置！"));
+        return;
+    }
+    const QStringList texts =
+        evenDivisionPressureTexts(low, high, field::parseUint32(w.points->currentText()) & 0xFF);
     for (int k = 0; k < texts.size() && k < Points; ++k)
         w.standard[k]->setText(texts[k]);
 }
@@ -254,9 +265,18 @@ void MainWindow::evenDivisionPressure()
 void MainWindow::evenDivisionTemperature()
 {
     const MultiPointWidgets w = multiPointWidgets(ui, false);
-    const QStringList texts = evenDivisionTemperatureTexts(
-        field::parseFloat(w.rangeLow->text()), field::parseFloat(w.rangeHigh->text()),
-        field::parseUint32(w.points->currentText()) & 0xFF);
+    // A range in degrees Fahrenheit goes into the standard-value unit, degrees
+    // Celsius (the list's only item), as the PT100 equation needs them.
+    float low = field::parseFloat(w.rangeLow->text());
+    float high = field::parseFloat(w.rangeHigh->text());
+    if (!convertRange(&low, &high, unitCodeOfItem(w.rangeUnit->currentIndex(), w.reg.unitOffset),
+                      unitCodeOfItem(w.stdUnit->currentIndex(), w.reg.unitOffset), LevelMedium{})) {
+        showState(tr("单位无法换算"));
+        showWarning(tr("量程单位无法换算为标准值单位，请检查单位设置！"));
+        return;
+    }
+    const QStringList texts =
+        evenDivisionTemperatureTexts(low, high, field::parseUint32(w.points->currentText()) & 0xFF);
     for (int k = 0; k < texts.size() && k < Points; ++k)
         w.standard[k]->setText(texts[k]);
 }

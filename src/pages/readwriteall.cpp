@@ -38,21 +38,9 @@ bool MainWindow::prepareWriteAll()
     if (refuseInvalidAddress() || !collectAllPages())
         return false;
 
-    bool fitted = false;
-    {
-        auto m = worker->lockMirror();
-        // Both channels or neither: a refused channel must not leave the
-        // other one half-prepared in the mirror.
-        float pressureCoeff[5];
-        float temperatureCoeff[5];
-        fitted = fitChannel(*m, Reg::pressure, pressureCoeff) &&
-                 fitChannel(*m, Reg::temperature, temperatureCoeff);
-        if (fitted) {
-            storeChannelCalibration(*m, Reg::pressure, pressureCoeff);
-            storeChannelCalibration(*m, Reg::temperature, temperatureCoeff);
-        }
-    }
-    if (!fitted) {
+    // Only the channels the meter type uses: a single-channel meter has no
+    // points for the other one.
+    if (!fitChannelsForWriteAll(*worker->lockMirror())) {
         showInvalidPointsRefusal();
         return false;
     }

@@ -113,6 +113,7 @@ private slots:
     void multiPointWrite();
     void secondaryAndZero();
     void writeAllResetsSecondaryAndZero();
+    void evenDivisionInStandardUnit();
     void refusals_data();
     void refusals();
     void backupRoundTrip();
@@ -236,6 +237,35 @@ void TestCalibrationPages::writeAllResetsSecondaryAndZero()
     QCOMPARE(instrumentRegs(110, 6), Regs(6, 0));
     QCOMPARE(instrumentRegs(168, 10), (Regs{0, 0x41F0, 0x126F, 0x3A83, 0, 0, 0, 0, 0, 0}));
     QCOMPARE(edit(*w, "lineEdit_ecjz_wendubiaozhunzhi1")->text(), QStringLiteral("-20"));
+}
+
+void TestCalibrationPages::evenDivisionInStandardUnit()
+{
+    auto w = connectedWindow();
+    QVERIFY(w);
+    const auto standards = [&w](const char *channel) {
+        QStringList texts;
+        for (int k = 1; k <= 5; ++k)
+            texts << edit(*w, QStringLiteral("lineEdit_fxxxz_%1biaozhunzhi%2").arg(channel).arg(k))
+                         ->text();
+        return texts;
+    };
+    type(*w,
+         {"lineEdit_yaliliangchengL=0", "lineEdit_yaliliangchengH=1.6",
+          "comboBox_yaliliangchengdanwei=MPa", "comboBox_yalibiaozhunzhidanwei=KPa",
+          "comboBox_yalidianshu=4", "lineEdit_wenduliangchengL=32", "lineEdit_wenduliangchengH=212",
+          "comboBox_wenduliangchengdanwei=℉", "comboBox_wendudianshu=3"});
+    click(*w, "pushButton_junfenyali");
+    click(*w, "pushButton_junfenwendu");
+    QCOMPARE(standards("yali"), (QStringList{"0", "533.333", "1066.67", "1600", "0"}));
+    QCOMPARE(standards("wendu"), (QStringList{"0", "50", "100", "0", "0"}));
+
+    // A level range has no pressure without the density of the medium.
+    type(*w, {"comboBox_yaliliangchengdanwei=m", "lineEdit_density=0"});
+    click(*w, "pushButton_junfenyali");
+    QCOMPARE(closer.texts(), QStringList{"量程单位无法换算为标准值单位，请检查单位设置！"});
+    QCOMPARE(state(*w), QStringLiteral("单位无法换算"));
+    QCOMPARE(standards("yali"), (QStringList{"0", "533.333", "1066.67", "1600", "0"}));
 }
 
 void TestCalibrationPages::refusals_data()

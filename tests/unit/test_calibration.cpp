@@ -26,6 +26,12 @@ private slots:
     void evenDivisionPressure();
     void evenDivisionTemperature_data();
     void evenDivisionTemperature();
+    void writeAllChannels_data();
+    void writeAllChannels();
+    void unitConversion_data();
+    void unitConversion();
+    void secondaryResetInStandardUnit_data();
+    void secondaryResetInStandardUnit();
 };
 
 namespace {
@@ -165,17 +171,24 @@ void TestCalibration::evenDivisionPressure()
 void TestCalibration::evenDivisionTemperature_data()
 {
     // PT100 temperatures at the multiples of 10 ohm the division lands on,
-    // from the IEC 60751 equation solved independently.
+    // from the IEC 60751 equation solved independently. Where those points
+    // would collapse or leave the range, the range is divided in degrees.
     QTest::addColumn<float>("low");
     QTest::addColumn<float>("high");
     QTest::addColumn<uint>("n");
     QTest::addColumn<Values>("celsius");
-    QTest::newRow("0..100, 3: 100, 120, 140 ohm")
-        << 0.0f << 100.0f << 3u << Values{0, 51.5661, 103.9427, 0, 0};
-    QTest::newRow("0..100, 5: 10 ohm steps")
-        << 0.0f << 100.0f << 5u << Values{0, 25.684, 51.5661, 77.6507, 103.9427};
-    QTest::newRow("-50..150, 4: 80 to 170 ohm")
-        << -50.0f << 150.0f << 4u << Values{-50.7711, 25.684, 103.9427, 184.1149, 0};
+    QTest::newRow("-10..110, 3: 100, 120, 140 ohm")
+        << -10.0f << 110.0f << 3u << Values{0, 51.5661, 103.9427, 0, 0};
+    QTest::newRow("-10..110, 5: 10 ohm steps")
+        << -10.0f << 110.0f << 5u << Values{0, 25.684, 51.5661, 77.6507, 103.9427};
+    QTest::newRow("0..10, 2: both ends round to 100 ohm")
+        << 0.0f << 10.0f << 2u << Values{0, 10, 0, 0, 0};
+    QTest::newRow("0..20, 3: 120 ohm is 51.6 degrees")
+        << 0.0f << 20.0f << 3u << Values{0, 10, 20, 0, 0};
+    QTest::newRow("0..100, 3: 140 ohm passes 100 degrees")
+        << 0.0f << 100.0f << 3u << Values{0, 50, 100, 0, 0};
+    QTest::newRow("-50..150, 4: 80 ohm is below -50 degrees")
+        << -50.0f << 150.0f << 4u << Values{-50, 16.6667, 83.3333, 150, 0};
     QTest::newRow("below -200") << -250.0f << 100.0f << 3u << Values{};
 }
 
@@ -189,6 +202,148 @@ void TestCalibration::evenDivisionTemperature()
     QCOMPARE(texts.size(), celsius.size());
     for (int i = 0; i < texts.size(); ++i)
         QVERIFY2(std::fabs(texts[i].toDouble() - celsius[i]) < 0.01, qPrintable(texts.join(' ')));
+}
+
+void TestCalibration::writeAllChannels_data()
+{
+    // Which channels have points that fit (the other has empty edits), and
+    // which receive a new calibration ("" when write all is refused).
+    QTest::addColumn<quint16>("meterType");
+    QTest::addColumn<QString>("points");
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("pressure only, no temperature points") << quint16(0) << "P"
+                                                          << "P";
+    QTest::newRow("temperature only, no pressure points") << quint16(1) << "T"
+                                                          << "T";
+    QTest::newRow("pressure only, no pressure points") << quint16(0) << "T"
+                                                       << "";
+    QTest::newRow("both, no temperature points") << quint16(2) << "P"
+                                                 << "";
+    QTest::newRow("unknown type is both") << quint16(9) << "P"
+                                          << "";
+    QTest::newRow("both, both points") << quint16(2) << "PT"
+                                       << "PT";
+}
+
+void TestCalibration::writeAllChannels()
+{
+    QFETCH(quint16, meterType);
+    QFETCH(QString, points);
+    QFETCH(QString, stored);
+    const QVector<QPair<QChar, Reg::Channel>> channels{{'P', Reg::pressure},
+                                                       {'T', Reg::temperature}};
+    RegisterMirror m;
+    m.set(Reg::meterType, meterType);
+    for (const auto &[name, c] : channels) {
+        m.setUint32(c.points, 2);
+        for (int r = c.coeff; r < c.zero + 2; ++r)
+            m.set(r, 0x1234); // what the instrument held before
+        if (points.contains(name)) {
+            m.setFloat32(c.captured + 2, 65536.0f);
+            m.setFloat32(c.standard + 2, 128.0f);
+        }
+    }
+    const RegisterMirror before = m;
+
+    QCOMPARE(fitChannelsForWriteAll(m), !stored.isEmpty());
+    for (const auto &[name, c] : channels) {
+        const bool changed = stored.contains(name);
+        QCOMPARE(m.float32(c.coeff + 2) == 0.001953125f, changed);
+        QCOMPARE(m.float32(c.ecjzGain) == 1.0f, changed);
+        for (int r = c.coeff; r < c.zero + 2 && !changed; ++r)
+            QCOMPARE(m.at(r), before.at(r));
+    }
+}
+
+void TestCalibration::unitConversion_data()
+{
+    // Codes: 0 Pa, 1 KPa, 2 MPa, 3 mmH2O, 4 mH2O, 5 bar, 6 psi, 7 atm,
+    // 8 kgf/cm2, 9 mm, 10 m, 11 Celsius, 12 Fahrenheit. The medium is water
+    // (1 g/cm3) at the given gravity; NaN marks a refused conversion.
+    QTest::addColumn<float>("value");
+    QTest::addColumn<uint>("from");
+    QTest::addColumn<uint>("to");
+    QTest::addColumn<float>("gravity");
+    QTest::addColumn<double>("expected");
+    const double refused = std::nan("");
+    QTest::newRow("MPa to KPa") << 1.6f << 2u << 1u << 0.0f << 1600.0;
+    QTest::newRow("psi to Pa") << 1.0f << 6u << 0u << 0.0f << 6894.757;
+    QTest::newRow("atm to bar") << 1.0f << 7u << 5u << 0.0f << 1.01325;
+    QTest::newRow("kgf/cm2 to mH2O") << 1.0f << 8u << 4u << 0.0f << 10.0;
+    QTest::newRow("Fahrenheit to Celsius") << 212.0f << 12u << 11u << 0.0f << 100.0;
+    QTest::newRow("Celsius to Fahrenheit") << -40.0f << 11u << 12u << 0.0f << -40.0;
+    QTest::newRow("m to KPa") << 10.0f << 10u << 1u << 9.8f << 98.0;
+    QTest::newRow("KPa to mm") << 9.80665f << 1u << 9u << 9.80665f << 1000.0;
+    QTest::newRow("mm to m, no medium") << 1500.0f << 9u << 10u << 0.0f << 1.5;
+    QTest::newRow("m to KPa, no gravity") << 10.0f << 10u << 1u << 0.0f << refused;
+    QTest::newRow("Pa to m, gravity NaN") << 1.0f << 0u << 10u << float(refused) << refused;
+    QTest::newRow("KPa to Celsius") << 1.0f << 1u << 11u << 9.8f << refused;
+    QTest::newRow("unknown code") << 1.0f << 13u << 13u << 9.8f << refused;
+    QTest::newRow("beyond float") << 1e38f << 2u << 0u << 0.0f << refused;
+}
+
+void TestCalibration::unitConversion()
+{
+    QFETCH(float, value);
+    QFETCH(uint, from);
+    QFETCH(uint, to);
+    QFETCH(float, gravity);
+    QFETCH(double, expected);
+    float result = -1.0f;
+    QCOMPARE(convertUnit(value, from, to, LevelMedium{1.0f, gravity}, &result),
+             !std::isnan(expected));
+    if (std::isnan(expected))
+        QCOMPARE(result, -1.0f);
+    else
+        QVERIFY2(std::fabs(double(result) - expected) <= 1e-6 * std::fabs(expected),
+                 qPrintable(QString::number(double(result), 'g', 9)));
+}
+
+void TestCalibration::secondaryResetInStandardUnit_data()
+{
+    // The identity line's points after a calibration write: the range in the
+    // standard-value unit, or the range as it reads where no conversion exists.
+    QTest::addColumn<bool>("pressure");
+    QTest::addColumn<quint16>("rangeUnit");
+    QTest::addColumn<quint16>("stdUnit");
+    QTest::addColumn<float>("low");
+    QTest::addColumn<float>("high");
+    QTest::addColumn<float>("expectedLow");
+    QTest::addColumn<float>("expectedHigh");
+    QTest::newRow("MPa range, KPa standards")
+        << true << quint16(2) << quint16(1) << 0.0f << 1.6f << 0.0f << 1600.0f;
+    QTest::newRow("m range, KPa standards: the medium of the settings")
+        << true << quint16(10) << quint16(1) << 0.0f << 10.0f << 0.0f << 98.0f;
+    QTest::newRow("Fahrenheit range")
+        << false << quint16(12) << quint16(11) << 32.0f << 212.0f << 0.0f << 100.0f;
+    QTest::newRow("no conversion")
+        << false << quint16(1) << quint16(11) << 0.0f << 1.6f << 0.0f << 1.6f;
+}
+
+void TestCalibration::secondaryResetInStandardUnit()
+{
+    QFETCH(bool, pressure);
+    QFETCH(quint16, rangeUnit);
+    QFETCH(quint16, stdUnit);
+    QFETCH(float, low);
+    QFETCH(float, high);
+    QFETCH(float, expectedLow);
+    QFETCH(float, expectedHigh);
+    const Reg::Channel &c = pressure ? Reg::pressure : Reg::temperature;
+    RegisterMirror m;
+    m.setFloat32(Reg::density, 1.0f);
+    m.setFloat32(Reg::gravity, 9.8f);
+    m.set(c.rangeUnit, rangeUnit);
+    m.set(c.stdUnit, stdUnit);
+    m.setFloat32(c.rangeLow, low);
+    m.setFloat32(c.rangeHigh, high);
+    const float coeff[5] = {0, 1, 0, 0, 0};
+    storeChannelCalibration(m, c, coeff);
+    for (int reg : {c.ecjzCaptured, c.ecjzStandard}) {
+        QCOMPARE(m.float32(reg), expectedLow);
+        QCOMPARE(m.float32(reg + 2), expectedHigh);
+    }
+    QCOMPARE(m.float32(c.rangeHigh), high);
 }
 
 QTEST_APPLESS_MAIN(TestCalibration)
