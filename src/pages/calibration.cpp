@@ -330,14 +330,17 @@ QStringList evenDivisionTemperatureTexts(float low, float high, uint n)
     }
 
     // Multiples of 10 ohm lie some 26 degrees apart, so on a narrow range the
-    // rounded points collapse or leave it. They are kept only while they are
-    // distinct, increasing and inside the range; otherwise the range is
+    // rounded points collapse or leave it. They are kept while they are
+    // distinct, increasing and inside the range, give or take the little the
+    // rounding to a decade box step moves an end (5 % of the span: 0..100 C in
+    // three points still ends at 140 ohm, 103.94 C); otherwise the range is
     // divided evenly in degrees.
+    const float slack = 0.05f * (high - low);
     QStringList texts;
     float previous = low;
     for (size_t k = 0; k < ohms.size(); ++k) {
         const float t = pt100Temperature(ohms[k]);
-        if (t < low || t > high || (k > 0 && t <= previous))
+        if (!(t >= low - slack && t <= high + slack) || (k > 0 && t <= previous))
             return evenlySpacedTexts(low, high, n);
         texts << pointText(double(t));
         previous = t;

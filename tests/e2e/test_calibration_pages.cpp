@@ -258,7 +258,7 @@ void TestCalibrationPages::evenDivisionInStandardUnit()
     click(*w, "pushButton_junfenyali");
     click(*w, "pushButton_junfenwendu");
     QCOMPARE(standards("yali"), (QStringList{"0", "533.333", "1066.67", "1600", "0"}));
-    QCOMPARE(standards("wendu"), (QStringList{"0", "50", "100", "0", "0"}));
+    QCOMPARE(standards("wendu"), (QStringList{"0", "51.566", "103.942", "0", "0"}));
 
     // A level range has no pressure without the density of the medium.
     type(*w, {"comboBox_yaliliangchengdanwei=m", "lineEdit_density=0"});

@@ -185,9 +185,9 @@ void TestCalibration::evenDivisionTemperature_data()
         << 0.0f << 10.0f << 2u << Values{0, 10, 0, 0, 0};
     QTest::newRow("0..20, 3: 120 ohm is 51.6 degrees")
         << 0.0f << 20.0f << 3u << Values{0, 10, 20, 0, 0};
-    QTest::newRow("0..100, 3: 140 ohm passes 100 degrees")
-        << 0.0f << 100.0f << 3u << Values{0, 50, 100, 0, 0};
-    QTest::newRow("-50..150, 4: 80 ohm is below -50 degrees")
+    QTest::newRow("0..100, 3: 140 ohm passes 100 degrees by little")
+        << 0.0f << 100.0f << 3u << Values{0, 51.5661, 103.9427, 0, 0};
+    QTest::newRow("-50..150, 4: 170 ohm is 184 degrees")
         << -50.0f << 150.0f << 4u << Values{-50, 16.6667, 83.3333, 150, 0};
     QTest::newRow("below -200") << -250.0f << 100.0f << 3u << Values{};
 }
