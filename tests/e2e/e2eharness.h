@@ -9,6 +9,7 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -33,6 +34,29 @@ template <class T> T *find(QWidget &window, const char *name)
     if (!w)
         qWarning("no widget %s", name);
     return w;
+}
+
+inline QLineEdit *edit(QWidget &window, const QString &name)
+{
+    return find<QLineEdit>(window, qPrintable(name));
+}
+
+// "name=text" pairs into the named line edits or combo boxes.
+inline void type(QWidget &window, const QStringList &pairs)
+{
+    for (const QString &pair : pairs) {
+        const QString name = pair.section(QLatin1Char('='), 0, 0);
+        const QString text = pair.section(QLatin1Char('='), 1);
+        if (auto *combo = window.findChild<QComboBox *>(name))
+            combo->setCurrentText(text);
+        else
+            edit(window, name)->setText(text);
+    }
+}
+
+inline QString state(QWidget &window)
+{
+    return find<QLabel>(window, "label_state")->text();
 }
 
 inline void click(QWidget &window, const char *buttonName)

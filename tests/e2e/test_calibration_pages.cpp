@@ -23,29 +23,6 @@ using Regs = QVector<quint16>;
 
 namespace {
 
-QLineEdit *edit(MainWindow &w, const QString &name)
-{
-    return find<QLineEdit>(w, qPrintable(name));
-}
-
-// "name=text" pairs into the named line edits or combo boxes.
-void type(MainWindow &w, const QStringList &pairs)
-{
-    for (const QString &pair : pairs) {
-        const QString name = pair.section(QLatin1Char('='), 0, 0);
-        const QString text = pair.section(QLatin1Char('='), 1);
-        if (auto *combo = w.findChild<QComboBox *>(name))
-            combo->setCurrentText(text);
-        else
-            edit(w, name)->setText(text);
-    }
-}
-
-QString state(MainWindow &w)
-{
-    return find<QLabel>(w, "label_state")->text();
-}
-
 // Every page text a backup carries: the named editors of the three pages, the
 // register table, the text block and the labels the restored registers drive.
 QStringList pageTexts(MainWindow &w)
@@ -259,6 +236,11 @@ void TestCalibrationPages::evenDivisionInStandardUnit()
     click(*w, "pushButton_junfenwendu");
     QCOMPARE(standards("yali"), (QStringList{"0", "533.333", "1066.67", "1600", "0"}));
     QCOMPARE(standards("wendu"), (QStringList{"0", "51.566", "103.942", "0", "0"}));
+    // A range narrower than one 10 ohm step still gets two distinct points.
+    type(*w, {"lineEdit_wenduliangchengL=0", "lineEdit_wenduliangchengH=10",
+              "comboBox_wenduliangchengdanwei=℃", "comboBox_wendudianshu=2"});
+    click(*w, "pushButton_junfenwendu");
+    QCOMPARE(standards("wendu"), (QStringList{"0", "10", "0", "0", "0"}));
 
     // A level range has no pressure without the density of the medium.
     type(*w, {"comboBox_yaliliangchengdanwei=m", "lineEdit_density=0"});

@@ -86,6 +86,8 @@ private slots:
         QCOMPARE(connectLabel(w)->text(), QStringLiteral("未连接"));
         QCOMPARE(sent.size(), 2);
         QCOMPARE(sent.at(1).at(0).toString(), QStringLiteral("search stop"));
+        // Not connected: the port is free for other programs again.
+        QVERIFY(!w.linkSettings().portOpen);
 
         // An empty port list: both warnings, nothing sent.
         closer.clear();

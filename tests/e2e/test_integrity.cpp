@@ -1,0 +1,310 @@
+// Nothing reaches an instrument that the user did not mean, nor the wrong
+// instrument: the window over a pty against virtual instruments, checking
+// what arrived in their registers and what the user is shown.
+
+#include "e2eharness.h"
+#include "instrumentthread.h"
+#include "pages/backupfile.h"
+#include "virtualinstrument.h"
+
+#include <QProgressBar>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTextEdit>
+#include <QtTest>
+
+#include <cstring>
+#include <memory>
+
+using Regs = QVector<quint16>;
+
+class TestIntegrity : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<InstrumentThread> inst;
+    DialogCloser closer;
+    QTemporaryDir dir;
+
+    template <class F> auto on(quint8 address, F &&f)
+    {
+        return inst->bus().with(address, std::forward<F>(f));
+    }
+    int writes(quint8 address)
+    {
+        return on(address, [](VirtualInstrument &i) { return i.writeRequestCount; });
+    }
+    quint16 reg(quint8 address, int r)
+    {
+        return on(address, [r](VirtualInstrument &i) { return i.reg(r); });
+    }
+    std::unique_ptr<MainWindow> connected(quint8 address = 1)
+    {
+        auto w = std::make_unique<MainWindow>();
+        if (!connectWindow(*w, inst->portPath(), address))
+            return nullptr;
+        return w;
+    }
+    // A backup of the instrument's registers 42..318, changed as asked.
+    QString backupOf(quint8 address, const QMap<int, quint16> &changes)
+    {
+        quint16 regs[backup::RegisterCount];
+        for (int i = 0; i < backup::RegisterCount; ++i)
+            regs[i] = changes.value(42 + i, reg(address, 42 + i));
+        const QString path = dir.filePath(QStringLiteral("other.qvdbk"));
+        return writeBackupFile(path, backupImage(regs)) ? path : QString();
+    }
+    void loadBackup(MainWindow &w, const QString &path)
+    {
+        w.setSettingsPath(dir.filePath(QStringLiteral("settings.ini")));
+        w.setFileNameProvider([path](bool, const QString &) { return path; });
+        w.duqubeifenshujuSlot();
+    }
+
+private slots:
+    void init()
+    {
+        closer.clear();
+        inst = std::make_unique<InstrumentThread>(QList<quint8>{1, 2});
+        QVERIFY(inst->start());
+        for (quint8 a : {1, 2})
+            on(a, [](VirtualInstrument &i) { i.live = false; });
+    }
+    void cleanup() { inst.reset(); }
+
+    void pendingWriteNeverReachesTheNextInstrument();
+    void saveFollowsOnlyWhatItWrote();
+    void writeWinsOverPendingRead();
+    void untouchedWriteAllKeepsExactValues();
+    void offlineBackupSurvivesConnect();
+    void singleChannelWriteAll();
+    void silentInstrument();
+    void pagesTellTheTruth();
+};
+
+void TestIntegrity::pendingWriteNeverReachesTheNextInstrument()
+{
+    const quint32 second = on(2, [](VirtualInstrument &i) { return i.uint32(72); });
+    auto w = connected(1);
+    QVERIFY(w);
+    on(1, [](VirtualInstrument &i) { i.faults.delayMs = 150; }); // a slow read all
+    Replies replies(*w);
+    click(*w, "pushButton_duququanbushuju");
+    QTRY_VERIFY(replies.has("set progressBar:0"));
+    type(*w, {"lineEdit_yibiaobianhao=777"});
+    click(*w, "pushButton_xieruyibiaocanshu");
+    click(*w, "pushButton_lianjie"); // 断开连接
+    QTRY_COMPARE(state(*w), QStringLiteral("未执行的命令已取消"));
+
+    QVERIFY(connectWindow(*w, inst->portPath(), 2));
+    QTRY_VERIFY(replies.count("read measured succeed") > 0);
+    QCOMPARE(on(2, [](VirtualInstrument &i) { return i.uint32(72); }), second);
+    QCOMPARE(writes(1) + writes(2), 0);
+    QVERIFY(closer.texts().isEmpty());
+}
+
+void TestIntegrity::saveFollowsOnlyWhatItWrote()
+{
+    auto w = connected(1);
+    QVERIFY(w);
+    auto *list = find<QComboBox>(*w, "comboBox_addr");
+    list->addItem(QStringLiteral("200"));
+    const QString port = inst->portPath();
+
+    // Another meter's backup: address 5 at 38400 EVEN. Writing only its meter
+    // parameters must not move the link there.
+    loadBackup(*w, backupOf(1, {{42, 5}, {43, 5}, {44, 2}, {72, 4321}, {73, 0}}));
+    Replies replies(*w);
+    click(*w, "pushButton_xieruyibiaocanshu");
+    QTRY_COMPARE_WITH_TIMEOUT(replies.count("user save succeed"), 1, 10000);
+    QCOMPARE(on(1, [](VirtualInstrument &i) { return i.uint32(72); }), 4321u);
+    QCOMPARE(on(1, [](VirtualInstrument &i) { return i.address(); }), quint8(1));
+    const auto settings = w->linkSettings();
+    QCOMPARE(settings.deviceAddress, quint8(1));
+    QCOMPARE(settings.portBaudRate, 9600);
+    QCOMPARE(find<QLabel>(*w, "label_connect")->text(),
+             QStringLiteral("当前连接：%1,9600,NONE,8,1,地址：1").arg(port));
+
+    // The settings themselves: the window follows exactly what was written,
+    // and the save completes at the new settings instead of waiting on the old.
+    type(*w,
+         {"lineEdit_yonghudizhi=9", "comboBox_yonghubotelv=38400", "comboBox_yonghuparity=NONE"});
+    click(*w, "pushButton_xierushezhi");
+    QTRY_COMPARE_WITH_TIMEOUT(replies.count("user save succeed"), 2, 8000);
+    QCOMPARE(on(9, [](VirtualInstrument &i) { return i.baudRate(); }), 38400);
+    QCOMPARE(find<QLabel>(*w, "label_connect")->text(),
+             QStringLiteral("当前连接：%1,38400,NONE,8,1,地址：9").arg(port));
+    QCOMPARE(list->itemText(0) + ' ' + list->itemText(1), QStringLiteral("9 200"));
+    QCOMPARE(list->currentText(), QStringLiteral("9"));
+    const int polls = replies.count("read measured succeed");
+    QTRY_VERIFY(replies.count("read measured succeed") > polls + 2);
+
+    type(*w, {"lineEdit_yonghudizhi=12"});
+    click(*w, "pushButton_xierushezhi");
+    QTRY_COMPARE_WITH_TIMEOUT(replies.count("user save succeed"), 3, 8000);
+    QCOMPARE(list->itemText(0) + ' ' + list->itemText(1), QStringLiteral("12 200"));
+    QVERIFY(closer.texts().isEmpty());
+}
+
+void TestIntegrity::writeWinsOverPendingRead()
+{
+    auto w = connected(1);
+    QVERIFY(w);
+    on(1, [](VirtualInstrument &i) { i.faults.delayMs = 150; });
+    Replies replies(*w);
+    // Both presses land while a read all runs: the read of the settings block
+    // must not undo what the write was given.
+    click(*w, "pushButton_duququanbushuju");
+    QTRY_VERIFY(replies.has("set progressBar:0"));
+    click(*w, "pushButton_duqushezhi");
+    type(*w, {"lineEdit_caijizhouqi=7"});
+    click(*w, "pushButton_xierushezhi");
+    QTRY_COMPARE_WITH_TIMEOUT(replies.count("user save succeed"), 1, 15000);
+    QCOMPARE(reg(1, 49), quint16(7));
+    QCOMPARE(edit(*w, "lineEdit_caijizhouqi")->text(), QStringLiteral("7"));
+    QVERIFY(replies.has("write user param succeed"));
+}
+
+void TestIntegrity::untouchedWriteAllKeepsExactValues()
+{
+    const float gain = 1.2345679f;
+    on(1, [gain](VirtualInstrument &i) {
+        i.setFloat32(54, gain);
+        i.setReg(193, 25);     // row 1: custom characters
+        i.setReg(195, 0xFFFE); // two bytes that are no UTF-8
+        i.setReg(269, 0xC328); // a broken sequence in the text block
+        i.setReg(270, 0x4100);
+    });
+    auto w = connected(1);
+    QVERIFY(w);
+    Replies replies(*w);
+    click(*w, "pushButton_xieruquanbushuju");
+    QTRY_COMPARE_WITH_TIMEOUT(replies.count("fac save succeed"), 1, 15000);
+    const float written = on(1, [](VirtualInstrument &i) { return i.float32(54); });
+    QCOMPARE(std::memcmp(&written, &gain, sizeof gain), 0);
+    QCOMPARE(reg(1, 195), quint16(0xFFFE));
+    QCOMPARE((Regs{reg(1, 269), reg(1, 270)}), (Regs{0xC328, 0x4100}));
+
+    // Untouched is exact; typed is parsed.
+    type(*w, {"lineEdit_yali_k=2.5"});
+    click(*w, "pushButton_xierushezhi");
+    QTRY_COMPARE_WITH_TIMEOUT(replies.count("user save succeed"), 1, 10000);
+    QCOMPARE(on(1, [](VirtualInstrument &i) { return i.float32(54); }), 2.5f);
+}
+
+void TestIntegrity::offlineBackupSurvivesConnect()
+{
+    const QString path = backupOf(1, {{49, 33}});
+    MainWindow w;
+    loadBackup(w, path);
+    QCOMPARE(edit(w, "lineEdit_caijizhouqi")->text(), QStringLiteral("33"));
+    choosePort(w, inst->portPath());
+    find<QComboBox>(w, "comboBox_addr")->addItem(QStringLiteral("1"));
+    Replies replies(w);
+    click(w, "pushButton_lianjie");
+    QTRY_COMPARE(state(w), QStringLiteral("已载入备份数据，未读取仪表"));
+    QTRY_VERIFY(replies.count("read measured succeed") > 2);
+    QVERIFY(!replies.has("read all succeed"));
+    QCOMPARE(edit(w, "lineEdit_caijizhouqi")->text(), QStringLiteral("33"));
+    click(w, "pushButton_xierushezhi");
+    QTRY_COMPARE_WITH_TIMEOUT(replies.count("user save succeed"), 1, 10000);
+    QCOMPARE(reg(1, 49), quint16(33));
+}
+
+void TestIntegrity::singleChannelWriteAll()
+{
+    // A pressure-only meter with no temperature points at all.
+    on(1, [](VirtualInstrument &i) {
+        i.setReg(74, 0);
+        for (int r = 146; r < 168; ++r)
+            i.setReg(r, 0);
+        i.setUint32(166, 2);
+    });
+    const Regs temperatureCoeff = on(1, [](VirtualInstrument &i) {
+        Regs regs;
+        for (int r = 168; r < 178; ++r)
+            regs << i.reg(r);
+        return regs;
+    });
+    auto w = connected(1);
+    QVERIFY(w);
+    Replies replies(*w);
+    click(*w, "pushButton_xieruquanbushuju");
+    QTRY_COMPARE_WITH_TIMEOUT(replies.count("fac save succeed"), 1, 15000);
+    QVERIFY(closer.texts().isEmpty());
+    Regs after;
+    for (int r = 168; r < 178; ++r)
+        after << reg(1, r);
+    QCOMPARE(after, temperatureCoeff);
+}
+
+void TestIntegrity::silentInstrument()
+{
+    // The instrument stops answering during the read all that follows the connect.
+    auto w = std::make_unique<MainWindow>();
+    choosePort(*w, inst->portPath());
+    find<QComboBox>(*w, "comboBox_addr")->addItem(QStringLiteral("1"));
+    Replies replies(*w);
+    click(*w, "pushButton_lianjie");
+    QTRY_VERIFY(replies.has("connect succeed"));
+    on(1, [](VirtualInstrument &i) { i.faults.silent = true; });
+    QTRY_VERIFY_WITH_TIMEOUT(replies.has("read all failed"), 15000);
+    closer.clear();
+    // Nothing read: no page may write the form's defaults into the meter.
+    for (const char *button :
+         {"pushButton_xierushezhi", "pushButton_xieruyibiaocanshu", "pushButton_xieruyalishuju",
+          "pushButton_xieruwendushuju", "pushButton_xierucustomreg", "pushButton_xieruquanbushuju",
+          "pushButton_xieruyaliercijiaozhun"})
+        QVERIFY2(!find<QPushButton>(*w, button)->isEnabled(), button);
+    // The bar of the failed transfer goes away as after a success.
+    QTRY_VERIFY(!find<QProgressBar>(*w, "progressBar")->isVisible());
+
+    QTRY_VERIFY_WITH_TIMEOUT(replies.has("connect failed"), 5000);
+    const int requests = on(1, [](VirtualInstrument &i) { return i.requestCount; });
+    click(*w, "pushButton_duqushezhi");
+    QCOMPARE(state(*w), QStringLiteral("仪表未连接，命令未执行"));
+    QVERIFY(!replies.has("read user param failed"));
+    QCOMPARE(on(1, [](VirtualInstrument &i) { return i.requestCount; }) - requests <= 1, true);
+}
+
+void TestIntegrity::pagesTellTheTruth()
+{
+    on(1, [](VirtualInstrument &i) {
+        i.setFloat32(116, 1.52588e-05f); // secondary reading far below 1
+        i.setReg(193, 23);               // row 1: decimal
+        i.setReg(195, 1234);
+    });
+    auto w = connected(1);
+    QVERIFY(w);
+    // Ten characters hold the reading only with fewer digits, never without
+    // its exponent.
+    const QString shown = edit(*w, "lineEdit_ecjz_yalicaijizhi1")->text();
+    QVERIFY2(shown.size() <= 10 && shown.contains(QLatin1String("e-05")), qPrintable(shown));
+
+    // A row switched to hexadecimal shows its value in the new form.
+    auto *table = find<QTableWidget>(*w, "tableWidget_customreg");
+    auto *row = qobject_cast<QComboBox *>(table->cellWidget(1, 0));
+    auto *value = qobject_cast<QLineEdit *>(table->cellWidget(1, 2));
+    QCOMPARE(value->text(), QStringLiteral("1234"));
+    row->setCurrentIndex(24);
+    QCOMPARE(value->text(), QStringLiteral("04D2"));
+    row->setCurrentIndex(3); // a quantity of the instrument: nothing to edit
+    QVERIFY(!value->isEnabled());
+    row->setCurrentIndex(24);
+    Replies replies(*w);
+    click(*w, "pushButton_xierucustomreg");
+    QTRY_COMPARE_WITH_TIMEOUT(replies.count("fac save succeed"), 1, 10000);
+    QCOMPARE(reg(1, 195), quint16(1234));
+    QCOMPARE(reg(1, 193), quint16(24));
+
+    // Another meter's backup fills the pages, not the panels of this one.
+    const QString info = find<QLabel>(*w, "label_yibiaobianhao")->text();
+    const QString unit = find<QLabel>(*w, "label_yalidanwei")->text();
+    loadBackup(*w, backupOf(1, {{46, 6}, {72, 999}, {73, 0}}));
+    QCOMPARE(edit(*w, "lineEdit_yibiaobianhao")->text(), QStringLiteral("0000000999"));
+    QCOMPARE(find<QLabel>(*w, "label_yibiaobianhao")->text(), info);
+    QCOMPARE(find<QLabel>(*w, "label_yalidanwei")->text(), unit);
+}
+
+QTEST_MAIN(TestIntegrity)
+#include "test_integrity.moc"
