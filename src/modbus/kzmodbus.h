@@ -13,7 +13,8 @@
 
 #include <atomic>
 
-enum ResultCode : int {
+enum ResultCode : int
+{
     ResultOk = 0,
     ResultBadCount = 2,     // register count outside 1..125, nothing sent
     ResultTimeout = 3,      // no complete reply on the last attempt
@@ -32,6 +33,7 @@ public:
     static constexpr int BufferWords = 150;
     static constexpr int FrameBytes = 310;
     static constexpr int MaxCount = 125;
+    static constexpr int ExceptionBytes = 5;
 
     kzModbus();
 
@@ -55,7 +57,9 @@ public:
     // ResultTimeout; used when the worker shuts down.
     void abort();
 
-    // GUI thread: one received byte, in arrival order.
+    // GUI thread: one received byte, in arrival order. A byte that cannot
+    // continue the reply being assembled does not cost the reply: the bytes held
+    // are tried again as the start of a new frame, one position later each time.
     void receiveByte(quint8 byte);
 
     static quint16 crc16(const quint8 *data, quint16 length);
@@ -68,7 +72,13 @@ signals:
 private:
     int request(quint8 function, quint16 address, quint16 count, quint16 value);
     int buildFrame(quint8 slave, quint8 function, quint16 address, quint16 count, quint16 value);
-    bool frameComplete() const; // rxMutex held
+    enum class Candidate
+    {
+        Partial,  // may still become the reply
+        Complete, // the reply, CRC checked
+        Invalid   // cannot be the reply
+    };
+    Candidate assessFrame() const; // rxMutex held
 
     quint16 readBuffer[BufferWords] = {};
     quint16 writeBuffer[BufferWords] = {};
@@ -83,7 +93,8 @@ private:
     std::atomic<quint16> responseTimeoutMs{100};
     quint16 rxCount = 0;
     quint16 expectedLength = 0;
-    quint8 txFunction = 0; // second byte of the frame in flight, read by the assembler
+    bool rxComplete = false; // the reply is in; later bytes leave it alone
+    quint8 txFunction = 0;   // second byte of the frame in flight, read by the assembler
     std::atomic<quint8> attemptCount{3};
     QSemaphore replySemaphore{0};
     std::atomic<bool> aborted{false};

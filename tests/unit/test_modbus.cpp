@@ -150,6 +150,22 @@ private slots:
             "310 bytes of noise, then the reply", identity, none,
             [](int, const QByteArray &r) { return hex("01 33") + QByteArray(308, '\xAA') + r; }, 1,
             0, 1);
+        // Noise ahead of the reply must not cost the single attempt of a connected link.
+        const auto noise = [](const char *bytes) {
+            return [=](int, const QByteArray &r) { return hex(bytes) + r; };
+        };
+        row("noise byte ahead of the reply", identity,
+            fault([](auto &f) { f.garbageBefore = true; }), {}, 1, 0, 1);
+        row("noise bytes ahead of the reply", identity, none, noise("FF 00 A5"), 1, 0, 1);
+        row("noise equal to the slave address", identity, none, noise("01"), 1, 0, 1);
+        row("noise like the start of the reply", identity, none, noise("01 33 04"), 1, 0, 1);
+        row("noise ahead of an exception", identity, fault([](auto &f) { f.exceptionCode = 2; }),
+            noise("FF"), 1, 7, 1);
+        row("noise ahead of a bad CRC", identity, fault([](auto &f) {
+                f.garbageBefore = true;
+                f.badCrc = true;
+            }),
+            {}, 1, timeout, 1);
         row("exception 2 on every attempt", identity, fault([](auto &f) { f.exceptionCode = 2; }),
             {}, 3, 7, 3);
         row("reply from slave 2", identity, fault([](auto &f) { f.replyFromAddress = 2; }), {}, 3,
