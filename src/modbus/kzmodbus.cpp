@@ -84,6 +84,29 @@ void kzModbus::setAttemptCount(quint8 count)
     attemptCount = count;
 }
 
+void kzModbus::setLineTiming(qint32 baudRate, int bitsPerCharacter)
+{
+    lineTiming = quint64(quint32(qMax(0, baudRate))) << 32 | quint32(qMax(0, bitsPerCharacter));
+}
+
+int kzModbus::lineTimeMs(int characters, qint32 baudRate, int bitsPerCharacter)
+{
+    if (characters <= 0 || baudRate <= 0 || bitsPerCharacter <= 0)
+        return 0;
+    return int((qint64(characters) * bitsPerCharacter * 1000 + baudRate - 1) / baudRate);
+}
+
+int kzModbus::effectiveTimeoutMs(int configuredMs, int requestBytes, int replyBytes,
+                                 qint32 baudRate, int bitsPerCharacter)
+{
+    // Counted in half characters for the 3.5-character gap.
+    const int lineHalves =
+        lineTimeMs(2 * (requestBytes + replyBytes) + 7, baudRate, bitsPerCharacter);
+    if (lineHalves == 0)
+        return configuredMs;
+    return qMax(configuredMs, (lineHalves + 1) / 2 + TurnaroundMs);
+}
+
 quint8 kzModbus::getSlaveAddress() const
 {
     return slaveAddress;
@@ -178,6 +201,7 @@ int kzModbus::request(quint8 function, quint16 address, quint16 count, quint16 v
         return ResultBadCount;
 
     const int attempts = qMax(1, int(attemptCount));
+    const quint16 replyLength = function == FuncRead ? quint16(2 * count + 5) : quint16(8);
     int result = ResultTimeout;
     quint16 values[MaxCount] = {};
     for (int attempt = 0; attempt < attempts; ++attempt) {
@@ -192,7 +216,7 @@ int kzModbus::request(quint8 function, quint16 address, quint16 count, quint16 v
             rxCount = 0;
             rxComplete = false;
             std::memset(rxFrame, 0, sizeof rxFrame);
-            expectedLength = function == FuncRead ? quint16(2 * count + 5) : quint16(8);
+            expectedLength = replyLength;
             txFunction = function;
         }
         if (function == FuncRead) {
@@ -209,7 +233,10 @@ int kzModbus::request(quint8 function, quint16 address, quint16 count, quint16 v
         emit SendData(QByteArray(reinterpret_cast<const char *>(txFrame), length));
         handOffEnd();
 
-        const bool replied = tsan::semTryAcquire(replySemaphore, 1, responseTimeoutMs);
+        const quint64 line = lineTiming;
+        const int waitMs = effectiveTimeoutMs(responseTimeoutMs, length, replyLength,
+                                              qint32(line >> 32), int(line & 0xFFFFFFFF));
+        const bool replied = tsan::semTryAcquire(replySemaphore, 1, waitMs);
         if (aborted)
             return ResultTimeout;
         if (!replied) {

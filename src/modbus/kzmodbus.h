@@ -40,6 +40,11 @@ public:
     void setSlaveAddress(quint8 address);
     void setResponseTimeout(quint16 ms);
     void setAttemptCount(quint8 count);
+    // GUI thread, whenever the port's settings change: the line's baud rate and
+    // bits a character (start, 8 data, parity if any, stop: 10 or 11). A request
+    // then waits at least as long as its frames need on that line; a baud rate
+    // of 0 (unknown) leaves the response timeout alone.
+    void setLineTiming(qint32 baudRate, int bitsPerCharacter);
     quint8 getSlaveAddress() const;
     quint16 getResponseTimeout() const;
     quint8 getAttemptCount() const;
@@ -63,6 +68,15 @@ public:
     void receiveByte(quint8 byte);
 
     static quint16 crc16(const quint8 *data, quint16 length);
+
+    // Time the characters take on the line, rounded up; 0 when the line is unknown.
+    static int lineTimeMs(int characters, qint32 baudRate, int bitsPerCharacter);
+    // The wait for one reply: the configured timeout, or longer when the request
+    // and the reply on the line, the gap ending each frame (3.5 characters) and
+    // the instrument's and the adapter's turnaround need more.
+    static int effectiveTimeoutMs(int configuredMs, int requestBytes, int replyBytes,
+                                  qint32 baudRate, int bitsPerCharacter);
+    static constexpr int TurnaroundMs = 250;
 
 signals:
     // One complete request frame. The frame travels as a copy, so a later
@@ -96,6 +110,9 @@ private:
     bool rxComplete = false; // the reply is in; later bytes leave it alone
     quint8 txFunction = 0;   // second byte of the frame in flight, read by the assembler
     std::atomic<quint8> attemptCount{3};
+    // Baud rate in the high half, bits a character in the low one, so a request
+    // never sees one without the other.
+    std::atomic<quint64> lineTiming{0};
     QSemaphore replySemaphore{0};
     std::atomic<bool> aborted{false};
 };
