@@ -254,7 +254,9 @@ int main(int argc, char *argv[])
         QStringLiteral("path"), defaultLinkPath());
     const QCommandLineOption pacedOption(
         QStringLiteral("paced"),
-        QStringLiteral("Send replies no faster than the baud rate set on the port."));
+        QStringLiteral("Keep a real line's time at the baud rate set on the port: a reply starts "
+                       "once its request would have arrived and goes out at the line rate, 10 "
+                       "bits a character, 11 when the instrument uses odd or even parity."));
     const QCommandLineOption stateOption(
         QStringLiteral("state"),
         QStringLiteral("Keep the saved user and factory settings in this file: loaded at "

@@ -111,7 +111,8 @@ void VirtualBus::dispatch(const QByteArray &frame, qint32 lineBaud, QVector<Repl
         const QByteArray reply = instrument->handleRequest(frame);
         // Broadcast writes are carried out but never answered.
         if (address != 0 && !reply.isEmpty())
-            replies.append(Reply{reply, instrument->faults.delayMs});
+            replies.append(
+                Reply{reply, instrument->faults.delayMs, instrument->bitsPerCharacter()});
     }
 }
 

@@ -25,6 +25,7 @@ public:
     {
         QByteArray bytes;
         int delayMs = 0;
+        int bitsPerCharacter = 10; // of the answering instrument
     };
 
     // Pending bytes beyond this without a complete frame are line noise.

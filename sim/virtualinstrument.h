@@ -63,6 +63,8 @@ public:
     int parityCode() const { return effectiveParityCode; }
     qint32 baudRate() const { return baudRateForCode(effectiveBaudCode); }
     static qint32 baudRateForCode(int code); // 0 for a code outside 0..5
+    // Start, 8 data, a parity bit when odd or even parity is in force, stop.
+    int bitsPerCharacter() const { return effectiveParityCode == 0 ? 10 : 11; }
 
     // Registers outside 0..319 read as 0 and ignore writes.
     quint16 reg(int index) const;

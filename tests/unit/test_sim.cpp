@@ -1,0 +1,94 @@
+// The virtual instrument's stricter knobs, at the level of its engine: line
+// pacing, the busy time after a save, the lapsing password and two
+// instruments answering at one address.
+
+#include "instrumentthread.h"
+#include "ptyrunner.h"
+#include "virtualbus.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+namespace {
+
+QByteArray frame(const char *hexBody)
+{
+    return VirtualInstrument::withCrc(QByteArray::fromHex(hexBody));
+}
+
+// Makes the instrument's parity code effective, as a save and a restart would.
+void setParity(VirtualInstrument &instrument, quint16 parityCode)
+{
+    QVector<quint16> user = instrument.userImage();
+    user[44 - VirtualInstrument::FirstParam] = parityCode;
+    QVERIFY(instrument.setImages(user, instrument.factoryImage()));
+}
+
+} // namespace
+
+class TestSim : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // A paced runner holds a reply until its request would have arrived on a
+    // real line, then hands the reply over at the line rate, 11 bits a
+    // character with parity.
+    void pacing_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<int>("replyBytes");
+        QTest::addColumn<quint16>("parity");
+        QByteArray write100 = QByteArray::fromHex("01 40 002A 0064 C8");
+        write100.append(200, '\0');
+        QTest::newRow("long request, even parity")
+            << VirtualInstrument::withCrc(write100) << 5 << quint16(2);
+        QTest::newRow("long reply, odd parity") << frame("01 33 0000 007D") << 255 << quint16(1);
+        QTest::newRow("long reply, no parity") << frame("01 33 0000 007D") << 255 << quint16(0);
+    }
+
+    void pacing()
+    {
+        QFETCH(QByteArray, request);
+        QFETCH(int, replyBytes);
+        QFETCH(quint16, parity);
+        InstrumentThread instrument;
+        instrument.setPaced(true);
+        instrument.bus().with(1, [&](VirtualInstrument &i) { setParity(i, parity); });
+        QVERIFY2(instrument.start(), qPrintable(instrument.errorString()));
+        const int fd = ::open(QFile::encodeName(instrument.portPath()).constData(),
+                              O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        QVERIFY(fd >= 0);
+        QVERIFY(PtyRunner::makeRaw(fd)); // 9600 baud
+
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(::write(fd, request.constData(), size_t(request.size())), ssize_t(request.size()));
+        QByteArray reply;
+        while (reply.size() < replyBytes && clock.elapsed() < 5000) {
+            pollfd pfd{fd, POLLIN, 0};
+            if (::poll(&pfd, 1, 100) > 0) {
+                char bytes[512];
+                const ssize_t n = ::read(fd, bytes, sizeof bytes);
+                if (n > 0)
+                    reply.append(bytes, int(n));
+            }
+        }
+        const qint64 elapsedMs = clock.elapsed();
+        ::close(fd);
+        QCOMPARE(reply.size(), replyBytes);
+        const int bits = parity == 0 ? 10 : 11;
+        const qint64 lineMs = (request.size() + replyBytes) * bits * 1000 / 9600;
+        QVERIFY2(
+            elapsedMs >= lineMs,
+            qPrintable(QStringLiteral("%1 ms, the line needs %2 ms").arg(elapsedMs).arg(lineMs)));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSim)
+#include "test_sim.moc"
