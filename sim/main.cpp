@@ -270,7 +270,18 @@ int main(int argc, char *argv[])
     const QCommandLineOption silentOption(
         QStringLiteral("silent"),
         QStringLiteral("The instruments never answer, like a pulled cable."));
-    parser.addOptions({linkOption, pacedOption, stateOption, firmwareOption, silentOption});
+    const QCommandLineOption busyOption(
+        QStringLiteral("busy-after-save"),
+        QStringLiteral("After acknowledging a save or a factory restore, answer nothing for this "
+                       "long, as the board does while it stores to flash (default 0)."),
+        QStringLiteral("ms"));
+    const QCommandLineOption lapseOption(
+        QStringLiteral("password-lapse"),
+        QStringLiteral("The access password lapses after this long without a request to the "
+                       "instrument (default: never)."),
+        QStringLiteral("ms"));
+    parser.addOptions({linkOption, pacedOption, stateOption, firmwareOption, silentOption,
+                       busyOption, lapseOption});
     parser.process(app);
 
     QList<quint8> addresses;
@@ -300,6 +311,22 @@ int main(int argc, char *argv[])
         }
     }
 
+    VirtualInstrument::Timing timing;
+    const auto milliseconds = [&](const QCommandLineOption &option, int *value) {
+        if (!parser.isSet(option))
+            return true;
+        bool ok = false;
+        *value = parser.value(option).toInt(&ok);
+        if (ok && *value >= 0)
+            return true;
+        printError(
+            QStringLiteral("--%1 wants a number of milliseconds").arg(option.names().constFirst()));
+        return false;
+    };
+    if (!milliseconds(busyOption, &timing.busyAfterSaveMs) ||
+        !milliseconds(lapseOption, &timing.passwordLapseMs))
+        return 2;
+
     VirtualBus bus;
     for (quint8 address : addresses)
         bus.add(address);
@@ -315,6 +342,7 @@ int main(int argc, char *argv[])
         if (firmware >= 0)
             instrument.setReg(1, quint16(firmware));
         instrument.faults.silent = parser.isSet(silentOption);
+        instrument.timing = timing;
     });
 
     if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {

@@ -8,11 +8,14 @@
 // Writes to the parameter registers 42..318 and to the command register need
 // the access password (0x0071 written to 0x5000) first, as on the real board;
 // until then they are refused with exception 4. The password stays valid until
-// another value is written to the access register.
+// another value is written to the access register, or (when the timing asks
+// for it) until the instrument has heard no request for a while.
 
 #include <QByteArray>
 #include <QVector>
 #include <QtGlobal>
+
+#include <functional>
 
 class VirtualInstrument
 {
@@ -53,6 +56,13 @@ public:
         int replyFromAddress = -1;  // >= 0: reply carries this slave address
         int exceptionCode = 0;      // > 0: answer every request with this exception
         int delayMs = 0;            // reply this late (past the master's timeout)
+    };
+
+    // What the board does over time; both off by default.
+    struct Timing
+    {
+        int busyAfterSaveMs = 0; // no answer at all this long after a save or a restore
+        int passwordLapseMs = 0; // > 0: the password lapses after this long without a request
     };
 
     explicit VirtualInstrument(quint8 address = 1);
@@ -97,6 +107,9 @@ public:
     static QByteArray withCrc(QByteArray body);
 
     Faults faults;
+    Timing timing;
+    // Milliseconds on a monotonic clock; a test may replace it to step time by hand.
+    std::function<qint64()> clock;
     bool live = true; // tick() moves the measurements; off to keep test values
 
     // Counters, for tests that check what reached the instrument. They count
@@ -127,6 +140,8 @@ private:
     int effectiveBaudCode = 3;
     int effectiveParityCode = 0;
     int revision = 0;
+    qint64 busyUntilMs = 0;
+    qint64 lastHeardMs = -1; // -1: no request heard yet
     quint32 ticks = 0;
     quint32 noiseState = 0x2545F491u;
 };

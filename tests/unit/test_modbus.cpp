@@ -361,7 +361,9 @@ private slots:
     }
 
     // The virtual instrument the other tests rely on: its exception codes, and a
-    // user save moving it to the new address until a factory restore.
+    // user save moving it to the new address until a factory restore. Exception
+    // 4 for a locked write and a restore that also resets the user image are
+    // this simulator's guesses, not documented behaviour of the board.
     void instrument_data()
     {
         QTest::addColumn<QStringList>("before"); // frames sent first, replies ignored

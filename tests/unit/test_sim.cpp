@@ -88,6 +88,52 @@ private slots:
             elapsedMs >= lineMs,
             qPrintable(QStringLiteral("%1 ms, the line needs %2 ms").arg(elapsedMs).arg(lineMs)));
     }
+
+    // After a save or a restore the board stores to flash and hears nothing for
+    // a while; the command itself is still acknowledged.
+    void busyAfterSave_data()
+    {
+        QTest::addColumn<QByteArray>("command");
+        QTest::newRow("user save") << frame("01 36 5001 000A");
+        QTest::newRow("factory save") << frame("01 36 5001 005A");
+        QTest::newRow("restore") << frame("01 36 5001 FF00");
+    }
+
+    void busyAfterSave()
+    {
+        QFETCH(QByteArray, command);
+        VirtualBus bus;
+        VirtualInstrument &instrument = bus.add(1);
+        qint64 now = 0;
+        instrument.clock = [&now] { return now; };
+        instrument.timing.busyAfterSaveMs = 500;
+        QCOMPARE(bus.feed(frame("01 40 5000 0001 02 0071")).size(), 1);
+        QCOMPARE(bus.feed(command).size(), 1);
+        now += 499;
+        QVERIFY(bus.feed(frame("01 33 0000 0001")).isEmpty());
+        QVERIFY(bus.feed(frame("01 36 002D 0003")).isEmpty()); // not carried out either
+        now += 1;
+        QCOMPARE(bus.feed(frame("01 33 002D 0001")).value(0).bytes, frame("01 33 02 0002"));
+    }
+
+    // The access password lapses after a quiet spell; any request keeps it.
+    // Exception 4 for a locked write is this simulator's guess, as in test_modbus.
+    void passwordLapse()
+    {
+        VirtualBus bus;
+        VirtualInstrument &instrument = bus.add(1);
+        qint64 now = 0;
+        instrument.clock = [&now] { return now; };
+        instrument.timing.passwordLapseMs = 1000;
+        const QByteArray write = frame("01 36 002D 0003");
+        QCOMPARE(bus.feed(frame("01 40 5000 0001 02 0071")).size(), 1);
+        now += 999;
+        QCOMPARE(bus.feed(frame("01 33 0000 0001")).size(), 1);
+        now += 999;
+        QCOMPARE(bus.feed(write).value(0).bytes, write);
+        now += 1000;
+        QCOMPARE(bus.feed(write).value(0).bytes, frame("01 B6 04"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestSim)
