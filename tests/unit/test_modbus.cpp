@@ -306,6 +306,19 @@ private slots:
         QCOMPARE(line.frames.size(), 1);
     }
 
+    // Two instruments answering at once garble the line; the master takes nothing for a reply.
+    void collisionRefused()
+    {
+        kzModbus master;
+        VirtualBus bus;
+        bus.add(1);
+        bus.addTwin(1);
+        Line line(master, bus);
+        master.setAttemptCount(1);
+        master.setResponseTimeout(100);
+        QCOMPARE(inWorker([&] { return master.readRegisters(0, 2); }), int(ResultTimeout));
+    }
+
     // The wait for a reply follows the line: the configured timeout is the floor.
     void lineTiming_data()
     {

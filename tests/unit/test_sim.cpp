@@ -134,6 +134,51 @@ private slots:
         now += 1000;
         QCOMPARE(bus.feed(write).value(0).bytes, frame("01 B6 04"));
     }
+
+    // Two instruments at one address both answer; the line carries their
+    // collision, which no master may take for a reply.
+    void twins_data()
+    {
+        QTest::addColumn<bool>("bySave");
+        QTest::addColumn<quint16>("parity");
+        QTest::newRow("twin added, replies alike") << false << quint16(0);
+        QTest::newRow("twin added, with parity") << false << quint16(2);
+        QTest::newRow("a save moves onto a taken address") << true << quint16(0);
+    }
+
+    void twins()
+    {
+        QFETCH(bool, bySave);
+        QFETCH(quint16, parity);
+        VirtualBus bus;
+        if (bySave) {
+            bus.add(1);
+            bus.add(7);
+            for (const char *request :
+                 {"01 40 5000 0001 02 0071", "01 36 002A 0007", "01 36 5001 000A"})
+                QCOMPARE(bus.feed(frame(request)).size(), 1);
+            QCOMPARE(bus.addresses(), (QList<quint8>{7, 7}));
+        } else {
+            bus.add(7);
+            bus.addTwin(7);
+        }
+        bus.forEach([&](VirtualInstrument &i) {
+            i.live = false;
+            setParity(i, parity);
+        });
+        const QByteArray alone = frame("07 33 04 0058 000C");
+        const QVector<VirtualBus::Reply> replies = bus.feed(frame("07 33 0000 0002"));
+        QCOMPARE(replies.size(), 1);
+        const QByteArray line = replies.first().bytes;
+        QVERIFY(line != alone);
+        QVERIFY(line.size() >= alone.size());
+        const int body = line.size() - 2;
+        QVERIFY(VirtualInstrument::crc16(line.constData(), body) !=
+                quint16(quint8(line.at(body)) | quint8(line.at(body + 1)) << 8));
+
+        bus.remove(7);
+        QCOMPARE(bus.feed(frame("07 33 0000 0002")).value(0).bytes, alone);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestSim)
