@@ -99,12 +99,12 @@ int kzModbus::lineTimeMs(int characters, qint32 baudRate, int bitsPerCharacter)
 int kzModbus::effectiveTimeoutMs(int configuredMs, int requestBytes, int replyBytes,
                                  qint32 baudRate, int bitsPerCharacter)
 {
-    // Counted in half characters for the 3.5-character gap.
-    const int lineHalves =
+    // Twice the time on the line, so the 3.5-character gap counts whole characters.
+    const int doubledMs =
         lineTimeMs(2 * (requestBytes + replyBytes) + 7, baudRate, bitsPerCharacter);
-    if (lineHalves == 0)
+    if (doubledMs == 0)
         return configuredMs;
-    return qMax(configuredMs, (lineHalves + 1) / 2 + TurnaroundMs);
+    return qMax(configuredMs, (doubledMs + 1) / 2 + TurnaroundMs);
 }
 
 quint8 kzModbus::getSlaveAddress() const
