@@ -113,7 +113,8 @@ private:
 };
 
 // Stored images, keyed by the address an instrument was started with. Entries
-// for instruments not running now are kept as they were.
+// for instruments not running now are kept as they were; twins, added after
+// the instruments of the address list, start afresh and are not stored.
 class StateFile
 {
 public:
@@ -139,7 +140,9 @@ public:
         int index = 0;
         bool ok = true;
         bus.forEach([&](VirtualInstrument &instrument) {
-            const QJsonObject entry = find(startAddresses.value(index++));
+            if (index >= startAddresses.size())
+                return;
+            const QJsonObject entry = find(startAddresses.at(index++));
             if (entry.isEmpty())
                 return;
             if (!instrument.setImages(toImage(entry.value(QStringLiteral("user"))),
@@ -163,7 +166,9 @@ public:
         storedRevisions = revisions(bus);
         int index = 0;
         bus.forEach([&](VirtualInstrument &instrument) {
-            const int address = startAddresses.value(index++);
+            if (index >= startAddresses.size())
+                return;
+            const int address = startAddresses.at(index++);
             QJsonObject entry;
             entry.insert(QStringLiteral("address"), address);
             entry.insert(QStringLiteral("user"), toJson(instrument.userImage()));
@@ -254,7 +259,9 @@ int main(int argc, char *argv[])
         QStringLiteral("path"), defaultLinkPath());
     const QCommandLineOption pacedOption(
         QStringLiteral("paced"),
-        QStringLiteral("Send replies no faster than the baud rate set on the port."));
+        QStringLiteral("Keep a real line's time at the baud rate set on the port: a reply starts "
+                       "once its request would have arrived and goes out at the line rate, 10 "
+                       "bits a character, 11 when the instrument uses odd or even parity."));
     const QCommandLineOption stateOption(
         QStringLiteral("state"),
         QStringLiteral("Keep the saved user and factory settings in this file: loaded at "
@@ -268,7 +275,24 @@ int main(int argc, char *argv[])
     const QCommandLineOption silentOption(
         QStringLiteral("silent"),
         QStringLiteral("The instruments never answer, like a pulled cable."));
-    parser.addOptions({linkOption, pacedOption, stateOption, firmwareOption, silentOption});
+    const QCommandLineOption busyOption(
+        QStringLiteral("busy-after-save"),
+        QStringLiteral("After acknowledging a save or a factory restore, answer nothing for this "
+                       "long, as the board does while it stores to flash (default 0)."),
+        QStringLiteral("ms"));
+    const QCommandLineOption lapseOption(
+        QStringLiteral("password-lapse"),
+        QStringLiteral("The access password lapses after this long without a request to the "
+                       "instrument (default: never)."),
+        QStringLiteral("ms"));
+    const QCommandLineOption twinOption(
+        QStringLiteral("twin"),
+        QStringLiteral("A second instrument at this address (one of the addresses): both answer "
+                       "every request at once and their replies collide on the line. May be "
+                       "given more than once."),
+        QStringLiteral("address"));
+    parser.addOptions({linkOption, pacedOption, stateOption, firmwareOption, silentOption,
+                       busyOption, lapseOption, twinOption});
     parser.process(app);
 
     QList<quint8> addresses;
@@ -298,6 +322,33 @@ int main(int argc, char *argv[])
         }
     }
 
+    QList<quint8> twins;
+    for (const QString &argument : parser.values(twinOption)) {
+        bool ok = false;
+        const uint address = argument.toUInt(&ok);
+        if (!ok || !addresses.contains(quint8(address))) {
+            printError(QStringLiteral("--twin %1 is not one of the addresses").arg(argument));
+            return 2;
+        }
+        twins.append(quint8(address));
+    }
+
+    VirtualInstrument::Timing timing;
+    const auto milliseconds = [&](const QCommandLineOption &option, int *value) {
+        if (!parser.isSet(option))
+            return true;
+        bool ok = false;
+        *value = parser.value(option).toInt(&ok);
+        if (ok && *value >= 0)
+            return true;
+        printError(
+            QStringLiteral("--%1 wants a number of milliseconds").arg(option.names().constFirst()));
+        return false;
+    };
+    if (!milliseconds(busyOption, &timing.busyAfterSaveMs) ||
+        !milliseconds(lapseOption, &timing.passwordLapseMs))
+        return 2;
+
     VirtualBus bus;
     for (quint8 address : addresses)
         bus.add(address);
@@ -309,10 +360,13 @@ int main(int argc, char *argv[])
         printError(error);
         return 1;
     }
+    for (quint8 address : twins)
+        bus.addTwin(address);
     bus.forEach([&](VirtualInstrument &instrument) {
         if (firmware >= 0)
             instrument.setReg(1, quint16(firmware));
         instrument.faults.silent = parser.isSet(silentOption);
+        instrument.timing = timing;
     });
 
     if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
@@ -352,6 +406,8 @@ int main(int argc, char *argv[])
     QStringList addressTexts;
     for (quint8 address : addresses)
         addressTexts.append(QString::number(address));
+    for (quint8 address : twins)
+        addressTexts.append(QStringLiteral("%1 (twin)").arg(address));
     std::printf("KV-3PD virtual instrument on %s (pty %s), addresses %s\n", qPrintable(linkPath),
                 qPrintable(runner.slavePath()),
                 qPrintable(addressTexts.join(QStringLiteral(", "))));

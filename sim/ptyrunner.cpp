@@ -16,8 +16,7 @@ namespace {
 
 constexpr int TickMs = 100;
 constexpr int IdleFlushMs = 20;
-constexpr int PaceStepMs = 2;
-constexpr int BitsPerByte = 10; // start, 8 data, stop
+constexpr qint32 DefaultBaud = 9600; // a pty that reports no rate
 
 qint32 baudFromSpeed(speed_t speed)
 {
@@ -110,6 +109,7 @@ bool PtyRunner::open(QString *error)
     paceTimer = new QTimer(this);
     paceTimer->setSingleShot(true);
     connect(paceTimer, &QTimer::timeout, this, &PtyRunner::writeQueued);
+    lineClock.start();
     return true;
 }
 
@@ -129,6 +129,11 @@ void PtyRunner::close()
     masterFd = slaveFd = -1;
     slaveName.clear();
     outQueue.clear();
+    queuedBytes = 0;
+    headSent = 0;
+    headStartNs = -1;
+    inBytes = 0;
+    lineFreeNs = 0;
 }
 
 qint32 PtyRunner::lineBaud() const
@@ -137,6 +142,17 @@ qint32 PtyRunner::lineBaud() const
     if (slaveFd < 0 || ::tcgetattr(slaveFd, &tio) != 0)
         return 0;
     return baudFromSpeed(::cfgetospeed(&tio));
+}
+
+qint32 PtyRunner::pacingBaud() const
+{
+    const qint32 baud = lineBaud();
+    return baud > 0 ? baud : DefaultBaud;
+}
+
+qint64 PtyRunner::characterNs(qint32 baud, int bitsPerCharacter)
+{
+    return baud > 0 ? qint64(bitsPerCharacter) * 1000000000 / baud : 0;
 }
 
 void PtyRunner::readMaster()
@@ -161,60 +177,93 @@ void PtyRunner::readMaster()
     if (bytes.isEmpty())
         return;
     idleTimer->start(IdleFlushMs);
+
+    // A pty delivers a request at once; on a real line its bytes arrive one
+    // character time apart, queued behind those still arriving.
+    const qint32 baud = pacingBaud();
+    const qint64 now = lineClock.nsecsElapsed();
+    if (inBytes == 0 || now > inStartNs + inBytes * characterNs(baud, lineBits)) {
+        inStartNs = now;
+        inBytes = 0;
+    }
+    inBytes += bytes.size();
+
     const QVector<VirtualBus::Reply> replies = bus->feed(bytes, lineBaud());
     for (const VirtualBus::Reply &reply : replies) {
+        lineBits = reply.bitsPerCharacter;
+        const qint64 arrived = inStartNs + inBytes * characterNs(baud, reply.bitsPerCharacter);
         if (reply.delayMs > 0) {
             const QByteArray late = reply.bytes;
-            QTimer::singleShot(reply.delayMs, this, [this, late] { queueReply(late); });
+            const int bits = reply.bitsPerCharacter;
+            QTimer::singleShot(reply.delayMs, this, [this, late, arrived, bits] {
+                queueReply(late, qMax(arrived, lineClock.nsecsElapsed()), bits);
+            });
         } else {
-            queueReply(reply.bytes);
+            queueReply(reply.bytes, arrived, reply.bitsPerCharacter);
         }
     }
 }
 
-void PtyRunner::queueReply(const QByteArray &bytes)
+void PtyRunner::queueReply(const QByteArray &bytes, qint64 notBeforeNs, int bitsPerCharacter)
 {
     if (masterFd < 0)
         return;
-    if (outQueue.size() + bytes.size() > MaxQueuedBytes) {
+    if (queuedBytes + bytes.size() > MaxQueuedBytes) {
         qWarning("virtual instrument: nobody reads the port, reply dropped");
         return;
     }
-    if (outQueue.isEmpty()) {
-        paceClock.start();
-        pacedBytes = 0;
-    }
-    outQueue.append(bytes);
+    outQueue.append(Outgoing{bytes, notBeforeNs, bitsPerCharacter});
+    queuedBytes += bytes.size();
     writeQueued();
 }
 
 void PtyRunner::writeQueued()
 {
-    if (masterFd < 0 || outQueue.isEmpty())
-        return;
-    qint64 allowed = outQueue.size();
-    if (paced) {
-        const qint32 baud = lineBaud() > 0 ? lineBaud() : 9600;
-        // The first byte leaves at once, each further one after its bit time.
-        allowed = qMin(allowed, 1 + paceClock.elapsed() * baud / (1000 * BitsPerByte) - pacedBytes);
-    }
-    if (allowed > 0) {
-        const ssize_t n = ::write(masterFd, outQueue.constData(), size_t(allowed));
-        if (n > 0) {
-            outQueue.remove(0, int(n));
-            pacedBytes += n;
-        } else if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+    writeNotifier->setEnabled(false);
+    while (masterFd >= 0 && !outQueue.isEmpty()) {
+        const Outgoing &head = outQueue.first();
+        qint64 allowed = head.bytes.size() - headSent;
+        if (paced) {
+            if (headStartNs < 0) {
+                // One driver at a time: a reply waits for its request and for
+                // the reply before it to leave the line.
+                headStartNs = qMax(head.notBeforeNs, lineFreeNs);
+                headCharNs = qMax<qint64>(1, characterNs(pacingBaud(), head.bitsPerCharacter));
+            }
+            // A byte is handed over once all of its bits would have arrived.
+            const qint64 elapsed = lineClock.nsecsElapsed() - headStartNs;
+            const qint64 due = elapsed > 0 ? elapsed / headCharNs : 0;
+            allowed = qMin(allowed, due - headSent);
+            if (allowed <= 0) {
+                const qint64 waitNs = (headSent + 1) * headCharNs - elapsed;
+                paceTimer->start(int(qMax<qint64>(1, (waitNs + 999999) / 1000000)));
+                return;
+            }
+        }
+        const ssize_t n = ::write(masterFd, head.bytes.constData() + headSent, size_t(allowed));
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
             qWarning("virtual instrument: %s", qPrintable(systemError("write")));
             outQueue.clear();
+            queuedBytes = 0;
+            headSent = 0;
+            headStartNs = -1;
+            return;
+        }
+        if (n > 0)
+            headSent += int(n);
+        if (headSent == head.bytes.size()) {
+            if (paced)
+                lineFreeNs = headStartNs + head.bytes.size() * headCharNs;
+            queuedBytes -= head.bytes.size();
+            outQueue.removeFirst();
+            headSent = 0;
+            headStartNs = -1;
+            continue;
+        }
+        if (n < allowed) {
+            // The pty is full; the notifier says when it drains.
+            writeNotifier->setEnabled(true);
+            return;
         }
     }
-    writeNotifier->setEnabled(false);
-    if (outQueue.isEmpty())
-        return;
-    // Paced: the next bytes are due in a moment. Otherwise the pty is full and
-    // the notifier says when it drains.
-    if (paced)
-        paceTimer->start(PaceStepMs);
-    else
-        writeNotifier->setEnabled(true);
 }

@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QtGlobal>
@@ -34,17 +35,30 @@ public:
     bool isOpen() const { return masterFd >= 0; }
     QString slavePath() const { return slaveName; }
 
-    // Paced: replies leave no faster than the line's baud rate allows.
+    // Paced: the line keeps a real line's time in both directions. A reply
+    // starts only once its request would have arrived, and each reply byte is
+    // handed over once it would have arrived, at the line's baud rate and the
+    // answering instrument's character (10 bits, 11 with parity).
     void setPaced(bool on) { paced = on; }
     bool isPaced() const { return paced; }
+    // Nanoseconds a character of the bits takes at the baud rate.
+    static qint64 characterNs(qint32 baud, int bitsPerCharacter);
 
     // Baud rate the port user has set on the line; 0 when unknown.
     qint32 lineBaud() const;
 
 private:
+    struct Outgoing
+    {
+        QByteArray bytes;
+        qint64 notBeforeNs; // the request has arrived by then (on lineClock)
+        int bitsPerCharacter;
+    };
+
     void readMaster();
-    void queueReply(const QByteArray &bytes);
+    void queueReply(const QByteArray &bytes, qint64 notBeforeNs, int bitsPerCharacter);
     void writeQueued();
+    qint32 pacingBaud() const;
 
     VirtualBus *bus;
     int masterFd = -1;
@@ -55,8 +69,18 @@ private:
     QTimer *tickTimer = nullptr;
     QTimer *idleTimer = nullptr;
     QTimer *paceTimer = nullptr;
-    QByteArray outQueue;
+    QList<Outgoing> outQueue;
+    int queuedBytes = 0;
     bool paced = false;
-    QElapsedTimer paceClock;
-    qint64 pacedBytes = 0;
+    QElapsedTimer lineClock;
+    // The request bytes arriving back to back since inStartNs.
+    qint64 inStartNs = 0;
+    qint64 inBytes = 0;
+    int lineBits = 10; // of the last reply, to tell when the incoming line went idle
+    // The reply being written: when its first byte started, its character
+    // time, and how many of its bytes are out.
+    qint64 headStartNs = -1;
+    qint64 headCharNs = 0;
+    int headSent = 0;
+    qint64 lineFreeNs = 0; // the last reply has left the line by then
 };

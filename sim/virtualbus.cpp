@@ -2,6 +2,37 @@
 
 #include "model/tsanlock.h"
 
+namespace {
+
+// Each further driver starts this many bit times after the one before it: no
+// two boards turn round in the same microsecond.
+constexpr int SkewBits = 3;
+
+// The characters as bits on the line: start (0), 8 data bits from the lowest,
+// the parity bit for odd (1) or even (2) parity, stop (1); idle bits first.
+std::vector<bool> toBits(const QByteArray &bytes, int parityCode, int idleBits)
+{
+    std::vector<bool> bits(size_t(idleBits), true);
+    for (char c : bytes) {
+        const quint8 byte = quint8(c);
+        bits.push_back(false);
+        int ones = 0;
+        for (int b = 0; b < 8; ++b) {
+            const bool bit = (byte >> b) & 1;
+            ones += bit;
+            bits.push_back(bit);
+        }
+        if (parityCode == 1)
+            bits.push_back(ones % 2 == 0);
+        else if (parityCode == 2)
+            bits.push_back(ones % 2 == 1);
+        bits.push_back(true);
+    }
+    return bits;
+}
+
+} // namespace
+
 VirtualBus::VirtualBus() = default;
 
 VirtualBus::~VirtualBus()
@@ -36,6 +67,13 @@ VirtualInstrument &VirtualBus::add(quint8 address)
     Guard guard(*this);
     if (VirtualInstrument *existing = find(address))
         return *existing;
+    instruments.push_back(std::make_unique<VirtualInstrument>(address));
+    return *instruments.back();
+}
+
+VirtualInstrument &VirtualBus::addTwin(quint8 address)
+{
+    Guard guard(*this);
     instruments.push_back(std::make_unique<VirtualInstrument>(address));
     return *instruments.back();
 }
@@ -103,6 +141,8 @@ QVector<VirtualBus::Reply> VirtualBus::feed(const QByteArray &bytes, qint32 line
 void VirtualBus::dispatch(const QByteArray &frame, qint32 lineBaud, QVector<Reply> &replies)
 {
     const quint8 address = quint8(frame.at(0));
+    QVector<Reply> answers;
+    QVector<int> parityCodes;
     for (const auto &instrument : instruments) {
         if (address != 0 && instrument->address() != address)
             continue;
@@ -110,9 +150,50 @@ void VirtualBus::dispatch(const QByteArray &frame, qint32 lineBaud, QVector<Repl
             continue;
         const QByteArray reply = instrument->handleRequest(frame);
         // Broadcast writes are carried out but never answered.
-        if (address != 0 && !reply.isEmpty())
-            replies.append(Reply{reply, instrument->faults.delayMs});
+        if (address != 0 && !reply.isEmpty()) {
+            answers.append(
+                Reply{reply, instrument->faults.delayMs, instrument->bitsPerCharacter()});
+            parityCodes.append(instrument->parityCode());
+        }
     }
+    if (answers.size() == 1)
+        replies.append(answers.first());
+    else if (answers.size() > 1)
+        replies.append(collide(answers, parityCodes));
+}
+
+// Drivers answering at once fight over the line: a driven 0 wins (the wired
+// AND of their bit streams), and the master's receiver makes characters of
+// whatever the line carries. The skew between the drivers garbles even replies
+// that are byte for byte the same.
+VirtualBus::Reply VirtualBus::collide(const QVector<Reply> &replies,
+                                      const QVector<int> &parityCodes)
+{
+    std::vector<bool> line;
+    int delayMs = 0;
+    for (int i = 0; i < replies.size(); ++i) {
+        const std::vector<bool> bits = toBits(replies[i].bytes, parityCodes[i], i * SkewBits);
+        if (bits.size() > line.size())
+            line.resize(bits.size(), true);
+        for (size_t b = 0; b < bits.size(); ++b)
+            line[b] = line[b] && bits[b];
+        delayMs = qMax(delayMs, replies[i].delayMs);
+    }
+    const auto bitAt = [&](size_t at) { return at >= line.size() || line[at]; };
+    const int bitsPerCharacter = replies.first().bitsPerCharacter;
+    QByteArray received;
+    for (size_t at = 0; at < line.size();) {
+        if (bitAt(at)) {
+            ++at; // idle: wait for a start bit
+            continue;
+        }
+        quint8 byte = 0;
+        for (int b = 0; b < 8; ++b)
+            byte |= quint8(bitAt(at + 1 + size_t(b)) ? 1 << b : 0);
+        received.append(char(byte));
+        at += size_t(bitsPerCharacter); // framing errors do not stop the receiver
+    }
+    return Reply{received, delayMs, bitsPerCharacter};
 }
 
 void VirtualBus::flush()

@@ -1,10 +1,11 @@
 #pragma once
 
 // Several virtual instruments on one RS-485 line. Bytes written by the master
-// are cut into request frames and handed to the instrument whose effective
+// are cut into request frames and handed to the instruments whose effective
 // address they carry; the replies come back with the delay each instrument
-// wants. Every member locks the bus, so a test thread may inspect or change an
-// instrument while a runner thread serves the line.
+// wants. Two instruments at one address both answer, and their replies collide
+// on the line. Every member locks the bus, so a test thread may inspect or
+// change an instrument while a runner thread serves the line.
 
 #include "virtualinstrument.h"
 
@@ -25,6 +26,7 @@ public:
     {
         QByteArray bytes;
         int delayMs = 0;
+        int bitsPerCharacter = 10; // of the answering instrument
     };
 
     // Pending bytes beyond this without a complete frame are line noise.
@@ -35,17 +37,20 @@ public:
     VirtualBus(const VirtualBus &) = delete;
     VirtualBus &operator=(const VirtualBus &) = delete;
 
-    // The instrument answering at the address, created when there is none.
+    // The (first) instrument answering at the address, created when there is none.
     // The reference stays valid until remove(); touch it directly only while
     // nothing serves the bus, otherwise go through with().
     VirtualInstrument &add(quint8 address);
+    // One more instrument at the address, even where one answers already.
+    VirtualInstrument &addTwin(quint8 address);
+    // The first instrument at the address goes.
     void remove(quint8 address);
     bool has(quint8 address) const;
     // Effective addresses, in the order the instruments were added.
     QList<quint8> addresses() const;
 
-    // Calls f(VirtualInstrument &) under the bus lock. Without an instrument at
-    // the address f is not called and a default value is returned.
+    // Calls f(VirtualInstrument &) under the bus lock, for the first instrument
+    // at the address. Without one f is not called and a default value is returned.
     template <class F> auto with(quint8 address, F &&f)
     {
         using Result = std::invoke_result_t<F, VirtualInstrument &>;
@@ -94,6 +99,7 @@ private:
     VirtualInstrument *find(quint8 address) const; // lock held
     void dispatch(const QByteArray &frame, qint32 lineBaud, QVector<Reply> &replies);
     static int frameLength(const QByteArray &pending); // 0: not known yet
+    static Reply collide(const QVector<Reply> &replies, const QVector<int> &parityCodes);
 
     mutable QMutex mutex;
     std::vector<std::unique_ptr<VirtualInstrument>> instruments;

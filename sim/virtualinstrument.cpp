@@ -2,6 +2,7 @@
 
 #include <QtMath>
 
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -124,9 +125,16 @@ qint16 toInt16(double value)
     return qint16(rounded);
 }
 
+qint64 monotonicMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 } // namespace
 
-VirtualInstrument::VirtualInstrument(quint8 address) : effectiveAddress(address)
+VirtualInstrument::VirtualInstrument(quint8 address) : clock(monotonicMs), effectiveAddress(address)
 {
     setDefaults(address);
     storeImage(userImg);
@@ -304,6 +312,14 @@ QByteArray VirtualInstrument::handleRequest(const QByteArray &frame)
 
     if (faults.silent)
         return {};
+    const qint64 now = clock();
+    if (timing.passwordLapseMs > 0 && lastHeardMs >= 0 &&
+        now - lastHeardMs >= timing.passwordLapseMs)
+        unlocked = false;
+    lastHeardMs = now;
+    // Storing to flash: the board hears the line but neither acts nor answers.
+    if (now < busyUntilMs)
+        return {};
     if (faults.exceptionCode > 0)
         return applyReplyFaults(exception(frame, quint8(faults.exceptionCode)));
     return applyReplyFaults(execute(frame));
@@ -436,6 +452,9 @@ bool VirtualInstrument::runCommand(quint16 value)
     }
     ++revision;
     applyLinkSettings();
+    // The command is acknowledged first; the board then stores for a while.
+    if (timing.busyAfterSaveMs > 0)
+        busyUntilMs = clock() + timing.busyAfterSaveMs;
     return true;
 }
 

@@ -8,11 +8,14 @@
 // Writes to the parameter registers 42..318 and to the command register need
 // the access password (0x0071 written to 0x5000) first, as on the real board;
 // until then they are refused with exception 4. The password stays valid until
-// another value is written to the access register.
+// another value is written to the access register, or (when the timing asks
+// for it) until the instrument has heard no request for a while.
 
 #include <QByteArray>
 #include <QVector>
 #include <QtGlobal>
+
+#include <functional>
 
 class VirtualInstrument
 {
@@ -55,6 +58,13 @@ public:
         int delayMs = 0;            // reply this late (past the master's timeout)
     };
 
+    // What the board does over time; both off by default.
+    struct Timing
+    {
+        int busyAfterSaveMs = 0; // no answer at all this long after a save or a restore
+        int passwordLapseMs = 0; // > 0: the password lapses after this long without a request
+    };
+
     explicit VirtualInstrument(quint8 address = 1);
 
     // Effective link settings (they change only when a save makes them so).
@@ -63,6 +73,8 @@ public:
     int parityCode() const { return effectiveParityCode; }
     qint32 baudRate() const { return baudRateForCode(effectiveBaudCode); }
     static qint32 baudRateForCode(int code); // 0 for a code outside 0..5
+    // Start, 8 data, a parity bit when odd or even parity is in force, stop.
+    int bitsPerCharacter() const { return effectiveParityCode == 0 ? 10 : 11; }
 
     // Registers outside 0..319 read as 0 and ignore writes.
     quint16 reg(int index) const;
@@ -95,6 +107,9 @@ public:
     static QByteArray withCrc(QByteArray body);
 
     Faults faults;
+    Timing timing;
+    // Milliseconds on a monotonic clock; a test may replace it to step time by hand.
+    std::function<qint64()> clock;
     bool live = true; // tick() moves the measurements; off to keep test values
 
     // Counters, for tests that check what reached the instrument. They count
@@ -125,6 +140,8 @@ private:
     int effectiveBaudCode = 3;
     int effectiveParityCode = 0;
     int revision = 0;
+    qint64 busyUntilMs = 0;
+    qint64 lastHeardMs = -1; // -1: no request heard yet
     quint32 ticks = 0;
     quint32 noiseState = 0x2545F491u;
 };

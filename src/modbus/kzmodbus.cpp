@@ -84,6 +84,29 @@ void kzModbus::setAttemptCount(quint8 count)
     attemptCount = count;
 }
 
+void kzModbus::setLineTiming(qint32 baudRate, int bitsPerCharacter)
+{
+    lineTiming = quint64(quint32(qMax(0, baudRate))) << 32 | quint32(qMax(0, bitsPerCharacter));
+}
+
+int kzModbus::lineTimeMs(int characters, qint32 baudRate, int bitsPerCharacter)
+{
+    if (characters <= 0 || baudRate <= 0 || bitsPerCharacter <= 0)
+        return 0;
+    return int((qint64(characters) * bitsPerCharacter * 1000 + baudRate - 1) / baudRate);
+}
+
+int kzModbus::effectiveTimeoutMs(int configuredMs, int requestBytes, int replyBytes,
+                                 qint32 baudRate, int bitsPerCharacter)
+{
+    // Twice the time on the line, so the 3.5-character gap counts whole characters.
+    const int doubledMs =
+        lineTimeMs(2 * (requestBytes + replyBytes) + 7, baudRate, bitsPerCharacter);
+    if (doubledMs == 0)
+        return configuredMs;
+    return qMax(configuredMs, (doubledMs + 1) / 2 + TurnaroundMs);
+}
+
 quint8 kzModbus::getSlaveAddress() const
 {
     return slaveAddress;
@@ -178,6 +201,7 @@ int kzModbus::request(quint8 function, quint16 address, quint16 count, quint16 v
         return ResultBadCount;
 
     const int attempts = qMax(1, int(attemptCount));
+    const quint16 replyLength = function == FuncRead ? quint16(2 * count + 5) : quint16(8);
     int result = ResultTimeout;
     quint16 values[MaxCount] = {};
     for (int attempt = 0; attempt < attempts; ++attempt) {
@@ -190,8 +214,9 @@ int kzModbus::request(quint8 function, quint16 address, quint16 count, quint16 v
         {
             tsan::Locker lock(rxMutex);
             rxCount = 0;
+            rxComplete = false;
             std::memset(rxFrame, 0, sizeof rxFrame);
-            expectedLength = function == FuncRead ? quint16(2 * count + 5) : quint16(8);
+            expectedLength = replyLength;
             txFunction = function;
         }
         if (function == FuncRead) {
@@ -208,7 +233,10 @@ int kzModbus::request(quint8 function, quint16 address, quint16 count, quint16 v
         emit SendData(QByteArray(reinterpret_cast<const char *>(txFrame), length));
         handOffEnd();
 
-        const bool replied = tsan::semTryAcquire(replySemaphore, 1, responseTimeoutMs);
+        const quint64 line = lineTiming;
+        const int waitMs = effectiveTimeoutMs(responseTimeoutMs, length, replyLength,
+                                              qint32(line >> 32), int(line & 0xFFFFFFFF));
+        const bool replied = tsan::semTryAcquire(replySemaphore, 1, waitMs);
         if (aborted)
             return ResultTimeout;
         if (!replied) {
@@ -250,12 +278,26 @@ int kzModbus::request(quint8 function, quint16 address, quint16 count, quint16 v
     return ResultOk;
 }
 
-bool kzModbus::frameComplete() const
+// What the bytes held from rxFrame[0] on can still become. Any first byte may
+// be the slave address (the request tells a foreign slave apart); the second
+// must be the request's function or its exception; at the reply's full length
+// the CRC decides.
+kzModbus::Candidate kzModbus::assessFrame() const
 {
     if (rxCount < 2)
-        return false;
-    const quint16 received = quint16(rxFrame[rxCount - 2] | rxFrame[rxCount - 1] << 8);
-    return received == crc16(rxFrame, quint16(rxCount - 2));
+        return Candidate::Partial;
+    quint16 length = 0;
+    if (rxFrame[1] == txFunction)
+        length = expectedLength;
+    else if (rxFrame[1] == (txFunction | 0x80))
+        length = ExceptionBytes;
+    else
+        return Candidate::Invalid;
+    if (rxCount < length)
+        return Candidate::Partial;
+    const quint16 received = quint16(rxFrame[length - 2] | rxFrame[length - 1] << 8);
+    return received == crc16(rxFrame, quint16(length - 2)) ? Candidate::Complete
+                                                           : Candidate::Invalid;
 }
 
 void kzModbus::receiveByte(quint8 byte)
@@ -263,24 +305,27 @@ void kzModbus::receiveByte(quint8 byte)
     bool complete = false;
     {
         tsan::Locker lock(rxMutex);
-        if (rxCount >= FrameBytes) {
-            rxFrame[0] = byte;
-            rxCount = 1;
+        // Before the first request, or once the reply is in, a byte is noise
+        // and must not touch the frame the request is about to read.
+        if (rxComplete || expectedLength < ExceptionBytes)
             return;
-        }
-        rxFrame[rxCount++] = byte;
-        if (rxCount == 1)
-            return;
-        if (rxFrame[1] == txFunction) {
-            if (rxCount < expectedLength)
-                return;
-            complete = frameComplete();
-        } else if (rxFrame[1] == (txFunction | 0x80)) {
-            complete = frameComplete();
-        } else {
-            // Not a reply to this request: the next byte starts a new frame.
+        // A partial frame is always shorter than its reply (255 bytes at
+        // most), so this only guards the buffer.
+        if (rxCount >= FrameBytes)
             rxCount = 0;
-            return;
+        rxFrame[rxCount++] = byte;
+        for (;;) {
+            const Candidate candidate = assessFrame();
+            if (candidate == Candidate::Partial)
+                break;
+            if (candidate == Candidate::Complete) {
+                rxComplete = complete = true;
+                break;
+            }
+            // A noise byte (or a frame with a bad CRC) ahead of the reply: the
+            // reply may start at any later byte held, so drop just the first.
+            --rxCount;
+            std::memmove(rxFrame, rxFrame + 1, rxCount);
         }
     }
     if (complete)

@@ -13,7 +13,8 @@
 
 #include <atomic>
 
-enum ResultCode : int {
+enum ResultCode : int
+{
     ResultOk = 0,
     ResultBadCount = 2,     // register count outside 1..125, nothing sent
     ResultTimeout = 3,      // no complete reply on the last attempt
@@ -32,12 +33,18 @@ public:
     static constexpr int BufferWords = 150;
     static constexpr int FrameBytes = 310;
     static constexpr int MaxCount = 125;
+    static constexpr int ExceptionBytes = 5;
 
     kzModbus();
 
     void setSlaveAddress(quint8 address);
     void setResponseTimeout(quint16 ms);
     void setAttemptCount(quint8 count);
+    // GUI thread, whenever the port's settings change: the line's baud rate and
+    // bits a character (start, 8 data, parity if any, stop: 10 or 11). A request
+    // then waits at least as long as its frames need on that line; a baud rate
+    // of 0 (unknown) leaves the response timeout alone.
+    void setLineTiming(qint32 baudRate, int bitsPerCharacter);
     quint8 getSlaveAddress() const;
     quint16 getResponseTimeout() const;
     quint8 getAttemptCount() const;
@@ -55,10 +62,21 @@ public:
     // ResultTimeout; used when the worker shuts down.
     void abort();
 
-    // GUI thread: one received byte, in arrival order.
+    // GUI thread: one received byte, in arrival order. A byte that cannot
+    // continue the reply being assembled does not cost the reply: the bytes held
+    // are tried again as the start of a new frame, one position later each time.
     void receiveByte(quint8 byte);
 
     static quint16 crc16(const quint8 *data, quint16 length);
+
+    // Time the characters take on the line, rounded up; 0 when the line is unknown.
+    static int lineTimeMs(int characters, qint32 baudRate, int bitsPerCharacter);
+    // The wait for one reply: the configured timeout, or longer when the request
+    // and the reply on the line, the gap ending each frame (3.5 characters) and
+    // the instrument's and the adapter's turnaround need more.
+    static int effectiveTimeoutMs(int configuredMs, int requestBytes, int replyBytes,
+                                  qint32 baudRate, int bitsPerCharacter);
+    static constexpr int TurnaroundMs = 250;
 
 signals:
     // One complete request frame. The frame travels as a copy, so a later
@@ -68,7 +86,13 @@ signals:
 private:
     int request(quint8 function, quint16 address, quint16 count, quint16 value);
     int buildFrame(quint8 slave, quint8 function, quint16 address, quint16 count, quint16 value);
-    bool frameComplete() const; // rxMutex held
+    enum class Candidate
+    {
+        Partial,  // may still become the reply
+        Complete, // the reply, CRC checked
+        Invalid   // cannot be the reply
+    };
+    Candidate assessFrame() const; // rxMutex held
 
     quint16 readBuffer[BufferWords] = {};
     quint16 writeBuffer[BufferWords] = {};
@@ -83,8 +107,12 @@ private:
     std::atomic<quint16> responseTimeoutMs{100};
     quint16 rxCount = 0;
     quint16 expectedLength = 0;
-    quint8 txFunction = 0; // second byte of the frame in flight, read by the assembler
+    bool rxComplete = false; // the reply is in; later bytes leave it alone
+    quint8 txFunction = 0;   // second byte of the frame in flight, read by the assembler
     std::atomic<quint8> attemptCount{3};
+    // Baud rate in the high half, bits a character in the low one, so a request
+    // never sees one without the other.
+    std::atomic<quint64> lineTiming{0};
     QSemaphore replySemaphore{0};
     std::atomic<bool> aborted{false};
 };

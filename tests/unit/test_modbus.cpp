@@ -2,17 +2,23 @@
 // reply assembler fed byte by byte, result codes and retries; then the
 // virtual instrument the other tests rely on.
 
+#include "instrumentthread.h"
 #include "modbus/kzmodbus.h"
+#include "ptyrunner.h"
 #include "virtualbus.h"
 
+#include <QFile>
 #include <QRandomGenerator>
+#include <QSocketNotifier>
 #include <QThread>
 #include <QtTest>
 
 #include <atomic>
 #include <climits>
+#include <fcntl.h>
 #include <functional>
 #include <memory>
+#include <unistd.h>
 
 using Script = std::function<QByteArray(int attempt, const QByteArray &reply)>;
 Q_DECLARE_METATYPE(Script)
@@ -70,6 +76,47 @@ private slots:
 private:
     kzModbus &master;
     VirtualBus &bus;
+};
+
+// The port side of a pseudo-terminal served by the virtual instrument: bytes
+// to and from the master as the window's serial port carries them.
+class PtyLine : public QObject
+{
+    Q_OBJECT
+
+public:
+    PtyLine(kzModbus &master, const QString &path)
+    {
+        fd =
+            ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0 || !PtyRunner::makeRaw(fd))
+            return;
+        auto *notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+        connect(notifier, &QSocketNotifier::activated, this, [this, &master] {
+            char bytes[512];
+            ssize_t n;
+            while ((n = ::read(fd, bytes, sizeof bytes)) > 0) {
+                for (ssize_t i = 0; i < n; ++i)
+                    master.receiveByte(quint8(bytes[i]));
+            }
+        });
+        connect(
+            &master, &kzModbus::SendData, this,
+            [this](const QByteArray &frame) {
+                [[maybe_unused]] const ssize_t n =
+                    ::write(fd, frame.constData(), size_t(frame.size()));
+            },
+            Qt::QueuedConnection);
+    }
+    ~PtyLine() override
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    bool isOpen() const { return fd >= 0; }
+
+private:
+    int fd = -1;
 };
 
 // Runs one blocking request in a worker thread while the test thread serves
@@ -150,6 +197,22 @@ private slots:
             "310 bytes of noise, then the reply", identity, none,
             [](int, const QByteArray &r) { return hex("01 33") + QByteArray(308, '\xAA') + r; }, 1,
             0, 1);
+        // Noise ahead of the reply must not cost the single attempt of a connected link.
+        const auto noise = [](const char *bytes) {
+            return [=](int, const QByteArray &r) { return hex(bytes) + r; };
+        };
+        row("noise byte ahead of the reply", identity,
+            fault([](auto &f) { f.garbageBefore = true; }), {}, 1, 0, 1);
+        row("noise bytes ahead of the reply", identity, none, noise("FF 00 A5"), 1, 0, 1);
+        row("noise equal to the slave address", identity, none, noise("01"), 1, 0, 1);
+        row("noise like the start of the reply", identity, none, noise("01 33 04"), 1, 0, 1);
+        row("noise ahead of an exception", identity, fault([](auto &f) { f.exceptionCode = 2; }),
+            noise("FF"), 1, 7, 1);
+        row("noise ahead of a bad CRC", identity, fault([](auto &f) {
+                f.garbageBefore = true;
+                f.badCrc = true;
+            }),
+            {}, 1, timeout, 1);
         row("exception 2 on every attempt", identity, fault([](auto &f) { f.exceptionCode = 2; }),
             {}, 3, 7, 3);
         row("reply from slave 2", identity, fault([](auto &f) { f.replyFromAddress = 2; }), {}, 3,
@@ -243,8 +306,76 @@ private slots:
         QCOMPARE(line.frames.size(), 1);
     }
 
+    // Two instruments answering at once garble the line; the master takes nothing for a reply.
+    void collisionRefused()
+    {
+        kzModbus master;
+        VirtualBus bus;
+        bus.add(1);
+        bus.addTwin(1);
+        Line line(master, bus);
+        master.setAttemptCount(1);
+        master.setResponseTimeout(100);
+        QCOMPARE(inWorker([&] { return master.readRegisters(0, 2); }), int(ResultTimeout));
+    }
+
+    // The wait for a reply follows the line: the configured timeout is the floor.
+    void lineTiming_data()
+    {
+        QTest::addColumn<int>("configuredMs");
+        QTest::addColumn<int>("requestBytes");
+        QTest::addColumn<int>("replyBytes");
+        QTest::addColumn<int>("baud");
+        QTest::addColumn<int>("bits");
+        QTest::addColumn<int>("expectedMs");
+        // 217 characters of 11 bits and a 3.5-character gap: 2021.25 ms on the line.
+        QTest::newRow("100 registers written at 1200 baud with parity")
+            << 2000 << 209 << 8 << 1200 << 11 << 2022 + kzModbus::TurnaroundMs;
+        QTest::newRow("search at 1200 baud") << 200 << 8 << 7 << 1200 << 11 << 170 + 250;
+        QTest::newRow("fast line keeps the timeout") << 2000 << 8 << 9 << 38400 << 10 << 2000;
+        QTest::newRow("unknown baud rate") << 2000 << 209 << 8 << 0 << 11 << 2000;
+    }
+
+    void lineTiming()
+    {
+        QFETCH(int, configuredMs);
+        QFETCH(int, requestBytes);
+        QFETCH(int, replyBytes);
+        QFETCH(int, baud);
+        QFETCH(int, bits);
+        QFETCH(int, expectedMs);
+        QCOMPARE(kzModbus::effectiveTimeoutMs(configuredMs, requestBytes, replyBytes, baud, bits),
+                 expectedMs);
+    }
+
+    // A read of 125 registers through the paced virtual instrument takes longer
+    // on a 9600 baud line than the 100 ms the master is set to wait.
+    void slowLineTransfer()
+    {
+        InstrumentThread instrument;
+        instrument.setPaced(true);
+        QVERIFY2(instrument.start(), qPrintable(instrument.errorString()));
+        instrument.bus().with(1, [](VirtualInstrument &i) { i.live = false; });
+        kzModbus master;
+        PtyLine line(master, instrument.portPath());
+        QVERIFY(line.isOpen());
+        master.setResponseTimeout(100);
+        master.setAttemptCount(1);
+
+        master.setLineTiming(9600, 10);
+        QCOMPARE(inWorker([&] { return master.readRegisters(0, 125); }), int(ResultOk));
+        quint16 read[2] = {};
+        master.copyFromReadBuffer(read, 2);
+        QCOMPARE(read[0], VirtualInstrument::FeatureCode);
+
+        master.setLineTiming(0, 0);
+        QCOMPARE(inWorker([&] { return master.readRegisters(0, 125); }), int(ResultTimeout));
+    }
+
     // The virtual instrument the other tests rely on: its exception codes, and a
-    // user save moving it to the new address until a factory restore.
+    // user save moving it to the new address until a factory restore. Exception
+    // 4 for a locked write, and a restore that puts the factory address in force
+    // at once, are this simulator's guesses, not documented behaviour of the board.
     void instrument_data()
     {
         QTest::addColumn<QStringList>("before"); // frames sent first, replies ignored
