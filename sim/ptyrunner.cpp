@@ -191,7 +191,10 @@ void PtyRunner::readMaster()
     const QVector<VirtualBus::Reply> replies = bus->feed(bytes, lineBaud());
     for (const VirtualBus::Reply &reply : replies) {
         lineBits = reply.bitsPerCharacter;
-        const qint64 arrived = inStartNs + inBytes * characterNs(baud, reply.bitsPerCharacter);
+        // An RTU slave knows the request has ended only after 3.5 silent
+        // characters; its reply cannot start before that.
+        const qint64 arrived =
+            inStartNs + (2 * inBytes + 7) * characterNs(baud, reply.bitsPerCharacter) / 2;
         if (reply.delayMs > 0) {
             const QByteArray late = reply.bytes;
             const int bits = reply.bitsPerCharacter;

@@ -51,7 +51,15 @@ bool MainWindow::openSerialPort()
     applyParity(parityIndex);
     serialPort->setStopBits(QSerialPort::OneStop);
     serialPort->setFlowControl(QSerialPort::NoFlowControl);
+    applyLineTiming(baudRate, parityIndex);
     return true;
+}
+
+void MainWindow::applyLineTiming(quint32 rate, int parity)
+{
+    // The parity asked for, not what the line shows: a pty cannot carry it,
+    // a real adapter sends 11 bits a character with it.
+    worker->modbusMaster()->setLineTiming(qint32(rate), (parity == 1 || parity == 2) ? 11 : 10);
 }
 
 void MainWindow::applyParity(int index)
@@ -133,6 +141,7 @@ void MainWindow::followLinkSettings(const QString &argument)
     // the new settings, and its frames reach the port after this reply.
     serialPort->setBaudRate(qint32(baudRateForCode(baudCode)), QSerialPort::AllDirections);
     applyParity(int(parityCode));
+    applyLineTiming(baudRateForCode(baudCode), int(parityCode));
 }
 
 void MainWindow::reapplyLinkAfterSave()

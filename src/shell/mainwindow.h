@@ -170,6 +170,7 @@ private:
     // Serial link (serial_link.cpp).
     bool openSerialPort();
     void applyParity(int index);
+    void applyLineTiming(quint32 rate, int parity);
     bool connectToChosenAddress();
     void reapplyLinkAfterSave();
     QString connectionText(bool withAddress) const;

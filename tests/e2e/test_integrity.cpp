@@ -80,6 +80,8 @@ private slots:
     void singleChannelWriteAll();
     void silentInstrument();
     void pagesTellTheTruth();
+    void noisyLine();
+    void slowestLine();
 };
 
 void TestIntegrity::pendingWriteNeverReachesTheNextInstrument()
@@ -304,6 +306,49 @@ void TestIntegrity::pagesTellTheTruth()
     QCOMPARE(edit(*w, "lineEdit_yibiaobianhao")->text(), QStringLiteral("0000000999"));
     QCOMPARE(find<QLabel>(*w, "label_yibiaobianhao")->text(), info);
     QCOMPARE(find<QLabel>(*w, "label_yalidanwei")->text(), unit);
+}
+
+void TestIntegrity::noisyLine()
+{
+    // A glitch byte ahead of every reply: one attempt still reads and writes.
+    on(1, [](VirtualInstrument &i) { i.faults.garbageBefore = true; });
+    auto w = connected(1);
+    QVERIFY(w);
+    Replies replies(*w);
+    type(*w, {"lineEdit_caijizhouqi=9"});
+    click(*w, "pushButton_xierushezhi");
+    QTRY_COMPARE_WITH_TIMEOUT(replies.count("user save succeed"), 1, 10000);
+    QCOMPARE(reg(1, 49), quint16(9));
+}
+
+void TestIntegrity::slowestLine()
+{
+    // 1200 baud with even parity, 11 bits a character on the paced line: a
+    // 100-register transfer takes longer than the two seconds a request used
+    // to get, in both directions.
+    inst = std::make_unique<InstrumentThread>(QList<quint8>{1});
+    inst->setPaced(true);
+    QVERIFY(inst->start());
+    on(1, [](VirtualInstrument &i) {
+        i.live = false;
+        QVector<quint16> image = i.userImage();
+        image[43 - 42] = 0;
+        image[44 - 42] = 2;
+        i.setImages(image, i.factoryImage());
+    });
+    MainWindow w;
+    choosePort(w, inst->portPath(), 0);
+    find<QComboBox>(w, "comboBox_parity")->setCurrentIndex(2);
+    find<QComboBox>(w, "comboBox_addr")->addItem(QStringLiteral("1"));
+    Replies replies(w);
+    click(w, "pushButton_lianjie");
+    QTRY_VERIFY_WITH_TIMEOUT(replies.has("read all succeed"), 20000);
+    type(w, {"lineEdit_caijizhouqi=11"});
+    click(w, "pushButton_xieruquanbushuju");
+    QTRY_VERIFY_WITH_TIMEOUT(replies.has("fac save succeed"), 25000);
+    QVERIFY(replies.has("write all succeed"));
+    QCOMPARE(reg(1, 49), quint16(11));
+    QVERIFY(closer.texts().isEmpty());
 }
 
 QTEST_MAIN(TestIntegrity)
