@@ -107,6 +107,9 @@ void TestIntegrity::pendingWriteNeverReachesTheNextInstrument()
 
 void TestIntegrity::saveFollowsOnlyWhatItWrote()
 {
+    // Storing to flash, the instrument answers nothing for a second after a
+    // save: the wait reads exist for that, at the settings just saved.
+    on(1, [](VirtualInstrument &i) { i.timing.busyAfterSaveMs = 1000; });
     auto w = connected(1);
     QVERIFY(w);
     auto *list = find<QComboBox>(*w, "comboBox_addr");
