@@ -136,8 +136,6 @@ void collectChannel(RegisterMirror &m, const MultiPointWidgets &w, FieldIO &io)
     if (w.zeroShield)
         m.set(r.zeroShield, field::parseUint16(w.zeroShield->text()));
     m.set(r.adcGain, field::parseUint16(w.adcGain->currentText()));
-    // The zero offset was taken against the calibration being replaced.
-    m.setFloat32(r.zero, 0.0f);
     collectUnit(m, r.stdUnit, w.stdUnit, r.unitOffset);
     m.setUint32(r.points, field::parseUint32(w.points->currentText()));
     // Every point, the unused ones included, so nothing typed is lost.

@@ -324,6 +324,7 @@ void TestCalibrationPages::backupRoundTrip()
         return file;
     };
 
+    onInstrument([](VirtualInstrument &i) { i.setFloat32(128, -0.25f); }); // a zeroed meter
     auto w = connectedWindow();
     QVERIFY(w);
     w->setSettingsPath(settings);
@@ -346,6 +347,8 @@ void TestCalibrationPages::backupRoundTrip()
     fresh.duqubeifenshujuSlot();
     QCOMPARE(state(fresh), QStringLiteral("读取备份数据完成"));
     QCOMPARE(pageTexts(fresh), pageTexts(*w));
+    // The backup keeps the meter's zero offset; only a calibration write clears it.
+    QCOMPARE(fresh.modbusWorker()->lockMirror()->float32(128), -0.25f);
     QCOMPARE(find<QLabel>(fresh, "label_yibiaobianhao")->text(),
              QStringLiteral("仪表编号：0000000042"));
     QCOMPARE(asked, (QStringList{"save:", "open:" + dir.filePath("sub")}));
