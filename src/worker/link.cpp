@@ -12,7 +12,6 @@ constexpr quint16 FeatureCode = 0x0058;
 constexpr quint16 LowestFirmware = 10;
 constexpr quint16 AccessRegister = 0x5000;
 constexpr quint16 AccessPassword = 0x0071;
-constexpr int LastSearchAddress = 255;
 constexpr quint16 SearchTimeoutMs = 200;
 constexpr quint16 ConnectedTimeoutMs = 2000;
 
@@ -31,7 +30,7 @@ void modbusThread::searchStart(quint16 &searchAddress)
     master->setAttemptCount(1);
     reply(Reply::searchStart);
     replyIfCancelled();
-    searchAddress = 1;
+    searchAddress = quint16(searchFirst.load());
     clearBit(Bit::Search);
     setBit(Bit::Searching);
 }
@@ -49,9 +48,10 @@ void modbusThread::searchStep(quint16 &searchAddress)
         if (value == FeatureCode)
             reply(Reply::foundDeviceFmt.arg(searchAddress));
     }
-    replyProgress(searchAddress * 100 / LastSearchAddress);
+    const int first = searchFirst.load(), last = searchLast.load();
+    replyProgress((searchAddress - first + 1) * 100 / (last - first + 1));
     ++searchAddress;
-    if (searchAddress > LastSearchAddress) {
+    if (searchAddress > last) {
         clearBit(Bit::Searching);
         reply(Reply::searchFinish);
     }

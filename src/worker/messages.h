@@ -11,6 +11,8 @@ namespace Cmd {
 inline const QString setAddr = QStringLiteral("set addr");
 inline const QString search = QStringLiteral("search");
 inline const QString searchStop = QStringLiteral("search stop");
+// A search over part of the addresses: "search:<first>,<last>".
+inline const QString searchRangeFmt = QStringLiteral("search:%1,%2");
 inline const QString connect = QStringLiteral("connect");
 inline const QString connectFmt = QStringLiteral("connect:%1");
 inline const QString disconnect = QStringLiteral("disconnect");

@@ -86,7 +86,7 @@ void modbusThread::receiveMessageFromMainThread(QString Message)
     const SplitMessage parts = splitMessage(Message);
     // The link the pending device commands were meant for ends here: they must
     // not run on whatever the next link reaches.
-    if (Message == Cmd::disconnect || Message == Cmd::search || parts.key == Cmd::connect) {
+    if (Message == Cmd::disconnect || parts.key == Cmd::search || parts.key == Cmd::connect) {
         if (dropDeviceCommands() != 0)
             cancelledAtLinkEnd.store(true);
     }
@@ -96,6 +96,20 @@ void modbusThread::receiveMessageFromMainThread(QString Message)
         return;
     }
     if (Message == Cmd::search) {
+        searchFirst.store(1);
+        searchLast.store(255);
+        setBit(Bit::Search);
+        return;
+    }
+    if (parts.key == Cmd::search) {
+        const QStringList range = parts.argument.split(QLatin1Char(','));
+        bool firstOk = false, lastOk = false;
+        const int first = range.value(0).toInt(&firstOk);
+        const int last = range.value(1).toInt(&lastOk);
+        if (range.size() != 2 || !firstOk || !lastOk || first < 1 || last > 255 || first > last)
+            return;
+        searchFirst.store(first);
+        searchLast.store(last);
         setBit(Bit::Search);
         return;
     }

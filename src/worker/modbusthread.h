@@ -96,6 +96,9 @@ private:
     kzModbus *master = nullptr;
     QAtomicInteger<quint32> commandFlags{0};
     std::atomic<quint8> targetAddress{0};
+    // Addresses the next search probes, 1..255 unless a range was asked for.
+    std::atomic<int> searchFirst{1};
+    std::atomic<int> searchLast{255};
     quint16 regAddress = 0;
     quint8 regCount = 0;
     bool linkActive = false;

@@ -342,6 +342,16 @@ void TestWorker::search()
     const int at247 = r.indexOf("searching addr:247");
     QCOMPARE(r.mid(at247, 3), split("searching addr:247|found a device:247|set progressBar:96"));
     QCOMPARE(r.mid(r.size() - 2), split("set progressBar:100|search finish"));
+
+    // Part of the addresses (the command-line scan), then a refused range.
+    const int from = r.size();
+    rig.send("search:240,250");
+    rig.send("search:9,3");
+    QTRY_VERIFY(rig.line.replies.count("search finish") == 2);
+    const QStringList part = r.mid(from);
+    QCOMPARE(part.filter("searching addr:").size(), 11);
+    QCOMPARE(part.filter("found a device"), split("found a device:247"));
+    QCOMPARE(part.mid(part.size() - 2), split("set progressBar:100|search finish"));
 }
 
 void TestWorker::connectEndsSearchQuietly()
