@@ -13,7 +13,8 @@
 
 #include <atomic>
 
-enum ResultCode : int {
+enum ResultCode : int
+{
     ResultOk = 0,
     ResultBadCount = 2,     // register count outside 1..125, nothing sent
     ResultTimeout = 3,      // no complete reply on the last attempt
@@ -54,6 +55,10 @@ public:
     // Makes the request in flight and every later one end at once with
     // ResultTimeout; used when the worker shuts down.
     void abort();
+    // While the line is known to be down (its adapter was pulled out), every
+    // request ends at once with ResultTimeout instead of waiting for a reply
+    // that cannot come; the one in flight is woken.
+    void setLineDown(bool down);
 
     // GUI thread: one received byte, in arrival order.
     void receiveByte(quint8 byte);
@@ -87,4 +92,5 @@ private:
     std::atomic<quint8> attemptCount{3};
     QSemaphore replySemaphore{0};
     std::atomic<bool> aborted{false};
+    std::atomic<bool> lineDown{false};
 };
