@@ -1,12 +1,11 @@
 // Every reply of the worker arrives here, queued, in the order it was sent.
 // Rows are tried in a fixed order; the first that matches handles the reply.
 
+#include "link/seriallink.h"
 #include "mainwindow.h"
 #include "model/codetables.h"
 #include "ui_mainwindow.h"
 #include "worker/messages.h"
-
-#include <QSerialPort>
 
 namespace {
 
@@ -35,6 +34,8 @@ void MainWindow::showAllPages()
 
 void MainWindow::receiveMessageFromModbusThread(QString Message)
 {
+    if (replyForLink(Message))
+        return;
     const SplitMessage split = splitMessage(Message);
 
     if (Message == Reply::searchStart) {

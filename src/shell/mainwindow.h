@@ -1,8 +1,8 @@
 #pragma once
 
 // The frameless main window. Its page logic lives in src/pages/ (one file per
-// page) and its serial-port slots in src/modbus/serial_link.cpp; all of them
-// are methods of this class.
+// page) and its serial-port slots in src/shell/linkslots.cpp; all of them
+// are methods of this class. The port itself belongs to a SerialLink.
 
 #include <QByteArray>
 #include <QMainWindow>
@@ -14,8 +14,8 @@
 class QComboBox;
 class QLineEdit;
 class QMenu;
-class QSerialPort;
 class QTimer;
+class SerialLink;
 class modbusThread;
 struct CalibrationChannelWidgets;
 
@@ -48,6 +48,7 @@ public:
     void setSettingsPath(const QString &path);
 
     modbusThread *modbusWorker() const { return worker; }
+    SerialLink *serialLink() const { return serialPort; }
 
     // What the window last applied to its serial line (parity as requested:
     // some lines cannot carry it).
@@ -161,11 +162,19 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
 
 private:
-    // Serial link (serial_link.cpp).
+    // Serial link (linkslots.cpp).
+    void setUpSerialLink();
     bool openSerialPort();
     void applyParity(int index);
     void connectToChosenAddress();
     void reapplyLinkAfterSave();
+    void onPortLost();
+    void onPortReopened();
+    void userTakesOverLink();
+    // Sees every reply first; true when it has handled it (replies while the
+    // port is lost).
+    bool replyForLink(const QString &Message);
+    void markLiveValuesStale(bool stale);
     QString connectionText(bool withAddress) const;
     QString searchingText() const;
 
@@ -197,7 +206,8 @@ private:
     qint32 pressY = 0;
     bool dragging = false;
     modbusThread *worker = nullptr;
-    QSerialPort *serialPort = nullptr;
+    // The window's serial port, kept under its old name; the link owns the QSerialPort.
+    SerialLink *serialPort = nullptr;
     QString portName;
     quint32 baudRate = 0;
     quint8 parityIndex = 0;
@@ -206,13 +216,15 @@ private:
     quint8 stateCountdown = 0;
     quint8 progressHideCountdown = 0;
     bool readAllAfterConnect = false;
+    // A connect was asked for and not since given up: reopen a lost port.
+    bool linkWanted = false;
+    bool liveValuesStale = false;
     QMenu *backupMenu = nullptr;
     QComboBox *regNameCombos[RegisterRows] = {};
     QLineEdit *regAddrEdits[RegisterRows] = {};
     QLineEdit *regDataEdits[RegisterRows] = {};
 
     quint16 tickCounter = 0;
-    bool readScheduled = false;
     FileNameProvider fileNameProvider;
     QString settingsPath = QStringLiteral("./KV-3PD_setting.ini");
 };
