@@ -168,6 +168,13 @@ void kzModbus::abort()
     tsan::semRelease(replySemaphore);
 }
 
+void kzModbus::setLineDown(bool down)
+{
+    lineDown = down;
+    if (down)
+        tsan::semRelease(replySemaphore);
+}
+
 int kzModbus::buildFrame(quint8 slave, quint8 function, quint16 address, quint16 count,
                          quint16 value)
 {
@@ -205,7 +212,7 @@ int kzModbus::request(quint8 function, quint16 address, quint16 count, quint16 v
     int result = ResultTimeout;
     quint16 values[MaxCount] = {};
     for (int attempt = 0; attempt < attempts; ++attempt) {
-        if (aborted)
+        if (aborted || lineDown)
             return ResultTimeout;
         QThread::msleep(10);
 
@@ -225,8 +232,9 @@ int kzModbus::request(quint8 function, quint16 address, quint16 count, quint16 v
         }
         while (tsan::semTryAcquire(replySemaphore)) {
         }
-        // The drain may have swallowed the wake-up of an abort; the flag stays.
-        if (aborted)
+        // The drain may have swallowed the wake-up of an abort or a line going
+        // down; the flags stay.
+        if (aborted || lineDown)
             return ResultTimeout;
 
         handOffBegin();
@@ -237,7 +245,7 @@ int kzModbus::request(quint8 function, quint16 address, quint16 count, quint16 v
         const int waitMs = effectiveTimeoutMs(responseTimeoutMs, length, replyLength,
                                               qint32(line >> 32), int(line & 0xFFFFFFFF));
         const bool replied = tsan::semTryAcquire(replySemaphore, 1, waitMs);
-        if (aborted)
+        if (aborted || lineDown)
             return ResultTimeout;
         if (!replied) {
             result = ResultTimeout;

@@ -61,6 +61,10 @@ public:
     // Makes the request in flight and every later one end at once with
     // ResultTimeout; used when the worker shuts down.
     void abort();
+    // While the line is known to be down (its adapter was pulled out), every
+    // request ends at once with ResultTimeout instead of waiting for a reply
+    // that cannot come; the one in flight is woken.
+    void setLineDown(bool down);
 
     // GUI thread: one received byte, in arrival order. A byte that cannot
     // continue the reply being assembled does not cost the reply: the bytes held
@@ -115,4 +119,5 @@ private:
     std::atomic<quint64> lineTiming{0};
     QSemaphore replySemaphore{0};
     std::atomic<bool> aborted{false};
+    std::atomic<bool> lineDown{false};
 };

@@ -1,13 +1,12 @@
 // Every reply of the worker arrives here, queued, in the order it was sent.
 // Rows are tried in a fixed order; the first that matches handles the reply.
 
+#include "link/seriallink.h"
 #include "mainwindow.h"
 #include "model/codetables.h"
 #include "ui_mainwindow.h"
 #include "worker/messages.h"
 #include "worker/modbusthread.h"
-
-#include <QSerialPort>
 
 namespace {
 
@@ -154,6 +153,16 @@ void MainWindow::showAllPages()
 
 void MainWindow::receiveMessageFromModbusThread(QString Message)
 {
+    // A link that ends or begins leaves the pages with nothing of its own.
+    const bool linkBegins = Message == Reply::modbusCreateSucceed;
+    if (linkBegins || Message == Reply::disconnectSucceed || Message == Reply::searchStart) {
+        linkUp = linkBegins;
+        instrumentAnswering = false;
+        pages.linkEnded();
+        updateWriteButtons();
+    }
+    if (replyForLink(Message))
+        return;
     const SplitMessage split = splitMessage(Message);
 
     trackPageReply(Message);
@@ -173,10 +182,6 @@ void MainWindow::receiveMessageFromModbusThread(QString Message)
         return;
     }
     if (Message == Reply::searchStart) {
-        linkUp = false;
-        instrumentAnswering = false;
-        pages.linkEnded();
-        updateWriteButtons();
         ui->label_connect->setText(searchingText());
         ui->pushButton_sousuo->setText(tr("停止"));
         ui->pushButton_lianjie->setText(tr("连接"));
@@ -200,11 +205,6 @@ void MainWindow::receiveMessageFromModbusThread(QString Message)
         return;
     }
     if (Message == Reply::modbusCreateSucceed) {
-        // A new link: what the pages read belongs to the previous one.
-        linkUp = true;
-        instrumentAnswering = false;
-        pages.linkEnded();
-        updateWriteButtons();
         ui->label_connect->setText(connectionText(false));
         ui->pushButton_lianjie->setText(tr("断开连接"));
         ui->pushButton_sousuo->setText(tr("搜索"));
@@ -221,10 +221,6 @@ void MainWindow::receiveMessageFromModbusThread(QString Message)
         return;
     }
     if (Message == Reply::disconnectSucceed) {
-        linkUp = false;
-        instrumentAnswering = false;
-        pages.linkEnded();
-        updateWriteButtons();
         serialPort->close();
         ui->label_connect->setText(tr("未连接"));
         ui->pushButton_lianjie->setText(tr("连接"));

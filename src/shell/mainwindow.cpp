@@ -1,7 +1,7 @@
 #include "mainwindow.h"
 
 #include "dialog_warning.h"
-#include "modbus/kzmodbus.h"
+#include "link/seriallink.h"
 #include "model/codetables.h"
 #include "titlebardrag.h"
 #include "ui_mainwindow.h"
@@ -17,7 +17,6 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
-#include <QSerialPort>
 #include <QTimer>
 
 namespace {
@@ -118,16 +117,12 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
                 [this, r] { customRowSourceChanged(r - 1); });
     }
 
-    serialPort = new QSerialPort;
-    connect(serialPort, SIGNAL(readyRead()), this, SLOT(readMySerialPort()));
-
     worker = new modbusThread;
     connect(this, SIGNAL(sendMessageToModbusThread(QString)), worker,
             SLOT(receiveMessageFromMainThread(QString)));
     connect(worker, SIGNAL(sendMessageToMainThread(QString)), this,
             SLOT(receiveMessageFromModbusThread(QString)));
-    connect(worker->modbusMaster(), SIGNAL(SendData(QByteArray)), this,
-            SLOT(writeMySerialPort(QByteArray)));
+    setUpSerialLink();
     worker->start(QThread::InheritPriority);
 
     guiTickTimer = new QTimer;

@@ -1,8 +1,8 @@
 #pragma once
 
 // The frameless main window. Its page logic lives in src/pages/ (one file per
-// page) and its serial-port slots in src/modbus/serial_link.cpp; all of them
-// are methods of this class.
+// page) and its serial-port slots in src/shell/linkslots.cpp; all of them
+// are methods of this class. The port itself belongs to a SerialLink.
 
 #include "model/registermirror.h"
 #include "pages/pagestate.h"
@@ -17,8 +17,8 @@
 class QComboBox;
 class QLineEdit;
 class QMenu;
-class QSerialPort;
 class QTimer;
+class SerialLink;
 class modbusThread;
 struct CalibrationChannelWidgets;
 
@@ -51,6 +51,7 @@ public:
     void setSettingsPath(const QString &path);
 
     modbusThread *modbusWorker() const { return worker; }
+    SerialLink *serialLink() const { return serialPort; }
 
     // What the window last applied to its serial line (parity as requested:
     // some lines cannot carry it).
@@ -167,12 +168,20 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
 
 private:
-    // Serial link (serial_link.cpp).
+    // Serial link (linkslots.cpp).
+    void setUpSerialLink();
     bool openSerialPort();
     void applyParity(int index);
     void applyLineTiming(quint32 rate, int parity);
     bool connectToChosenAddress();
     void reapplyLinkAfterSave();
+    void onPortLost();
+    void onPortReopened();
+    void userTakesOverLink();
+    // Sees every reply first; true when it has handled it (replies while the
+    // port is lost).
+    bool replyForLink(const QString &Message);
+    void markLiveValuesStale(bool stale);
     QString connectionText(bool withAddress) const;
     QString searchingText() const;
 
@@ -225,7 +234,8 @@ private:
     qint32 pressY = 0;
     bool dragging = false;
     modbusThread *worker = nullptr;
-    QSerialPort *serialPort = nullptr;
+    // The window's serial port, kept under its old name; the link owns the QSerialPort.
+    SerialLink *serialPort = nullptr;
     QString portName;
     quint32 baudRate = 0;
     quint8 parityIndex = 0;
@@ -234,13 +244,15 @@ private:
     quint8 stateCountdown = 0;
     quint8 progressHideCountdown = 0;
     bool readAllAfterConnect = false;
+    // A connect was asked for and not since given up: reopen a lost port.
+    bool linkWanted = false;
+    bool liveValuesStale = false;
     QMenu *backupMenu = nullptr;
     QComboBox *regNameCombos[RegisterRows] = {};
     QLineEdit *regAddrEdits[RegisterRows] = {};
     QLineEdit *regDataEdits[RegisterRows] = {};
 
     quint16 tickCounter = 0;
-    bool readScheduled = false;
     bool progressEnded = false;
 
     PageStates pages;

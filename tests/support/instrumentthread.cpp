@@ -2,9 +2,12 @@
 
 #include "ptyrunner.h"
 
+#include <QFile>
 #include <QThread>
 
 #include <chrono>
+#include <cstdio>
+#include <unistd.h>
 
 // The runner is made, served and destroyed inside this thread, so its
 // notifiers and timers belong to the thread's own event loop.
@@ -49,11 +52,7 @@ InstrumentThread::InstrumentThread(QList<quint8> addresses)
 
 InstrumentThread::~InstrumentThread()
 {
-    if (thread) {
-        thread->quit();
-        thread->wait();
-    }
-    std::lock_guard<std::mutex> lock(stateMutex);
+    unplug();
 }
 
 bool InstrumentThread::start()
@@ -67,7 +66,34 @@ bool InstrumentThread::start()
         error = QStringLiteral("the instrument thread did not start");
         return false;
     }
+    if (opened && !link.isEmpty()) {
+        // Made beside the link and renamed over it, so the name never points nowhere.
+        const QByteArray name = QFile::encodeName(link);
+        const QByteArray fresh = name + ".new";
+        ::unlink(fresh.constData());
+        if (::symlink(QFile::encodeName(path).constData(), fresh.constData()) != 0 ||
+            std::rename(fresh.constData(), name.constData()) != 0) {
+            error = QStringLiteral("cannot link %1 to %2").arg(link, path);
+            opened = false;
+        }
+    }
     return opened;
+}
+
+void InstrumentThread::unplug()
+{
+    if (!link.isEmpty())
+        ::unlink(QFile::encodeName(link).constData());
+    if (!thread)
+        return;
+    thread->quit();
+    thread->wait();
+    {
+        // Pairs with the end of run(), for the sanitizer that cannot see QThread::wait.
+        std::lock_guard<std::mutex> lock(stateMutex);
+        opened = false;
+    }
+    thread.reset();
 }
 
 QString InstrumentThread::portPath() const

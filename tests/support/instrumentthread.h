@@ -3,6 +3,9 @@
 // Virtual instruments served on a pseudo-terminal from a thread of their own,
 // so a test's event loop (and a window's serial port) can talk to them like to
 // a real device. Inspect or change the instruments through bus().with().
+// With a link path they can also be unplugged and plugged back in, like an
+// adapter: the pty goes away (its user sees a hang-up) and a new one appears
+// under the same name.
 
 #include "virtualbus.h"
 
@@ -25,8 +28,15 @@ public:
 
     // Replies at the line's baud rate; call before start().
     void setPaced(bool on) { paced = on; }
+    // A stable name for the port: a symlink to the pty, made by start().
+    void setLinkPath(const QString &linkPath) { link = linkPath; }
     // Returns once the pty exists (true) or could not be made (false).
     bool start();
+    // Closes the instrument's side of the pty and removes the link; the
+    // instruments keep their registers.
+    void unplug();
+    // A new pty, with the link pointed at it.
+    bool plugIn() { return start(); }
     QString portPath() const;
     QString errorString() const;
     VirtualBus &bus() { return instruments; }
@@ -38,6 +48,7 @@ private:
     VirtualBus instruments;
     std::unique_ptr<Thread> thread;
     bool paced = false;
+    QString link;
 
     mutable std::mutex stateMutex;
     std::condition_variable stateChanged;

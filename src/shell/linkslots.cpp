@@ -1,6 +1,8 @@
 // The window's side of the serial line: port list, port opening, the search
-// and connect buttons, and the bytes in both directions for the Modbus master.
+// and connect buttons, the window's reaction to a lost and a returning
+// adapter, and the forwards to the SerialLink that carries the bytes.
 
+#include "link/seriallink.h"
 #include "mainwindow.h"
 #include "modbus/kzmodbus.h"
 #include "model/codetables.h"
@@ -9,15 +11,21 @@
 #include "worker/modbusthread.h"
 
 #include <QComboBox>
-#include <QSerialPort>
 #include <QSerialPortInfo>
 #include <QStringList>
-#include <QTimer>
 
-namespace {
-// More than the longest reply (255 bytes for 125 registers).
-constexpr qint64 maxBytesPerRead = 300;
-} // namespace
+void MainWindow::setUpSerialLink()
+{
+    serialPort = new SerialLink;
+    serialPort->attach(worker->modbusMaster());
+    connect(serialPort, &SerialLink::portLost, this, &MainWindow::onPortLost);
+    connect(serialPort, &SerialLink::reopened, this, &MainWindow::onPortReopened);
+    // Choosing another port while the lost one is awaited: the user's choice wins.
+    connect(ui->comboBox_duankouhao, QOverload<int>::of(&QComboBox::activated), this, [this] {
+        if (ui->comboBox_duankouhao->currentText() != serialPort->portName())
+            userTakesOverLink();
+    });
+}
 
 void MainWindow::on_pushButton_chazhaoduankou_clicked()
 {
@@ -34,23 +42,21 @@ void MainWindow::on_pushButton_chazhaoduankou_clicked()
 
 bool MainWindow::openSerialPort()
 {
-    serialPort->close();
     portName = ui->comboBox_duankouhao->currentText();
-    serialPort->setPortName(portName);
-    if (!serialPort->open(QIODevice::ReadWrite)) {
-        serialPort->close();
+    const quint32 baud = ui->comboBox_baud->currentText().toUInt();
+    const quint8 parity = quint8(ui->comboBox_parity->currentIndex());
+    if (!serialPort->open(portName, qint32(baud), parity)) {
         ui->label_connect->setText(tr("未连接"));
-        showState(tr("端口打开失败"));
+        // Serial ports belong to the group dialout on Debian; say so, since
+        // the warning's own guesses (wrong name, port busy) would mislead.
+        showState(serialPort->permissionDenied()
+                      ? tr("端口打开失败 无权限：请把用户加入 dialout 组")
+                      : tr("端口打开失败"));
         showWarning(tr("端口打开失败，请检查端口号是否正确或端口是否占用！"));
         return false;
     }
-    baudRate = ui->comboBox_baud->currentText().toUInt();
-    serialPort->setBaudRate(qint32(baudRate), QSerialPort::AllDirections);
-    serialPort->setDataBits(QSerialPort::Data8);
-    parityIndex = quint8(ui->comboBox_parity->currentIndex());
-    applyParity(parityIndex);
-    serialPort->setStopBits(QSerialPort::OneStop);
-    serialPort->setFlowControl(QSerialPort::NoFlowControl);
+    baudRate = baud;
+    parityIndex = parity;
     applyLineTiming(baudRate, parityIndex);
     return true;
 }
@@ -64,21 +70,15 @@ void MainWindow::applyLineTiming(quint32 rate, int parity)
 
 void MainWindow::applyParity(int index)
 {
-    QSerialPort::Parity parity = QSerialPort::NoParity;
-    if (index == 1)
-        parity = QSerialPort::OddParity;
-    else if (index == 2)
-        parity = QSerialPort::EvenParity;
-    // Some lines (a pseudo-terminal among them) cannot carry parity; the port
-    // still works, so a refusal is not a broken link.
-    if (!serialPort->setParity(parity))
-        serialPort->clearError();
+    serialPort->setParity(index);
 }
 
 void MainWindow::on_pushButton_sousuo_clicked()
 {
     const QString text = ui->pushButton_sousuo->text();
     if (text == tr("搜索")) {
+        userTakesOverLink();
+        linkWanted = false;
         ui->comboBox_addr->clear();
         if (ui->comboBox_duankouhao->currentText().isEmpty()) {
             showState(tr("请选择端口号"));
@@ -88,6 +88,7 @@ void MainWindow::on_pushButton_sousuo_clicked()
             return;
         emit sendMessageToModbusThread(Cmd::search);
     } else if (text == tr("停止")) {
+        userTakesOverLink();
         emit sendMessageToModbusThread(Cmd::searchStop);
     }
 }
@@ -96,8 +97,11 @@ void MainWindow::on_pushButton_lianjie_clicked()
 {
     const QString text = ui->pushButton_lianjie->text();
     if (text == tr("连接")) {
+        userTakesOverLink();
         connectToChosenAddress();
     } else if (text == tr("断开连接")) {
+        userTakesOverLink();
+        linkWanted = false;
         emit sendMessageToModbusThread(Cmd::disconnect);
     }
 }
@@ -120,6 +124,7 @@ bool MainWindow::connectToChosenAddress()
     deviceAddress = quint8(ui->comboBox_addr->currentText().toUInt());
     emit sendMessageToModbusThread(Cmd::connectFmt.arg(deviceAddress));
     readAllAfterConnect = true;
+    linkWanted = true;
     return true;
 }
 
@@ -139,7 +144,7 @@ void MainWindow::followLinkSettings(const QString &argument)
     followedLink = {true, quint16(address), quint16(baudCode), quint16(parityCode)};
     // At once: the worker's wait for the end of the save already goes out at
     // the new settings, and its frames reach the port after this reply.
-    serialPort->setBaudRate(qint32(baudRateForCode(baudCode)), QSerialPort::AllDirections);
+    serialPort->setBaudRate(qint32(baudRateForCode(baudCode)));
     applyParity(int(parityCode));
     applyLineTiming(baudRateForCode(baudCode), int(parityCode));
 }
@@ -155,7 +160,7 @@ void MainWindow::reapplyLinkAfterSave()
 
     baudRate = baudRateForCode(link.baudCode);
     ui->comboBox_baud->setCurrentIndex(link.baudCode);
-    serialPort->setBaudRate(qint32(baudRate), QSerialPort::AllDirections);
+    serialPort->setBaudRate(qint32(baudRate));
 
     parityIndex = quint8(link.parityCode);
     ui->comboBox_parity->setCurrentIndex(parityIndex);
@@ -183,6 +188,79 @@ void MainWindow::reapplyLinkAfterSave()
 void MainWindow::closeIdlePort()
 {
     serialPort->close();
+}
+
+// The adapter went away under the open port (the link has closed it already).
+// The worker stops using the line; once it has, a link that was up is reopened
+// when the device returns.
+void MainWindow::onPortLost()
+{
+    emit sendMessageToModbusThread(ui->pushButton_sousuo->text() == tr("停止") ? Cmd::searchStop
+                                                                               : Cmd::disconnect);
+    showState(tr("串口已断开"));
+    ui->label_connect->setText(tr("串口已断开：%1").arg(serialPort->portName()));
+    markLiveValuesStale(true);
+    showWarning(tr("串口已断开，请检查串口线或USB转换器！"));
+}
+
+// Polling resumes without a read: what the user typed into the pages stays.
+void MainWindow::onPortReopened()
+{
+    showState(tr("串口已恢复"));
+    ui->label_connect->setText(connectionText(true));
+    emit sendMessageToModbusThread(Cmd::connectFmt.arg(deviceAddress));
+}
+
+void MainWindow::userTakesOverLink()
+{
+    if (serialPort->isLost())
+        serialPort->close();
+}
+
+bool MainWindow::replyForLink(const QString &Message)
+{
+    if (Message == Reply::readMeasuredSucceed)
+        markLiveValuesStale(false);
+    else if (Message == Reply::connectFailed)
+        markLiveValuesStale(true);
+
+    const bool stopped = Message == Reply::disconnectSucceed || Message == Reply::searchFinish ||
+                         Message == Reply::searchStoped;
+    if (!stopped)
+        return false;
+    if (!serialPort->isLost()) {
+        if (Message == Reply::disconnectSucceed)
+            linkWanted = false;
+        return false;
+    }
+    // The worker has let go of the lost line: no automatic connect after the
+    // search, and the connection line keeps saying what happened.
+    ui->pushButton_lianjie->setText(tr("连接"));
+    ui->pushButton_sousuo->setText(tr("搜索"));
+    if (Message == Reply::disconnectSucceed)
+        ui->stackedWidget->setEnabled(false);
+    showState(tr("串口已断开"));
+    if (linkWanted)
+        serialPort->reopenWhenBack();
+    return true;
+}
+
+void MainWindow::markLiveValuesStale(bool stale)
+{
+    if (stale == liveValuesStale)
+        return;
+    liveValuesStale = stale;
+    QWidget *const liveValues[] = {ui->lineEdit_yalizhi,
+                                   ui->lineEdit_wenduzhi,
+                                   ui->lineEdit_yalizhizhengxing,
+                                   ui->lineEdit_wenduzhizhengxing,
+                                   ui->lineEdit_dianchidianya,
+                                   ui->lineEdit_dianchidianliang,
+                                   ui->label_yaliADC,
+                                   ui->label_wenduADC};
+    // Greyed, text kept: the last values stay readable but do not look live.
+    for (QWidget *widget : liveValues)
+        widget->setEnabled(!stale);
 }
 
 // The parity name as shown; a code outside the table comes back marked unknown.
@@ -216,26 +294,15 @@ MainWindow::LinkSettings MainWindow::linkSettings() const
             parityIndex,
             deviceAddress,
             serialPort->isOpen(),
-            serialPort->baudRate()};
+            serialPort->portBaudRate()};
 }
 
 void MainWindow::readMySerialPort()
 {
-    readScheduled = false;
-    const QByteArray bytes = serialPort->read(maxBytesPerRead);
-    kzModbus *master = worker->modbusMaster();
-    for (char byte : bytes)
-        master->receiveByte(quint8(byte));
-    // readyRead is not raised again for bytes already buffered: fetch the rest
-    // now, still at most 300 bytes a call, so a reply's tail cannot sit unread.
-    if (serialPort->bytesAvailable() > 0 && !readScheduled) {
-        readScheduled = true;
-        QTimer::singleShot(0, this, &MainWindow::readMySerialPort);
-    }
+    serialPort->readPort();
 }
 
 void MainWindow::writeMySerialPort(const QByteArray &frame)
 {
-    // A frame that does not reach the line ends in the master's timeout.
     serialPort->write(frame);
 }

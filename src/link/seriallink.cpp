@@ -1,0 +1,231 @@
+#include "seriallink.h"
+
+#include "modbus/kzmodbus.h"
+
+#include <QMetaMethod>
+#include <QTimer>
+
+#include <cerrno>
+
+#ifdef Q_OS_UNIX
+#include <poll.h>
+#endif
+
+SerialLink::SerialLink(QObject *parent)
+    : QObject(parent), port(new QSerialPort(this)), reopenTimer(new QTimer(this))
+{
+    clock.start();
+    connect(port, &QSerialPort::readyRead, this, &SerialLink::readPort);
+    connect(port, &QSerialPort::errorOccurred, this, &SerialLink::onError);
+    connect(reopenTimer, &QTimer::timeout, this, &SerialLink::tryReopen);
+}
+
+SerialLink::~SerialLink()
+{
+    if (port->isOpen())
+        port->close();
+}
+
+void SerialLink::attach(kzModbus *modbusMaster)
+{
+    if (master)
+        disconnect(master, nullptr, this, nullptr);
+    master = modbusMaster;
+    if (master)
+        connect(master, &kzModbus::SendData, this, &SerialLink::write);
+}
+
+bool SerialLink::open(const QString &portName, qint32 baudRate, int parityIndex)
+{
+    stopReopening();
+    lost = false;
+    name = portName;
+    baud = baudRate;
+    parity = parityIndex;
+    if (!openPort())
+        return false;
+    emit opened();
+    return true;
+}
+
+bool SerialLink::openPort()
+{
+    // A loss reported for the port closed here is no longer news.
+    lossPending = false;
+    if (port->isOpen()) {
+        port->close();
+        emit closed();
+    }
+    port->setPortName(name);
+    if (!port->open(QIODevice::ReadWrite)) {
+        lastError = port->errorString();
+        // Qt reports a port locked by another program as a permission error
+        // too; only the system's own refusal means the user lacks the right.
+        denied = port->error() == QSerialPort::PermissionError &&
+                 (lastError == qt_error_string(EACCES) || lastError == qt_error_string(EPERM));
+        return false;
+    }
+    lastError.clear();
+    denied = false;
+    port->setBaudRate(baud, QSerialPort::AllDirections);
+    port->setDataBits(QSerialPort::Data8);
+    setParity(parity);
+    port->setStopBits(QSerialPort::OneStop);
+    port->setFlowControl(QSerialPort::NoFlowControl);
+    if (master)
+        master->setLineDown(false);
+    return true;
+}
+
+void SerialLink::close()
+{
+    stopReopening();
+    lost = false;
+    lossPending = false;
+    if (!port->isOpen())
+        return;
+    port->close();
+    emit closed();
+}
+
+bool SerialLink::isOpen() const
+{
+    return port->isOpen();
+}
+
+void SerialLink::setBaudRate(qint32 baudRate)
+{
+    baud = baudRate;
+    port->setBaudRate(baud, QSerialPort::AllDirections);
+}
+
+void SerialLink::setParity(int parityIndex)
+{
+    parity = parityIndex;
+    QSerialPort::Parity value = QSerialPort::NoParity;
+    if (parityIndex == 1)
+        value = QSerialPort::OddParity;
+    else if (parityIndex == 2)
+        value = QSerialPort::EvenParity;
+    // Some lines (a pseudo-terminal among them) cannot carry parity; the port
+    // still works, so a refusal is not a broken link.
+    if (!port->setParity(value))
+        port->clearError();
+}
+
+qint32 SerialLink::portBaudRate() const
+{
+    return port->baudRate();
+}
+
+void SerialLink::readPort()
+{
+    readScheduled = false;
+    if (!port->isOpen())
+        return;
+    const QByteArray bytes = port->read(MaxBytesPerRead);
+    if (!bytes.isEmpty())
+        tap(Direction::Received, bytes);
+    if (master) {
+        for (char byte : bytes)
+            master->receiveByte(quint8(byte));
+    }
+    // readyRead is not raised again for bytes already buffered: fetch the rest
+    // now, still at most 300 bytes a call, so a reply's tail cannot sit unread.
+    if (port->bytesAvailable() > 0 && !readScheduled) {
+        readScheduled = true;
+        QTimer::singleShot(0, this, &SerialLink::readPort);
+    }
+}
+
+void SerialLink::write(const QByteArray &frame)
+{
+    if (!port->isOpen())
+        return;
+    port->write(frame);
+    tap(Direction::Written, frame);
+}
+
+void SerialLink::tap(Direction direction, const QByteArray &bytes)
+{
+    static const QMetaMethod trafficSignal = QMetaMethod::fromSignal(&SerialLink::traffic);
+    if (isSignalConnected(trafficSignal))
+        emit traffic(direction, bytes, clock.nsecsElapsed());
+}
+
+void SerialLink::onError(QSerialPort::SerialPortError error)
+{
+    if (error == QSerialPort::NoError || lossPending || !port->isOpen())
+        return;
+    // A pulled adapter shows as a resource error, or as a hang-up that Qt
+    // reports as a failed read, again and again, as long as the port is open.
+    if (error != QSerialPort::ResourceError && !lineHungUp())
+        return;
+    lossPending = true;
+    // Not from inside the port's own notification: a listener may run the
+    // event loop of a dialog, during which the port is reopened.
+    QMetaObject::invokeMethod(this, &SerialLink::handleLoss, Qt::QueuedConnection);
+}
+
+bool SerialLink::lineHungUp() const
+{
+#ifdef Q_OS_UNIX
+    pollfd fd{int(port->handle()), POLLIN, 0};
+    return ::poll(&fd, 1, 0) > 0 && (fd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+#else
+    return false;
+#endif
+}
+
+void SerialLink::handleLoss()
+{
+    if (!lossPending)
+        return;
+    lossPending = false;
+    if (!port->isOpen())
+        return;
+    const QString reason = port->errorString();
+    // Closing gives the device's node back, so the adapter can return under
+    // the same name, and ends the notifications of the dead descriptor.
+    port->close();
+    port->clearError();
+    lost = true;
+    if (master)
+        master->setLineDown(true);
+    emit closed();
+    emit portLost(reason);
+}
+
+void SerialLink::reopenWhenBack(int intervalMs, int giveUpMs)
+{
+    if (!lost)
+        return;
+    reopenLimitMs = giveUpMs;
+    reopenClock.start();
+    reopenTimer->start(intervalMs);
+    tryReopen();
+}
+
+bool SerialLink::isReopening() const
+{
+    return reopenTimer->isActive();
+}
+
+void SerialLink::tryReopen()
+{
+    if (openPort()) {
+        stopReopening();
+        lost = false;
+        emit opened();
+        emit reopened();
+        return;
+    }
+    emit reopenFailed(lastError);
+    if (reopenClock.elapsed() >= reopenLimitMs)
+        stopReopening();
+}
+
+void SerialLink::stopReopening()
+{
+    reopenTimer->stop();
+}

@@ -1,0 +1,342 @@
+// The adapter pulled out and plugged back in while the window talks to the
+// virtual instrument: what the window shows, what reaches the line, the
+// automatic reconnect, and the user's actions that end the wait.
+
+#include "e2eharness.h"
+#include "instrumentthread.h"
+#include "link/seriallink.h"
+#include "ptypair.h"
+#include "virtualinstrument.h"
+
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QStackedWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <linux/capability.h>
+#include <optional>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace {
+
+const QString lostWarning = QStringLiteral("串口已断开，请检查串口线或USB转换器！");
+
+QString text(MainWindow &w, const char *name)
+{
+    if (auto *label = w.findChild<QLabel *>(QLatin1String(name)))
+        return label->text();
+    return find<QLineEdit>(w, name)->text();
+}
+
+double cpuSeconds()
+{
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// Frames the window writes to the line, from a moment on.
+class WrittenFrames : public QObject
+{
+public:
+    explicit WrittenFrames(MainWindow &w)
+    {
+        connect(w.serialLink(), &SerialLink::traffic, this,
+                [this](SerialLink::Direction direction, const QByteArray &bytes) {
+                    if (direction == SerialLink::Direction::Written)
+                        frames << bytes;
+                });
+    }
+    bool has(const QByteArray &start) const
+    {
+        for (const QByteArray &frame : frames) {
+            if (frame.startsWith(start))
+                return true;
+        }
+        return false;
+    }
+    QList<QByteArray> frames;
+};
+
+// The commands the window sends to the worker.
+class Sent : public QObject
+{
+public:
+    explicit Sent(MainWindow &w)
+    {
+        connect(&w, &MainWindow::sendMessageToModbusThread, this,
+                [this](const QString &m) { commands << m; });
+    }
+    QStringList commands;
+};
+
+// Root passes every permission check; for this thread, take away the
+// capabilities that let it, so a port's mode bits count as for any user.
+class WithoutFileOverride
+{
+public:
+    WithoutFileOverride()
+    {
+        if (::syscall(SYS_capget, &header, saved) != 0)
+            return;
+        __user_cap_data_struct reduced[2] = {saved[0], saved[1]};
+        reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+        active = ::syscall(SYS_capset, &header, reduced) == 0;
+    }
+    ~WithoutFileOverride()
+    {
+        if (active)
+            ::syscall(SYS_capset, &header, saved);
+    }
+    bool deniesLikeForAnyUser() const { return active || ::geteuid() != 0; }
+
+private:
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct saved[2] = {};
+    bool active = false;
+};
+
+} // namespace
+
+class TestAdapter : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        qRegisterMetaType<SerialLink::Direction>();
+        QVERIFY(dir.isValid());
+    }
+
+    void lostWhilePollingAndBack()
+    {
+        const QString path = dir.filePath(QStringLiteral("polling"));
+        InstrumentThread inst;
+        inst.setLinkPath(path);
+        QVERIFY2(inst.start(), qPrintable(inst.errorString()));
+        MainWindow w;
+        w.show();
+        std::optional<DialogCloser> closer(std::in_place);
+        QVERIFY(connectWindow(w, path, 1));
+        QTRY_VERIFY(!text(w, "lineEdit_dianchidianya").isEmpty());
+        // A failed poll greys the live values until the next good one.
+        w.receiveMessageFromModbusThread(QStringLiteral("connect failed"));
+        QVERIFY(!find<QLineEdit>(w, "lineEdit_dianchidianya")->isEnabled());
+        QTRY_VERIFY(find<QLineEdit>(w, "lineEdit_dianchidianya")->isEnabled());
+        // An edit the user has not written yet.
+        find<QLineEdit>(w, "lineEdit_yonghudizhi")->setText(QStringLiteral("9"));
+        const QString battery = text(w, "lineEdit_dianchidianya");
+        Sent sent(w);
+        WrittenFrames written(w);
+
+        inst.unplug();
+        QTRY_COMPARE_WITH_TIMEOUT(text(w, "label_connect"), QStringLiteral("串口已断开：") + path,
+                                  1000);
+        QVERIFY(!w.linkSettings().portOpen);
+        QTRY_COMPARE(closer->texts(), QStringList{lostWarning});
+        QCOMPARE(sent.commands, QStringList{QStringLiteral("disconnect")});
+        QTRY_COMPARE(find<QPushButton>(w, "pushButton_lianjie")->text(), QStringLiteral("连接"));
+        QCOMPARE(text(w, "label_state"), QStringLiteral("串口已断开"));
+        QCOMPARE(text(w, "label_connect"), QStringLiteral("串口已断开：") + path);
+        // The last values stay readable but greyed.
+        QVERIFY(!find<QLineEdit>(w, "lineEdit_dianchidianya")->isEnabled());
+        QCOMPARE(text(w, "lineEdit_dianchidianya"), battery);
+
+        // While the adapter is out: a reopen attempt a second, nothing on the
+        // line. The dialog closer polls busily; it is off while the CPU is measured.
+        written.frames.clear();
+        closer.reset();
+        QSignalSpy attempts(w.serialLink(), &SerialLink::reopenFailed);
+        QElapsedTimer out;
+        out.start();
+        const double cpuBefore = cpuSeconds();
+        while (attempts.size() < 3 && attempts.wait(3000)) {
+        }
+        const double cpu = cpuSeconds() - cpuBefore;
+        QVERIFY(attempts.size() >= 3);
+        closer.emplace();
+        qInfo("CPU while the adapter was out: %.2f %% of a core over %lld ms",
+              100.0 * cpu * 1000.0 / double(out.elapsed()), out.elapsed());
+        QVERIFY(written.frames.isEmpty());
+
+        // Back under the same name: polling resumes without a read.
+        QString stateAtReconnect;
+        connect(&w, &MainWindow::sendMessageToModbusThread, this, [&](const QString &m) {
+            if (m.startsWith(QLatin1String("connect:")))
+                stateAtReconnect = text(w, "label_state");
+        });
+        sent.commands.clear();
+        QVERIFY(inst.plugIn());
+        QElapsedTimer back;
+        back.start();
+        QTRY_COMPARE_WITH_TIMEOUT(text(w, "label_state"), QStringLiteral("连接成功"), 5000);
+        qInfo("polling again %lld ms after the adapter came back", back.elapsed());
+        QCOMPARE(stateAtReconnect, QStringLiteral("串口已恢复"));
+        QCOMPARE(sent.commands, QStringList{QStringLiteral("connect:1")});
+        QCOMPARE(text(w, "label_connect"),
+                 QStringLiteral("当前连接：%1,9600,NONE,8,1,地址：1").arg(path));
+        QVERIFY(find<QStackedWidget>(w, "stackedWidget")->isEnabled());
+        QTRY_VERIFY(find<QLineEdit>(w, "lineEdit_dianchidianya")->isEnabled());
+        QCOMPARE(text(w, "lineEdit_yonghudizhi"), QStringLiteral("9"));
+        QVERIFY(closer->texts().isEmpty());
+    }
+
+    // Button, the command with its failure warning, the start of the
+    // transfer's first request (slave, function, first register, count).
+    void lostDuringTransfer_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("warning");
+        QTest::addColumn<QByteArray>("request");
+        QTest::newRow("read all") << "pushButton_duququanbushuju"
+                                  << "read all" << QStringLiteral("全部读取失败！")
+                                  << QByteArray("013300000064");
+        QTest::newRow("write all")
+            << "pushButton_xieruquanbushuju"
+            << "write all" << QStringLiteral("全部写入失败！") << QByteArray("0140002a0064");
+        QTest::newRow("page write") << "pushButton_xieruyibiaocanshu"
+                                    << "write meter param" << QStringLiteral("写入仪表参数失败！")
+                                    << QByteArray("014000480004");
+    }
+
+    void lostDuringTransfer()
+    {
+        QFETCH(QString, button);
+        QFETCH(QString, command);
+        QFETCH(QString, warning);
+        QFETCH(QByteArray, request);
+        const QString path = dir.filePath(QStringLiteral("transfer"));
+        InstrumentThread inst;
+        inst.setLinkPath(path);
+        QVERIFY2(inst.start(), qPrintable(inst.errorString()));
+        MainWindow w;
+        w.show();
+        DialogCloser closer;
+        QVERIFY(connectWindow(w, path, 1));
+        Replies replies(w);
+        WrittenFrames written(w);
+        // Slow replies keep the transfer's requests in flight long enough.
+        inst.bus().with(1, [](VirtualInstrument &i) { i.faults.delayMs = 300; });
+        click(w, qPrintable(button));
+        QTRY_VERIFY(written.has(QByteArray::fromHex(request)));
+        inst.unplug();
+        written.frames.clear();
+
+        QTRY_VERIFY(replies.has(qPrintable(command + QStringLiteral(" failed"))));
+        QTRY_VERIFY(closer.texts().contains(warning));
+        QVERIFY(closer.texts().contains(lostWarning));
+        QTRY_COMPARE(text(w, "label_state"), QStringLiteral("串口已断开"));
+        QVERIFY(!replies.has(qPrintable(command + QStringLiteral(" succeed"))));
+        // No save after the failed write, nothing at all on the line.
+        QVERIFY(!replies.has("user saving") && !replies.has("fac saving"));
+        QVERIFY(written.frames.isEmpty());
+    }
+
+    void lostDuringSearch()
+    {
+        const QString path = dir.filePath(QStringLiteral("search"));
+        InstrumentThread inst(QList<quint8>{});
+        inst.setLinkPath(path);
+        QVERIFY2(inst.start(), qPrintable(inst.errorString()));
+        MainWindow w;
+        w.show();
+        DialogCloser closer;
+        Sent sent(w);
+        choosePort(w, path);
+        click(w, "pushButton_sousuo");
+        QTRY_COMPARE(find<QPushButton>(w, "pushButton_sousuo")->text(), QStringLiteral("停止"));
+        inst.unplug();
+        // The search stops; no connect follows it, and nothing waits for the port.
+        QTRY_COMPARE(sent.commands.last(), QStringLiteral("search stop"));
+        QTRY_COMPARE(find<QPushButton>(w, "pushButton_sousuo")->text(), QStringLiteral("搜索"));
+        QCOMPARE(text(w, "label_connect"), QStringLiteral("串口已断开：") + path);
+        QCOMPARE(closer.texts(), QStringList{lostWarning});
+        QVERIFY(!w.serialLink()->isReopening());
+        QCOMPARE(sent.commands,
+                 (QStringList{QStringLiteral("search"), QStringLiteral("search stop")}));
+    }
+
+    void userActionEndsTheWait_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::newRow("disconnect") << "disconnect";
+        QTest::newRow("another port") << "another port";
+        QTest::newRow("connect") << "connect";
+        QTest::newRow("search") << "search";
+    }
+
+    void userActionEndsTheWait()
+    {
+        QFETCH(QString, action);
+        const QString path = dir.filePath(QStringLiteral("user"));
+        InstrumentThread inst;
+        inst.setLinkPath(path);
+        QVERIFY2(inst.start(), qPrintable(inst.errorString()));
+        MainWindow w;
+        w.show();
+        DialogCloser closer;
+        QVERIFY(connectWindow(w, path, 1));
+        auto *ports = find<QComboBox>(w, "comboBox_duankouhao");
+        ports->addItem(QStringLiteral("/nonexistent/ttyKV"));
+
+        if (action == QLatin1String("disconnect"))
+            click(w, "pushButton_lianjie");
+        inst.unplug();
+        QTRY_COMPARE(find<QPushButton>(w, "pushButton_lianjie")->text(), QStringLiteral("连接"));
+        // After the user's own disconnect the port may be closed before it is lost.
+        if (action != QLatin1String("disconnect"))
+            QTRY_VERIFY(closer.texts().contains(lostWarning));
+        if (action == QLatin1String("another port")) {
+            QTest::keyClick(ports, Qt::Key_Down);
+            QCOMPARE(ports->currentText(), QStringLiteral("/nonexistent/ttyKV"));
+        } else if (action == QLatin1String("connect")) {
+            click(w, "pushButton_lianjie");
+        } else if (action == QLatin1String("search")) {
+            click(w, "pushButton_sousuo");
+        }
+        QVERIFY(!w.serialLink()->isReopening());
+
+        Sent sent(w);
+        QSignalSpy opened(w.serialLink(), &SerialLink::opened);
+        QVERIFY(inst.plugIn());
+        QVERIFY(!opened.wait(1500));
+        QVERIFY(sent.commands.isEmpty());
+    }
+
+    void portWithoutPermission()
+    {
+        PtyPair pty;
+        QVERIFY(pty.isOpen());
+        const QByteArray device = QFile::encodeName(pty.slavePath());
+        QVERIFY(::chmod(device.constData(), 0) == 0);
+        MainWindow w;
+        DialogCloser closer;
+        choosePort(w, pty.slavePath());
+        find<QComboBox>(w, "comboBox_addr")->addItem(QStringLiteral("1"));
+        {
+            WithoutFileOverride asUser;
+            if (!asUser.deniesLikeForAnyUser())
+                QSKIP("root's permission override cannot be switched off here");
+            click(w, "pushButton_lianjie");
+        }
+        ::chmod(device.constData(), 0620);
+        QCOMPARE(closer.texts(),
+                 QStringList{QStringLiteral("端口打开失败，请检查端口号是否正确或端口是否占用！")});
+        QCOMPARE(text(w, "label_state"),
+                 QStringLiteral("端口打开失败 无权限：请把用户加入 dialout 组"));
+        QCOMPARE(text(w, "label_connect"), QStringLiteral("未连接"));
+    }
+
+private:
+    QTemporaryDir dir;
+};
+
+QTEST_MAIN(TestAdapter)
+#include "test_adapter.moc"

@@ -1,0 +1,141 @@
+// SerialLink without a window: the master's frames over a real pty to the
+// virtual instrument, the traffic tap, and an adapter pulled out and plugged
+// back in under the same name.
+
+#include "instrumentthread.h"
+#include "link/seriallink.h"
+#include "modbus/kzmodbus.h"
+#include "virtualinstrument.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <atomic>
+#include <thread>
+
+namespace {
+
+// One request of the master from a thread of its own, as the worker makes it.
+class Request
+{
+public:
+    explicit Request(kzModbus &master)
+        : thread([this, &master] {
+              result = master.readRegisters(0, 2);
+              done = true;
+          })
+    {
+    }
+    ~Request() { thread.join(); }
+    bool isDone() const { return done; }
+    int resultCode() const { return result; }
+
+private:
+    std::atomic<bool> done{false};
+    std::atomic<int> result{-1};
+    std::thread thread;
+};
+
+} // namespace
+
+class TestSerialLink : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void pulledOutAndPluggedBackIn()
+    {
+        qRegisterMetaType<SerialLink::Direction>();
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("adapter"));
+        InstrumentThread inst;
+        inst.setLinkPath(path);
+        QVERIFY2(inst.start(), qPrintable(inst.errorString()));
+        kzModbus master;
+        master.setResponseTimeout(5000);
+        master.setAttemptCount(1);
+        SerialLink link;
+        link.attach(&master);
+        QSignalSpy traffic(&link, &SerialLink::traffic);
+        QSignalSpy lost(&link, &SerialLink::portLost);
+        QSignalSpy failed(&link, &SerialLink::reopenFailed);
+        QSignalSpy reopened(&link, &SerialLink::reopened);
+        QVERIFY(traffic.isValid());
+        QVERIFY(link.open(path, 9600, 1));
+
+        // The request goes out whole and its reply comes back, in order of time.
+        {
+            Request request(master);
+            QTRY_VERIFY(request.isDone());
+            QCOMPARE(request.resultCode(), int(ResultOk));
+        }
+        QVERIFY(traffic.size() >= 2);
+        QCOMPARE(traffic.at(0).at(0).value<SerialLink::Direction>(),
+                 SerialLink::Direction::Written);
+        QCOMPARE(traffic.at(0).at(1).toByteArray().toHex(), QByteArray("013300000002840f"));
+        QByteArray reply;
+        qint64 last = traffic.at(0).at(2).toLongLong();
+        for (int i = 1; i < traffic.size(); ++i) {
+            QCOMPARE(traffic.at(i).at(0).value<SerialLink::Direction>(),
+                     SerialLink::Direction::Received);
+            QVERIFY(traffic.at(i).at(2).toLongLong() >= last);
+            last = traffic.at(i).at(2).toLongLong();
+            reply += traffic.at(i).at(1).toByteArray();
+        }
+        QCOMPARE(reply.left(5).toHex(), QByteArray("0133040058"));
+        QVERIFY(last <= link.elapsedNs());
+
+        // The instrument is silent, so a request waits; pulling the adapter
+        // out ends it at once instead of after its 5 s.
+        inst.bus().with(1, [](VirtualInstrument &i) { i.faults.silent = true; });
+        {
+            traffic.clear();
+            Request request(master);
+            QVERIFY(traffic.wait(1000));
+            inst.unplug();
+            QVERIFY(lost.wait(1000));
+            QVERIFY(!link.isOpen());
+            QVERIFY(link.isLost());
+            QTRY_VERIFY_WITH_TIMEOUT(request.isDone(), 1000);
+            QCOMPARE(request.resultCode(), int(ResultTimeout));
+        }
+        QCOMPARE(lost.size(), 1);
+
+        // Nothing comes back: the waiting ends after its limit.
+        link.reopenWhenBack(20, 100);
+        QVERIFY(link.isReopening());
+        QTRY_VERIFY(!link.isReopening());
+        QVERIFY(!failed.isEmpty());
+        QVERIFY(link.isLost());
+        QVERIFY(reopened.isEmpty());
+
+        // Back under the same name: reopened with the same settings (the
+        // instrument answers at 9600 baud only), and the master talks again.
+        link.reopenWhenBack(100, 60000);
+        inst.bus().with(1, [](VirtualInstrument &i) { i.faults.silent = false; });
+        QVERIFY(inst.plugIn());
+        QVERIFY(reopened.wait(2000));
+        QVERIFY(link.isOpen());
+        QVERIFY(!link.isLost());
+        QVERIFY(!link.isReopening());
+        QCOMPARE(link.portBaudRate(), 9600);
+        QCOMPARE(link.parityIndex(), 1);
+        {
+            Request request(master);
+            QTRY_VERIFY(request.isDone());
+            QCOMPARE(request.resultCode(), int(ResultOk));
+        }
+
+        // A user's close ends a wait for the port as well.
+        inst.unplug();
+        QVERIFY(lost.wait(1000));
+        link.reopenWhenBack(100, 60000);
+        link.close();
+        QVERIFY(!link.isReopening());
+        QVERIFY(!link.isLost());
+    }
+};
+
+QTEST_MAIN(TestSerialLink)
+#include "test_seriallink.moc"
