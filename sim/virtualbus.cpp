@@ -156,10 +156,21 @@ void VirtualBus::dispatch(const QByteArray &frame, qint32 lineBaud, QVector<Repl
             parityCodes.append(instrument->parityCode());
         }
     }
-    if (answers.size() == 1)
-        replies.append(answers.first());
-    else if (answers.size() > 1)
+    if (answers.size() > 1) {
         replies.append(collide(answers, parityCodes));
+    } else if (answers.size() == 1) {
+        const VirtualInstrument *instrument = find(address);
+        const int pause = instrument ? instrument->faults.splitPauseMs : 0;
+        Reply whole = answers.first();
+        if (pause <= 0 || whole.bytes.size() < 2) {
+            replies.append(whole);
+            return;
+        }
+        // The line goes quiet in the middle of the reply, shorter than a timeout.
+        const int half = whole.bytes.size() / 2;
+        replies.append(Reply{whole.bytes.left(half), whole.delayMs, whole.bitsPerCharacter});
+        replies.append(Reply{whole.bytes.mid(half), whole.delayMs + pause, whole.bitsPerCharacter});
+    }
 }
 
 // Drivers answering at once fight over the line: a driven 0 wins (the wired

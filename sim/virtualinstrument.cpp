@@ -310,6 +310,10 @@ QByteArray VirtualInstrument::handleRequest(const QByteArray &frame)
         word(frame, 2) != AccessRegister)
         ++writeRequestCount;
 
+    if (faults.silentAfter == 0)
+        faults.silent = true;
+    else if (faults.silentAfter > 0)
+        --faults.silentAfter;
     if (faults.silent)
         return {};
     const qint64 now = clock();
@@ -320,9 +324,18 @@ QByteArray VirtualInstrument::handleRequest(const QByteArray &frame)
     // Storing to flash: the board hears the line but neither acts nor answers.
     if (now < busyUntilMs)
         return {};
-    if (faults.exceptionCode > 0)
+    if (faults.exceptionCode > 0 && exceptionApplies(frame))
         return applyReplyFaults(exception(frame, quint8(faults.exceptionCode)));
     return applyReplyFaults(execute(frame));
+}
+
+bool VirtualInstrument::exceptionApplies(const QByteArray &frame) const
+{
+    const int function = quint8(frame.at(1));
+    if (faults.exceptionFunction > 0 && function != faults.exceptionFunction)
+        return false;
+    const quint16 first = word(frame, 2);
+    return !faults.exceptionParamsOnly || (first >= FirstParam && first != AccessRegister);
 }
 
 QByteArray VirtualInstrument::execute(const QByteArray &frame)
@@ -430,6 +443,8 @@ QByteArray VirtualInstrument::applyReplyFaults(QByteArray reply) const
         reply.chop(qMin(3, reply.size() - 1));
     if (faults.garbageBefore)
         reply.prepend(char(0xFF));
+    if (faults.garbageAfter)
+        reply.append(QByteArray::fromHex("00FF55AA"));
     return reply;
 }
 

@@ -49,13 +49,19 @@ public:
 
     struct Faults
     {
-        bool silent = false;        // never answers nor acts (cable pulled)
-        bool badCrc = false;        // reply with a corrupted CRC
-        bool truncated = false;     // reply cut short by its last bytes
-        bool garbageBefore = false; // a noise byte ahead of the reply
-        int replyFromAddress = -1;  // >= 0: reply carries this slave address
-        int exceptionCode = 0;      // > 0: answer every request with this exception
-        int delayMs = 0;            // reply this late (past the master's timeout)
+        bool silent = false;              // never answers nor acts (cable pulled)
+        bool badCrc = false;              // reply with a corrupted CRC
+        bool truncated = false;           // reply cut short by its last bytes
+        bool garbageBefore = false;       // a noise byte ahead of the reply
+        int replyFromAddress = -1;        // >= 0: reply carries this slave address
+        int exceptionCode = 0;            // > 0: answer every request with this exception
+        int exceptionFunction = 0;        // > 0: ... only requests with this function code
+        bool exceptionParamsOnly = false; // ... only requests for registers 42 and up, not
+                                          // the access register: the poll keeps working
+        int delayMs = 0;                  // reply this late (past the master's timeout)
+        int splitPauseMs = 0;             // > 0: the reply in two pieces, this far apart
+        bool garbageAfter = false;        // noise bytes after the reply, between frames
+        int silentAfter = -1;             // >= 0: answer this many more requests, then fall silent
     };
 
     // What the board does over time; both off by default.
@@ -126,6 +132,7 @@ private:
     QByteArray writeMultiple(const QByteArray &frame);
     QByteArray exception(const QByteArray &frame, quint8 code) const;
     QByteArray applyReplyFaults(QByteArray reply) const;
+    bool exceptionApplies(const QByteArray &frame) const;
     bool runCommand(quint16 value);
     void storeImage(QVector<quint16> &image) const;
     void loadImage(const QVector<quint16> &image);

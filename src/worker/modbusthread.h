@@ -57,6 +57,7 @@ private:
 
     // Device group.
     void runDeviceCommand(quint32 bit);
+    bool fetchBlock(const RegisterBlock &block, quint16 *values);
     bool readBlock(const RegisterBlock &block);
     bool writeBlock(const RegisterBlock &block);
     void singleRead(const RegisterBlock &block, const QString &command);

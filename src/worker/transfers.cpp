@@ -136,15 +136,22 @@ void modbusThread::runDeviceCommand(quint32 bit)
     }
 }
 
-bool modbusThread::readBlock(const RegisterBlock &block)
+bool modbusThread::fetchBlock(const RegisterBlock &block, quint16 *values)
 {
     regAddress = quint16(block.first);
     regCount = quint8(block.count);
     if (master->readRegisters(quint16(block.first), quint16(block.count)) != ResultOk)
         return false;
+    master->copyFromReadBuffer(values, block.count);
+    return true;
+}
+
+bool modbusThread::readBlock(const RegisterBlock &block)
+{
     // Through a local copy: the master's buffer lock and the mirror lock are never nested.
     quint16 values[kzModbus::BufferWords];
-    master->copyFromReadBuffer(values, block.count);
+    if (!fetchBlock(block, values))
+        return false;
     MirrorLock locked = lockMirror();
     locked->storeRead(block, values);
     return true;
@@ -232,14 +239,20 @@ bool modbusThread::modbus_read_regs(int firstReg, quint16 reg_num, quint8 progre
     qDebug().noquote()
         << QStringLiteral("modbus_read_regs,addr=%1,reg_num=%2").arg(firstReg).arg(reg_num);
     replyProgress(progressStart);
+    // Taken into the mirror only whole: a transfer that fails half way leaves
+    // the mirror as it was, not half this instrument's and half older data.
+    quint16 values[RegisterMirror::Size];
     int done = 0;
     while (done < reg_num) {
         const int chunk = std::min(ChunkRegisters, reg_num - done);
-        if (!readBlock({firstReg + done, chunk}))
+        if (firstReg + done + chunk > RegisterMirror::Size ||
+            !fetchBlock({firstReg + done, chunk}, values + done))
             return false;
         done += chunk;
         replyProgress(progressAt(progressStart, progressEnd, done, reg_num));
     }
+    MirrorLock locked = lockMirror();
+    locked->storeRead({firstReg, reg_num}, values);
     return true;
 }
 
