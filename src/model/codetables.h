@@ -1,7 +1,9 @@
 #pragma once
 
 // Fixed code tables of the instrument's register fields, shared by every page.
-// The texts are kept as UTF-8 literals so a page can pass them through tr().
+// The texts are kept as UTF-8 literals so a page can pass them through tr();
+// the register captions are marked for the window's translation (context
+// MainWindow), the units and parity names are the same in every language.
 
 #include <QString>
 #include <QtGlobal>

@@ -1,3 +1,4 @@
+#include "language.h"
 #include "mainwindow.h"
 
 #include <QApplication>
@@ -20,6 +21,11 @@ void addOptions(QCommandLineParser &parser)
                        "(paths separated by ':')."));
     parser.addHelpOption();
     parser.addVersionOption();
+    parser.addOption({QStringLiteral("lang"),
+                      QStringLiteral("Interface language: zh (Chinese, the default) or en "
+                                     "(English). Without it, KV3PD_LANG is used; the system "
+                                     "locale never changes the language."),
+                      QStringLiteral("language")});
 }
 
 // --help and --version only print: they must work without a display, e.g.
@@ -61,6 +67,10 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     addOptions(parser);
     parser.process(a);
+
+    // Before the window, whose texts are translated as it is built.
+    if (!language::installRequested(parser.value(QStringLiteral("lang"))))
+        return 2;
 
     // The form's fixed widths are laid out for a 9 pt face; desktop defaults
     // are often larger and would clip the captions.

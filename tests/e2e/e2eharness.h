@@ -85,13 +85,15 @@ inline bool connectWindow(MainWindow &window, const QString &portPath, quint8 ad
     addr->addItem(QString::number(address));
     QSignalSpy replies(window.modbusWorker(), SIGNAL(sendMessageToMainThread(QString)));
     click(window, "pushButton_lianjie");
+    // In the window's language, so the English window connects the same way.
+    const QString readAll = MainWindow::tr("全部读取成功");
     auto *state = find<QLabel>(window, "label_state");
     const auto done = [&] {
         for (const auto &args : qAsConst(replies)) {
             if (args.at(0).toString() == QLatin1String("read all failed"))
                 return true;
         }
-        return state->text() == QStringLiteral("全部读取成功");
+        return state->text() == readAll;
     };
-    return QTest::qWaitFor(done, timeoutMs) && state->text() == QStringLiteral("全部读取成功");
+    return QTest::qWaitFor(done, timeoutMs) && state->text() == readAll;
 }

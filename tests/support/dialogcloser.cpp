@@ -22,6 +22,8 @@ void DialogCloser::poll()
         auto *ok = w->findChild<QPushButton *>(QStringLiteral("pushButton_ok"));
         seen << (label ? label->text() : QString());
         lastPos = w->pos();
+        if (inspect)
+            inspect(w);
         if (ok)
             ok->click();
         else

@@ -8,6 +8,11 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <functional>
+#include <utility>
+
+class QWidget;
+
 class DialogCloser : public QObject
 {
     Q_OBJECT
@@ -19,6 +24,8 @@ public:
     void clear() { seen.clear(); }
     // Position of the last dialog when it was closed (for the centring check).
     QPoint lastPosition() const { return lastPos; }
+    // Called with each dialog before it is closed, to look at more than its text.
+    void setInspector(std::function<void(QWidget *)> inspector) { inspect = std::move(inspector); }
 
 private:
     void poll();
@@ -26,4 +33,5 @@ private:
     QTimer timer;
     QStringList seen;
     QPoint lastPos;
+    std::function<void(QWidget *)> inspect;
 };

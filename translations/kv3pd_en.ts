@@ -1,0 +1,933 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="zh_CN">
+<context>
+    <name>CodeTables</name>
+    <message>
+        <source>未知(%1)</source>
+        <translation>unknown (%1)</translation>
+    </message>
+</context>
+<context>
+    <name>Dialog_Warning</name>
+    <message>
+        <source>警告</source>
+        <translation>Warning</translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation>OK</translation>
+    </message>
+</context>
+<context>
+    <name>MainWindow</name>
+    <message>
+        <source>KV-3PD工厂调试软件V0.5</source>
+        <translation>KV-3PD Factory Configuration Tool V0.5</translation>
+    </message>
+    <message>
+        <source>端口设置</source>
+        <translation>Port settings</translation>
+    </message>
+    <message>
+        <source>端口号：</source>
+        <translation>Port:</translation>
+    </message>
+    <message>
+        <source>查找端口</source>
+        <translation>Refresh</translation>
+    </message>
+    <message>
+        <source>波特率：</source>
+        <translation>Baud:</translation>
+    </message>
+    <message>
+        <source>校验位：</source>
+        <translation>Parity:</translation>
+    </message>
+    <message>
+        <source>搜索</source>
+        <translation>Search</translation>
+    </message>
+    <message>
+        <source>地  址：</source>
+        <translation>Addr.:</translation>
+    </message>
+    <message>
+        <source>连接</source>
+        <translation>Connect</translation>
+    </message>
+    <message>
+        <source>仪表信息</source>
+        <translation>Meter information</translation>
+    </message>
+    <message>
+        <source>板卡型号：</source>
+        <translation>Board model:</translation>
+    </message>
+    <message>
+        <source>仪表编号：</source>
+        <translation>Meter number:</translation>
+    </message>
+    <message>
+        <source>仪表类型：</source>
+        <translation>Meter type:</translation>
+    </message>
+    <message>
+        <source>仪表量程：</source>
+        <translation>Meter range:</translation>
+    </message>
+    <message>
+        <source>软件版本：</source>
+        <translation>Firmware version:</translation>
+    </message>
+    <message>
+        <source>读取</source>
+        <translation>Read</translation>
+    </message>
+    <message>
+        <source>测量输出</source>
+        <translation>Measurements</translation>
+    </message>
+    <message>
+        <source>压力浮点型：</source>
+        <translation>Pressure:</translation>
+    </message>
+    <message>
+        <source>温度浮点型：</source>
+        <translation>Temp.:</translation>
+    </message>
+    <message>
+        <source>压力整型：</source>
+        <translation>P integer:</translation>
+    </message>
+    <message>
+        <source>温度整型：</source>
+        <translation>T integer:</translation>
+    </message>
+    <message>
+        <source>电池电压：</source>
+        <translation>Battery:</translation>
+    </message>
+    <message>
+        <source>电池电量：</source>
+        <translation>Charge:</translation>
+    </message>
+    <message>
+        <source>用户设置</source>
+        <translation>User settings</translation>
+    </message>
+    <message>
+        <source>地    址：</source>
+        <translation>Address:</translation>
+    </message>
+    <message>
+        <source>波 特 率：</source>
+        <translation>Baud rate:</translation>
+    </message>
+    <message>
+        <source>校 验 位：</source>
+        <translation>Parity:</translation>
+    </message>
+    <message>
+        <source>压力单位：</source>
+        <translation>Pressure unit:</translation>
+    </message>
+    <message>
+        <source>压力小数点：</source>
+        <translation>Pressure decimals:</translation>
+    </message>
+    <message>
+        <source>压力增益值：</source>
+        <translation>Pressure gain:</translation>
+    </message>
+    <message>
+        <source>压力偏移值：</source>
+        <translation>Pressure offset:</translation>
+    </message>
+    <message>
+        <source>密度(g/cm3)：</source>
+        <translation>Density (g/cm3):</translation>
+    </message>
+    <message>
+        <source>采集周期(S)：</source>
+        <translation>Sample period (s):</translation>
+    </message>
+    <message>
+        <source>背光时间(S)：</source>
+        <translation>Backlight (s):</translation>
+    </message>
+    <message>
+        <source>关闭</source>
+        <translation>Off</translation>
+    </message>
+    <message>
+        <source>常亮</source>
+        <translation>Always on</translation>
+    </message>
+    <message>
+        <source>显示切换时间(S)：</source>
+        <translation>Display switch (s):</translation>
+    </message>
+    <message>
+        <source>温度单位：</source>
+        <translation>Temp. unit:</translation>
+    </message>
+    <message>
+        <source>温度小数点：</source>
+        <translation>Temp. decimals:</translation>
+    </message>
+    <message>
+        <source>ADC 速率：</source>
+        <translation>ADC rate:</translation>
+    </message>
+    <message>
+        <source>重力加速度：</source>
+        <translation>Gravity:</translation>
+    </message>
+    <message>
+        <source>写入</source>
+        <translation>Write</translation>
+    </message>
+    <message>
+        <source>压力二次校准</source>
+        <translation>Pressure secondary calibration</translation>
+    </message>
+    <message>
+        <source>单位：</source>
+        <translation>Unit:</translation>
+    </message>
+    <message>
+        <source>第一点</source>
+        <translation>Point 1</translation>
+    </message>
+    <message>
+        <source>第二点</source>
+        <translation>Point 2</translation>
+    </message>
+    <message>
+        <source>标准值</source>
+        <translation>Standard</translation>
+    </message>
+    <message>
+        <source>采集值</source>
+        <translation>Captured</translation>
+    </message>
+    <message>
+        <source>采集</source>
+        <translation>Capture</translation>
+    </message>
+    <message>
+        <source>温度二次校准</source>
+        <translation>Temperature secondary calibration</translation>
+    </message>
+    <message>
+        <source>清零</source>
+        <translation>Zero</translation>
+    </message>
+    <message>
+        <source>反清零</source>
+        <translation>Clear zero</translation>
+    </message>
+    <message>
+        <source>恢复出厂</source>
+        <translation>Restore factory settings</translation>
+    </message>
+    <message>
+        <source>工厂校准&gt;&gt;</source>
+        <translation>Factory calibration &gt;&gt;</translation>
+    </message>
+    <message>
+        <source>仪表参数设置</source>
+        <translation>Meter parameters</translation>
+    </message>
+    <message>
+        <source>单独压力</source>
+        <translation>Pressure</translation>
+    </message>
+    <message>
+        <source>单独温度</source>
+        <translation>Temp.</translation>
+    </message>
+    <message>
+        <source>温压一体</source>
+        <translation>P + T</translation>
+    </message>
+    <message>
+        <source>压力校准</source>
+        <translation>Pressure calibration</translation>
+    </message>
+    <message>
+        <source>量      程：</source>
+        <translation>Range:</translation>
+    </message>
+    <message>
+        <source> ～</source>
+        <translation> ~</translation>
+    </message>
+    <message>
+        <source>读取数据</source>
+        <translation>Read</translation>
+    </message>
+    <message>
+        <source>ADC增益：</source>
+        <translation>Gain:</translation>
+    </message>
+    <message>
+        <source>零点屏蔽(‰)：</source>
+        <translation>Cut-off (‰):</translation>
+    </message>
+    <message>
+        <source>写入数据</source>
+        <translation>Write</translation>
+    </message>
+    <message>
+        <source>标准值单位：</source>
+        <translation>Std. unit:</translation>
+    </message>
+    <message>
+        <source>校准点数：</source>
+        <translation>Points:</translation>
+    </message>
+    <message>
+        <source>按量程均分</source>
+        <translation>Even split</translation>
+    </message>
+    <message>
+        <source>ADC值：</source>
+        <translation>ADC:</translation>
+    </message>
+    <message>
+        <source>第三点</source>
+        <translation>Point 3</translation>
+    </message>
+    <message>
+        <source>第四点</source>
+        <translation>Point 4</translation>
+    </message>
+    <message>
+        <source>第五点</source>
+        <translation>Point 5</translation>
+    </message>
+    <message>
+        <source>温度校准</source>
+        <translation>Temperature calibration</translation>
+    </message>
+    <message>
+        <source>&lt;&lt;仪表信息</source>
+        <translation>&lt;&lt; Meter info</translation>
+    </message>
+    <message>
+        <source>读取全部数据</source>
+        <translation>Read all</translation>
+    </message>
+    <message>
+        <source>写入全部数据</source>
+        <translation>Write all</translation>
+    </message>
+    <message>
+        <source>工厂保存数据</source>
+        <translation>Save to factory</translation>
+    </message>
+    <message>
+        <source>寄存器组态&gt;&gt;</source>
+        <translation>Registers &gt;&gt;</translation>
+    </message>
+    <message>
+        <source>寄存器组态</source>
+        <translation>Register configuration</translation>
+    </message>
+    <message>
+        <source>参数名</source>
+        <translation>Parameter</translation>
+    </message>
+    <message>
+        <source>地址</source>
+        <translation>Address</translation>
+    </message>
+    <message>
+        <source>自定义数据</source>
+        <translation>Custom value</translation>
+    </message>
+    <message>
+        <source>连续50个寄存器</source>
+        <translation>50 registers</translation>
+    </message>
+    <message>
+        <source>起始地址：</source>
+        <translation>Start address:</translation>
+    </message>
+    <message>
+        <source>数据：</source>
+        <translation>Text:</translation>
+    </message>
+    <message>
+        <source>&lt;&lt;工厂校准</source>
+        <translation>&lt;&lt; Factory calibration</translation>
+    </message>
+    <message>
+        <source>当前连接：未连接</source>
+        <translation>Not connected</translation>
+    </message>
+    <message>
+        <source>状态</source>
+        <translation>Status</translation>
+    </message>
+    <message>
+        <source>未连接</source>
+        <translation>Not connected</translation>
+    </message>
+    <message>
+        <source>端口打开失败</source>
+        <translation>Cannot open the port</translation>
+    </message>
+    <message>
+        <source>端口打开失败，请检查端口号是否正确或端口是否占用！</source>
+        <translation>Cannot open the port. Check that the port is the right one and that no other program uses it.</translation>
+    </message>
+    <message>
+        <source>请选择端口号</source>
+        <translation>Choose a port</translation>
+    </message>
+    <message>
+        <source>请选择端口号！</source>
+        <translation>Choose a port.</translation>
+    </message>
+    <message>
+        <source>停止</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>断开连接</source>
+        <translation>Disconnect</translation>
+    </message>
+    <message>
+        <source>请选择地址</source>
+        <translation>Choose an address</translation>
+    </message>
+    <message>
+        <source>请选择地址！</source>
+        <translation>Choose an address.</translation>
+    </message>
+    <message>
+        <source>当前连接：%1,%2,%3,8,1</source>
+        <translation>Port: %1,%2,%3,8,1</translation>
+    </message>
+    <message>
+        <source>当前连接：%1</source>
+        <translation>Port: %1</translation>
+    </message>
+    <message>
+        <source>当前连接：%1,%2,%3,8,1,地址：%4</source>
+        <translation>Addr. %4 at %1,%2,%3,8,1</translation>
+    </message>
+    <message>
+        <source>浮点压力值低16位</source>
+        <translation>Pressure float, low</translation>
+    </message>
+    <message>
+        <source>浮点压力值高16位</source>
+        <translation>Pressure float, high</translation>
+    </message>
+    <message>
+        <source>浮点温度值低16位</source>
+        <translation>Temp. float, low</translation>
+    </message>
+    <message>
+        <source>浮点温度值高16位</source>
+        <translation>Temp. float, high</translation>
+    </message>
+    <message>
+        <source>整型压力值</source>
+        <translation>Pressure integer</translation>
+    </message>
+    <message>
+        <source>整型温度值</source>
+        <translation>Temp. integer</translation>
+    </message>
+    <message>
+        <source>电池电压</source>
+        <translation>Battery voltage</translation>
+    </message>
+    <message>
+        <source>电池电量</source>
+        <translation>Battery charge</translation>
+    </message>
+    <message>
+        <source>波特率</source>
+        <translation>Baud rate</translation>
+    </message>
+    <message>
+        <source>校验位</source>
+        <translation>Parity</translation>
+    </message>
+    <message>
+        <source>压力小数位</source>
+        <translation>Pressure decimals</translation>
+    </message>
+    <message>
+        <source>压力单位</source>
+        <translation>Pressure unit</translation>
+    </message>
+    <message>
+        <source>温度小数位</source>
+        <translation>Temp. decimals</translation>
+    </message>
+    <message>
+        <source>温度单位</source>
+        <translation>Temp. unit</translation>
+    </message>
+    <message>
+        <source>压力增益系数低16位</source>
+        <translation>Pressure gain, low</translation>
+    </message>
+    <message>
+        <source>压力增益系数高16位</source>
+        <translation>Pressure gain, high</translation>
+    </message>
+    <message>
+        <source>压力偏移值低16位</source>
+        <translation>P offset, low</translation>
+    </message>
+    <message>
+        <source>压力偏移值高16位</source>
+        <translation>P offset, high</translation>
+    </message>
+    <message>
+        <source>密度低16位</source>
+        <translation>Density, low</translation>
+    </message>
+    <message>
+        <source>密度高16位</source>
+        <translation>Density, high</translation>
+    </message>
+    <message>
+        <source>重力加速度低16位</source>
+        <translation>Gravity, low</translation>
+    </message>
+    <message>
+        <source>重力加速度高16位</source>
+        <translation>Gravity, high</translation>
+    </message>
+    <message>
+        <source>自定义数据10进制</source>
+        <translation>Custom, decimal</translation>
+    </message>
+    <message>
+        <source>自定义数据16进制</source>
+        <translation>Custom, hex</translation>
+    </message>
+    <message>
+        <source>自定义数据字符型</source>
+        <translation>Custom, text</translation>
+    </message>
+    <message>
+        <source>选择文件</source>
+        <translation>Choose a file</translation>
+    </message>
+    <message>
+        <source>qvdbk文件(*.qvdbk)</source>
+        <translation>Backup files (*.qvdbk)</translation>
+    </message>
+    <message>
+        <source>备份数据完成</source>
+        <translation>Backup saved</translation>
+    </message>
+    <message>
+        <source>备份数据失败</source>
+        <translation>Backup failed</translation>
+    </message>
+    <message>
+        <source>数据备份文件打开失败！</source>
+        <translation>Cannot open the backup file.</translation>
+    </message>
+    <message>
+        <source>备份数据已经被损坏！</source>
+        <translation>The backup file is damaged.</translation>
+    </message>
+    <message>
+        <source>读取备份数据完成</source>
+        <translation>Backup loaded</translation>
+    </message>
+    <message>
+        <source>板卡型号：KV-3PD</source>
+        <translation>Board model: KV-3PD</translation>
+    </message>
+    <message>
+        <source>仪表编号：%1</source>
+        <translation>Meter number: %1</translation>
+    </message>
+    <message>
+        <source>仪表类型：单独压力</source>
+        <translation>Meter type: pressure</translation>
+    </message>
+    <message>
+        <source>仪表量程：%1~%2%3</source>
+        <translation>Meter range: %1~%2%3</translation>
+    </message>
+    <message>
+        <source>仪表类型：单独温度</source>
+        <translation>Meter type: temperature</translation>
+    </message>
+    <message>
+        <source>仪表类型：温压一体</source>
+        <translation>Meter type: pressure + temp.</translation>
+    </message>
+    <message>
+        <source>仪表量程：%1~%2%3，%4~%5%6</source>
+        <translation>Meter range: %1~%2%3, %4~%5%6</translation>
+    </message>
+    <message>
+        <source>软件版本：%1</source>
+        <translation>Firmware version: %1</translation>
+    </message>
+    <message>
+        <source>压力</source>
+        <translation>Pressure</translation>
+    </message>
+    <message>
+        <source>温度</source>
+        <translation>Temperature</translation>
+    </message>
+    <message>
+        <source>%1量程下限</source>
+        <translation>%1 range low</translation>
+    </message>
+    <message>
+        <source>%1量程上限</source>
+        <translation>%1 range high</translation>
+    </message>
+    <message>
+        <source>%1标准值%2</source>
+        <translation>%1 standard %2</translation>
+    </message>
+    <message>
+        <source>%1采集值%2</source>
+        <translation>%1 captured %2</translation>
+    </message>
+    <message>
+        <source>校准点无效</source>
+        <translation>Invalid calibration points</translation>
+    </message>
+    <message>
+        <source>校准点无效，请检查采集值和标准值！</source>
+        <translation>Invalid calibration points. Check the captured and standard values.</translation>
+    </message>
+    <message>
+        <source>单位无法换算</source>
+        <translation>Units cannot be converted</translation>
+    </message>
+    <message>
+        <source>量程单位无法换算为标准值单位，请检查单位设置！</source>
+        <translation>The range unit cannot be converted into the standard unit. Check the unit settings.</translation>
+    </message>
+    <message>
+        <source>电阻=%1Ω</source>
+        <translation>Resistance=%1Ω</translation>
+    </message>
+    <message>
+        <source>仪表未连接，命令未执行</source>
+        <translation>Meter not connected, command not run</translation>
+    </message>
+    <message>
+        <source>数值无效</source>
+        <translation>Invalid value</translation>
+    </message>
+    <message>
+        <source>数值无效：%1</source>
+        <translation>Invalid value: %1</translation>
+    </message>
+    <message>
+        <source>未执行的命令已取消</source>
+        <translation>Pending commands cancelled</translation>
+    </message>
+    <message>
+        <source>当前搜索地址：%1</source>
+        <translation>Searching address %1</translation>
+    </message>
+    <message>
+        <source>搜索完成</source>
+        <translation>Search finished</translation>
+    </message>
+    <message>
+        <source>搜索停止</source>
+        <translation>Search stopped</translation>
+    </message>
+    <message>
+        <source>已断开连接</source>
+        <translation>Disconnected</translation>
+    </message>
+    <message>
+        <source>连接成功</source>
+        <translation>Connected</translation>
+    </message>
+    <message>
+        <source>已载入备份数据，未读取仪表</source>
+        <translation>Backup loaded, meter not read</translation>
+    </message>
+    <message>
+        <source>连接失败</source>
+        <translation>Connection failed</translation>
+    </message>
+    <message>
+        <source>板卡固件版本太低，请使用V0.4版本的调试软件！</source>
+        <translation>The board&apos;s firmware is too old. Use version V0.4 of the configuration tool.</translation>
+    </message>
+    <message>
+        <source>读取仪表参数成功</source>
+        <translation>Meter parameters read</translation>
+    </message>
+    <message>
+        <source>读取设置数据成功</source>
+        <translation>Settings read</translation>
+    </message>
+    <message>
+        <source>写入设置数据成功</source>
+        <translation>Settings written</translation>
+    </message>
+    <message>
+        <source>读取压力校准数据成功</source>
+        <translation>Pressure calibration read</translation>
+    </message>
+    <message>
+        <source>读取温度校准数据成功</source>
+        <translation>Temperature calibration read</translation>
+    </message>
+    <message>
+        <source>读取仪表信息成功</source>
+        <translation>Meter information read</translation>
+    </message>
+    <message>
+        <source>写入压力校准数据成功</source>
+        <translation>Pressure calibration written</translation>
+    </message>
+    <message>
+        <source>写入温度校准数据成功</source>
+        <translation>Temperature calibration written</translation>
+    </message>
+    <message>
+        <source>读取压力二次校准数据成功</source>
+        <translation>Pressure secondary calibration read</translation>
+    </message>
+    <message>
+        <source>读取温度二次校准数据成功</source>
+        <translation>Temperature secondary calibration read</translation>
+    </message>
+    <message>
+        <source>读取寄存器组态数据成功</source>
+        <translation>Register configuration read</translation>
+    </message>
+    <message>
+        <source>全部读取成功</source>
+        <translation>All data read</translation>
+    </message>
+    <message>
+        <source>全部写入成功</source>
+        <translation>All data written</translation>
+    </message>
+    <message>
+        <source>恢复出厂成功</source>
+        <translation>Factory settings restored</translation>
+    </message>
+    <message>
+        <source>保存成功</source>
+        <translation>Saved</translation>
+    </message>
+    <message>
+        <source>读取仪表参数失败</source>
+        <translation>Reading the meter parameters failed</translation>
+    </message>
+    <message>
+        <source>写入仪表参数成功</source>
+        <translation>Meter parameters written</translation>
+    </message>
+    <message>
+        <source>写入仪表参数失败</source>
+        <translation>Writing the meter parameters failed</translation>
+    </message>
+    <message>
+        <source>读取设置数据失败</source>
+        <translation>Reading the settings failed</translation>
+    </message>
+    <message>
+        <source>写入设置数据失败</source>
+        <translation>Writing the settings failed</translation>
+    </message>
+    <message>
+        <source>读取压力校准数据失败</source>
+        <translation>Reading the pressure calibration failed</translation>
+    </message>
+    <message>
+        <source>读取温度校准数据失败</source>
+        <translation>Reading the temperature calibration failed</translation>
+    </message>
+    <message>
+        <source>读取仪表信息失败</source>
+        <translation>Reading the meter information failed</translation>
+    </message>
+    <message>
+        <source>写入压力校准数据失败</source>
+        <translation>Writing the pressure calibration failed</translation>
+    </message>
+    <message>
+        <source>写入温度校准数据失败</source>
+        <translation>Writing the temperature calibration failed</translation>
+    </message>
+    <message>
+        <source>读取压力二次校准数据失败</source>
+        <translation>Reading the pressure secondary calibration failed</translation>
+    </message>
+    <message>
+        <source>写入压力二次校准数据成功</source>
+        <translation>Pressure secondary calibration written</translation>
+    </message>
+    <message>
+        <source>写入压力二次校准数据失败</source>
+        <translation>Writing the pressure secondary calibration failed</translation>
+    </message>
+    <message>
+        <source>读取温度二次校准数据失败</source>
+        <translation>Reading the temperature secondary calibration failed</translation>
+    </message>
+    <message>
+        <source>写入温度二次校准数据成功</source>
+        <translation>Temperature secondary calibration written</translation>
+    </message>
+    <message>
+        <source>写入温度二次校准数据失败</source>
+        <translation>Writing the temperature secondary calibration failed</translation>
+    </message>
+    <message>
+        <source>读取寄存器组态数据失败</source>
+        <translation>Reading the register configuration failed</translation>
+    </message>
+    <message>
+        <source>写入寄存器组态数据成功</source>
+        <translation>Register configuration written</translation>
+    </message>
+    <message>
+        <source>写入寄存器组态数据失败</source>
+        <translation>Writing the register configuration failed</translation>
+    </message>
+    <message>
+        <source>全部读取失败</source>
+        <translation>Reading all data failed</translation>
+    </message>
+    <message>
+        <source>全部写入失败</source>
+        <translation>Writing all data failed</translation>
+    </message>
+    <message>
+        <source>操作成功</source>
+        <translation>Operation succeeded</translation>
+    </message>
+    <message>
+        <source>操作失败</source>
+        <translation>Operation failed</translation>
+    </message>
+    <message>
+        <source>正在恢复出厂...</source>
+        <translation>Restoring factory settings...</translation>
+    </message>
+    <message>
+        <source>恢复出厂失败</source>
+        <translation>Restoring factory settings failed</translation>
+    </message>
+    <message>
+        <source>正在保存...</source>
+        <translation>Saving...</translation>
+    </message>
+    <message>
+        <source>保存失败</source>
+        <translation>Saving failed</translation>
+    </message>
+    <message>
+        <source>！</source>
+        <translation>.</translation>
+    </message>
+    <message>
+        <source>单位：%1</source>
+        <translation>Unit: %1</translation>
+    </message>
+    <message>
+        <source>%1二次校准标准值1</source>
+        <translation>%1 secondary standard 1</translation>
+    </message>
+    <message>
+        <source>%1二次校准标准值2</source>
+        <translation>%1 secondary standard 2</translation>
+    </message>
+    <message>
+        <source>%1二次校准采集值1</source>
+        <translation>%1 secondary captured 1</translation>
+    </message>
+    <message>
+        <source>%1二次校准采集值2</source>
+        <translation>%1 secondary captured 2</translation>
+    </message>
+    <message>
+        <source>压力零点采集值</source>
+        <translation>Pressure zero reading</translation>
+    </message>
+    <message>
+        <source>压力增益值</source>
+        <translation>Pressure gain</translation>
+    </message>
+    <message>
+        <source>压力偏移值</source>
+        <translation>Pressure offset</translation>
+    </message>
+    <message>
+        <source>密度</source>
+        <translation>Density</translation>
+    </message>
+    <message>
+        <source>重力加速度</source>
+        <translation>Gravity</translation>
+    </message>
+    <message>
+        <source>地址无效</source>
+        <translation>Invalid address</translation>
+    </message>
+    <message>
+        <source>仪表地址必须是1到255之间的整数！</source>
+        <translation>The meter address must be a whole number from 1 to 255.</translation>
+    </message>
+    <message>
+        <source>KV-3PD用户调试软件V0.5</source>
+        <translation>KV-3PD Configuration Tool V0.5</translation>
+    </message>
+    <message>
+        <source>备份数据到电脑</source>
+        <translation>Back up data to the computer</translation>
+    </message>
+    <message>
+        <source>读取备份数据</source>
+        <translation>Load backup data</translation>
+    </message>
+    <message>
+        <source>警告</source>
+        <translation>Warning</translation>
+    </message>
+    <message>
+        <source>端口打开失败 无权限：请把用户加入 dialout 组</source>
+        <translation>Cannot open the port: no permission. Add the user to the dialout group</translation>
+    </message>
+    <message>
+        <source>串口已断开</source>
+        <translation>Serial port lost</translation>
+    </message>
+    <message>
+        <source>串口已断开：%1</source>
+        <translation>Serial port lost: %1</translation>
+    </message>
+    <message>
+        <source>串口已断开，请检查串口线或USB转换器！</source>
+        <translation>The serial port was lost. Check the cable or the USB adapter.</translation>
+    </message>
+    <message>
+        <source>串口已恢复</source>
+        <translation>Serial port restored</translation>
+    </message>
+</context>
+</TS>
