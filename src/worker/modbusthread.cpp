@@ -4,14 +4,14 @@
 #include "model/tsanlock.h"
 #include "worker/messages.h"
 
-#include <QTimer>
-
 #ifdef KV3PD_TSAN
 extern "C" void AnnotateIgnoreWritesBegin(const char *file, int line);
 extern "C" void AnnotateIgnoreWritesEnd(const char *file, int line);
 #endif
 
 namespace {
+
+constexpr int PassPauseMs = 10;
 
 // A reply's text and its queued event are made in the worker thread and read
 // by the window's thread after Qt has handed them over through a lock of its
@@ -57,16 +57,14 @@ modbusThread::modbusThread(QObject *parent) : QThread(parent)
 {
     master = new kzModbus;
     master->setSlaveAddress(1);
-    tickTimer = new QTimer;
-    connect(tickTimer, SIGNAL(timeout()), this, SLOT(TickTimerTimeoutSlot()));
-    tickTimer->start(100);
+    // The first tick falls one period after construction.
+    tickClock.start();
+    nextTickMs = TickMs;
 }
 
 modbusThread::~modbusThread()
 {
     stop();
-    tickTimer->stop();
-    delete tickTimer;
     delete master;
 }
 
@@ -74,6 +72,7 @@ void modbusThread::stop()
 {
     quitRequested.store(true);
     tsan::semRelease(quitSemaphore);
+    wake();
     master->abort();
     wait();
     // QThread::wait() synchronises inside Qt where ThreadSanitizer cannot see
@@ -84,6 +83,11 @@ void modbusThread::stop()
 void modbusThread::receiveMessageFromMainThread(QString Message)
 {
     const SplitMessage parts = splitMessage(Message);
+    // The bit first, then the wake-up: the pass it starts sees the command.
+    const auto take = [this](quint32 bit) {
+        setBit(bit);
+        wake();
+    };
     // The link the pending device commands were meant for ends here: they must
     // not run on whatever the next link reaches.
     if (Message == Cmd::disconnect || Message == Cmd::search || parts.key == Cmd::connect) {
@@ -92,20 +96,20 @@ void modbusThread::receiveMessageFromMainThread(QString Message)
     }
     if (parts.key == Cmd::setAddr) {
         targetAddress.store(addressArgument(parts.argument));
-        setBit(Bit::SetAddr);
+        take(Bit::SetAddr);
         return;
     }
     if (Message == Cmd::search) {
-        setBit(Bit::Search);
+        take(Bit::Search);
         return;
     }
     if (Message == Cmd::searchStop) {
-        setBit(Bit::SearchStop);
+        take(Bit::SearchStop);
         return;
     }
     if (parts.key == Cmd::connect) {
         targetAddress.store(addressArgument(parts.argument));
-        setBit(Bit::Connect);
+        take(Bit::Connect);
         return;
     }
     static const DeviceCommand commands[] = {
@@ -134,7 +138,7 @@ void modbusThread::receiveMessageFromMainThread(QString Message)
     };
     for (const DeviceCommand &command : commands) {
         if (Message == command.text) {
-            setBit(command.bit);
+            take(command.bit);
             return;
         }
     }
@@ -143,13 +147,16 @@ void modbusThread::receiveMessageFromMainThread(QString Message)
 void modbusThread::TickTimerTimeoutSlot()
 {
     tickPending.store(true);
+    wake();
 }
 
 void modbusThread::run()
 {
     quint16 searchAddress = 0;
     while (!quitRequested.load()) {
-        sleepMs(10);
+        waitForWork();
+        // Commands given together (within this pause) run in one pass, in bit order.
+        sleepMs(PassPauseMs);
         if (quitRequested.load())
             break;
 
@@ -164,7 +171,7 @@ void modbusThread::run()
             continue;
         }
 
-        if (tickPending.load())
+        if (pollDue())
             measurementPoll();
         if (!connected) {
             // Before the first poll of a new link its commands wait for it.
@@ -245,6 +252,36 @@ void modbusThread::replyIfCancelled()
 {
     if (cancelledAtLinkEnd.exchange(false))
         reply(Reply::commandsCancelled);
+}
+
+void modbusThread::wake()
+{
+    tsan::semRelease(wakeSemaphore);
+}
+
+bool modbusThread::pollDue() const
+{
+    return tickPending.load() || tickClock.elapsed() >= nextTickMs;
+}
+
+void modbusThread::waitForWork()
+{
+    // A search takes one address per pass and goes on by itself.
+    if (testBit(Bit::Searching))
+        return;
+    // Without a link only a command (or stop()) gives the loop anything to do.
+    int timeoutMs = -1;
+    if (linkActive) {
+        if (pollDue())
+            return;
+        timeoutMs = int(nextTickMs - tickClock.elapsed());
+    }
+    if (!tsan::semTryAcquire(wakeSemaphore, 1, timeoutMs))
+        return;
+    // One pass serves every command given so far; a command given after this
+    // releases again and gets a pass of its own.
+    while (tsan::semTryAcquire(wakeSemaphore)) {
+    }
 }
 
 void modbusThread::sleepMs(int ms)

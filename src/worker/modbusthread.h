@@ -8,6 +8,7 @@
 #include "model/registermirror.h"
 
 #include <QAtomicInteger>
+#include <QElapsedTimer>
 #include <QMutex>
 #include <QSemaphore>
 #include <QString>
@@ -16,7 +17,6 @@
 #include <atomic>
 
 class kzModbus;
-class QTimer;
 
 class modbusThread : public QThread
 {
@@ -37,6 +37,7 @@ public:
 
 public slots:
     void receiveMessageFromMainThread(QString Message);
+    // Marks the measurement poll due now, ahead of its 100 ms schedule.
     void TickTimerTimeoutSlot();
 
 signals:
@@ -90,6 +91,11 @@ private:
     bool testBit(quint32 bit) const;
     // Sleeps up to ms milliseconds; returns at once when a stop is requested.
     void sleepMs(int ms);
+    // Blocks until a pass has something to do: a command, the poll's next tick
+    // while a link is up, a search step, or stop().
+    void waitForWork();
+    bool pollDue() const;
+    void wake();
 
     QMutex mirrorMutex;
     RegisterMirror mirror;
@@ -99,8 +105,12 @@ private:
     quint16 regAddress = 0;
     quint8 regCount = 0;
     bool linkActive = false;
-    QTimer *tickTimer = nullptr;
     std::atomic<bool> tickPending{false};
+    static constexpr qint64 TickMs = 100;
+    // The poll's ticks fall every TickMs of this clock; the next one not yet
+    // taken by a poll is due at nextTickMs. Worker thread only.
+    QElapsedTimer tickClock;
+    qint64 nextTickMs = 0;
     bool connected = false;
     // A poll has run since the last connect: until then commands given for the
     // new link wait for it instead of being dropped.
@@ -120,4 +130,6 @@ private:
     std::atomic<bool> quitRequested{false};
     // Released by stop(); every sleep of the loop waits on it.
     QSemaphore quitSemaphore{0};
+    // Released for every command and by stop(); the idle loop waits on it.
+    QSemaphore wakeSemaphore{0};
 };
