@@ -6,9 +6,11 @@
 #include <QTimer>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <pty.h>
+#include <sys/timerfd.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -16,8 +18,17 @@ namespace {
 
 constexpr int TickMs = 100;
 constexpr int IdleFlushMs = 20;
-constexpr int PaceStepMs = 2;
-constexpr int BitsPerByte = 10; // start, 8 data, stop
+// Paced bytes go out in batches at most this far apart; a reply's last byte
+// goes out on its own time.
+constexpr qint64 PaceStepNs = 2'000'000;
+constexpr qint64 BitsPerByte = 10; // start, 8 data, stop
+
+qint64 nowNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 qint32 baudFromSpeed(speed_t speed)
 {
@@ -107,9 +118,20 @@ bool PtyRunner::open(QString *error)
     idleTimer = new QTimer(this);
     idleTimer->setSingleShot(true);
     connect(idleTimer, &QTimer::timeout, this, [this] { bus->flush(); });
-    paceTimer = new QTimer(this);
-    paceTimer->setSingleShot(true);
-    connect(paceTimer, &QTimer::timeout, this, &PtyRunner::writeQueued);
+    // steady_clock is CLOCK_MONOTONIC on Linux, the clock of this timer.
+    paceFd = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (paceFd < 0) {
+        if (error)
+            *error = systemError("timerfd_create");
+        close();
+        return false;
+    }
+    paceNotifier = new QSocketNotifier(paceFd, QSocketNotifier::Read, this);
+    connect(paceNotifier, &QSocketNotifier::activated, this, [this] {
+        quint64 expirations = 0;
+        [[maybe_unused]] const ssize_t n = ::read(paceFd, &expirations, sizeof expirations);
+        writePaced();
+    });
     return true;
 }
 
@@ -119,16 +141,19 @@ void PtyRunner::close()
     delete writeNotifier;
     delete tickTimer;
     delete idleTimer;
-    delete paceTimer;
-    readNotifier = writeNotifier = nullptr;
-    tickTimer = idleTimer = paceTimer = nullptr;
+    delete paceNotifier;
+    readNotifier = writeNotifier = paceNotifier = nullptr;
+    tickTimer = idleTimer = nullptr;
+    if (paceFd >= 0)
+        ::close(paceFd);
     if (masterFd >= 0)
         ::close(masterFd);
     if (slaveFd >= 0)
         ::close(slaveFd);
-    masterFd = slaveFd = -1;
+    paceFd = masterFd = slaveFd = -1;
     slaveName.clear();
     outQueue.clear();
+    segments.clear();
 }
 
 qint32 PtyRunner::lineBaud() const
@@ -160,8 +185,19 @@ void PtyRunner::readMaster()
     }
     if (bytes.isEmpty())
         return;
+    const qint64 readNs = nowNs();
     idleTimer->start(IdleFlushMs);
     const QVector<VirtualBus::Reply> replies = bus->feed(bytes, lineBaud());
+    if (!replies.isEmpty())
+        requestNs.store(readNs);
+    if (paced) {
+        // The port user wrote at once; on a real line the last byte arrives
+        // only after all of them have crossed it.
+        inboundDoneNs = qMax(readNs, inboundDoneNs) + bytes.size() * byteNs();
+        for (const VirtualBus::Reply &reply : replies)
+            queuePaced(reply.bytes, inboundDoneNs + qint64(reply.delayMs) * 1'000'000);
+        return;
+    }
     for (const VirtualBus::Reply &reply : replies) {
         if (reply.delayMs > 0) {
             const QByteArray late = reply.bytes;
@@ -180,10 +216,6 @@ void PtyRunner::queueReply(const QByteArray &bytes)
         qWarning("virtual instrument: nobody reads the port, reply dropped");
         return;
     }
-    if (outQueue.isEmpty()) {
-        paceClock.start();
-        pacedBytes = 0;
-    }
     outQueue.append(bytes);
     writeQueued();
 }
@@ -192,29 +224,83 @@ void PtyRunner::writeQueued()
 {
     if (masterFd < 0 || outQueue.isEmpty())
         return;
-    qint64 allowed = outQueue.size();
-    if (paced) {
-        const qint32 baud = lineBaud() > 0 ? lineBaud() : 9600;
-        // The first byte leaves at once, each further one after its bit time.
-        allowed = qMin(allowed, 1 + paceClock.elapsed() * baud / (1000 * BitsPerByte) - pacedBytes);
+    const ssize_t n = ::write(masterFd, outQueue.constData(), size_t(outQueue.size()));
+    if (n > 0) {
+        outQueue.remove(0, int(n));
+        if (outQueue.isEmpty())
+            replyEndNs.store(nowNs());
+    } else if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+        qWarning("virtual instrument: %s", qPrintable(systemError("write")));
+        outQueue.clear();
     }
-    if (allowed > 0) {
-        const ssize_t n = ::write(masterFd, outQueue.constData(), size_t(allowed));
-        if (n > 0) {
-            outQueue.remove(0, int(n));
-            pacedBytes += n;
-        } else if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-            qWarning("virtual instrument: %s", qPrintable(systemError("write")));
-            outQueue.clear();
-        }
-    }
-    writeNotifier->setEnabled(false);
-    if (outQueue.isEmpty())
+    // The pty is full: the notifier says when it drains.
+    writeNotifier->setEnabled(!outQueue.isEmpty());
+}
+
+qint64 PtyRunner::byteNs() const
+{
+    const qint64 baud = lineBaud() > 0 ? lineBaud() : 9600;
+    return BitsPerByte * 1'000'000'000 / baud;
+}
+
+void PtyRunner::queuePaced(const QByteArray &bytes, qint64 heardNs)
+{
+    qint64 queued = 0;
+    for (const Segment &segment : segments)
+        queued += segment.bytes.size() - segment.written;
+    if (queued + bytes.size() > MaxQueuedBytes) {
+        qWarning("virtual instrument: nobody reads the port, reply dropped");
         return;
-    // Paced: the next bytes are due in a moment. Otherwise the pty is full and
-    // the notifier says when it drains.
-    if (paced)
-        paceTimer->start(PaceStepMs);
-    else
-        writeNotifier->setEnabled(true);
+    }
+    // One line: a reply starts once it is heard and the line is free.
+    const qint64 start = qMax(heardNs, outboundDoneNs);
+    const qint64 step = byteNs();
+    segments.push_back({bytes, start + step, 0});
+    outboundDoneNs = start + bytes.size() * step;
+    writePaced();
+}
+
+void PtyRunner::writePaced()
+{
+    if (masterFd < 0)
+        return;
+    const qint64 step = byteNs();
+    bool full = false;
+    while (!segments.empty()) {
+        Segment &head = segments.front();
+        const qint64 now = nowNs();
+        if (now < head.firstDoneNs)
+            break;
+        const int due = int(qMin<qint64>(head.bytes.size(), (now - head.firstDoneNs) / step + 1));
+        const int wanted = due - head.written;
+        if (wanted > 0) {
+            const ssize_t n =
+                ::write(masterFd, head.bytes.constData() + head.written, size_t(wanted));
+            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+                qWarning("virtual instrument: %s", qPrintable(systemError("write")));
+                segments.clear();
+                return;
+            }
+            if (n > 0)
+                head.written += int(n);
+            full = n < wanted;
+        }
+        if (head.written < head.bytes.size())
+            break;
+        replyEndNs.store(nowNs());
+        segments.pop_front();
+    }
+    if (segments.empty())
+        return;
+    // Wake for the next batch, or for the reply's last byte if that comes first.
+    const Segment &head = segments.front();
+    const qint64 nextByte = head.firstDoneNs + head.written * step;
+    const qint64 lastByte = head.firstDoneNs + (head.bytes.size() - 1) * step;
+    // A full pty (nobody reads the port) is tried again a step later.
+    const qint64 soon = nowNs() + PaceStepNs;
+    const qint64 wakeAt = full ? soon : qMax(nextByte, qMin(soon, lastByte));
+    itimerspec spec{};
+    spec.it_value.tv_sec = time_t(wakeAt / 1'000'000'000);
+    spec.it_value.tv_nsec = long(wakeAt % 1'000'000'000);
+    ::timerfd_settime(paceFd, TFD_TIMER_ABSTIME, &spec, nullptr);
 }
