@@ -27,6 +27,7 @@
 namespace {
 
 int signalPipe[2] = {-1, -1};
+constexpr int BaudCodeRegister = 43; // the baud code among the user settings
 
 extern "C" void onSignal(int)
 {
@@ -254,7 +255,9 @@ int main(int argc, char *argv[])
         QStringLiteral("path"), defaultLinkPath());
     const QCommandLineOption pacedOption(
         QStringLiteral("paced"),
-        QStringLiteral("Send replies no faster than the baud rate set on the port."));
+        QStringLiteral("Hold both directions to the baud rate set on the port: a request is "
+                       "answered once its bytes would have crossed the line, and the reply "
+                       "arrives at 10 bits per byte."));
     const QCommandLineOption stateOption(
         QStringLiteral("state"),
         QStringLiteral("Keep the saved user and factory settings in this file: loaded at "
@@ -268,7 +271,13 @@ int main(int argc, char *argv[])
     const QCommandLineOption silentOption(
         QStringLiteral("silent"),
         QStringLiteral("The instruments never answer, like a pulled cable."));
-    parser.addOptions({linkOption, pacedOption, stateOption, firmwareOption, silentOption});
+    const QCommandLineOption baudOption(
+        QStringLiteral("baud"),
+        QStringLiteral("Baud rate the instruments start at, as if saved: 1200, 2400, 4800, "
+                       "9600 (default), 19200 or 38400."),
+        QStringLiteral("rate"));
+    parser.addOptions(
+        {linkOption, pacedOption, stateOption, firmwareOption, silentOption, baudOption});
     parser.process(app);
 
     QList<quint8> addresses;
@@ -298,6 +307,19 @@ int main(int argc, char *argv[])
         }
     }
 
+    int baudCode = -1;
+    if (parser.isSet(baudOption)) {
+        const int rate = parser.value(baudOption).toInt();
+        for (int code = 0; VirtualInstrument::baudRateForCode(code) != 0; ++code) {
+            if (rate > 0 && VirtualInstrument::baudRateForCode(code) == rate)
+                baudCode = code;
+        }
+        if (baudCode < 0) {
+            printError(QStringLiteral("--baud wants 1200, 2400, 4800, 9600, 19200 or 38400"));
+            return 2;
+        }
+    }
+
     VirtualBus bus;
     for (quint8 address : addresses)
         bus.add(address);
@@ -313,6 +335,11 @@ int main(int argc, char *argv[])
         if (firmware >= 0)
             instrument.setReg(1, quint16(firmware));
         instrument.faults.silent = parser.isSet(silentOption);
+        if (baudCode >= 0) {
+            QVector<quint16> user = instrument.userImage();
+            user[BaudCodeRegister - VirtualInstrument::FirstParam] = quint16(baudCode);
+            instrument.setImages(user, instrument.factoryImage());
+        }
     });
 
     if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
