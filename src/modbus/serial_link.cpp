@@ -227,6 +227,8 @@ void MainWindow::readMySerialPort()
 
 void MainWindow::writeMySerialPort(const QByteArray &frame)
 {
-    // A frame that does not reach the line ends in the master's timeout.
+    // A frame that does not reach the line ends in the master's timeout. Out
+    // at once, not on the next turn of the event loop: the worker waits for it.
     serialPort->write(frame);
+    serialPort->flush();
 }
