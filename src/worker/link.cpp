@@ -102,9 +102,7 @@ void modbusThread::disconnectLink()
 
 void modbusThread::measurementPoll()
 {
-    // Every tick up to now is taken; the next one falls on the 100 ms grid.
     tickPending.store(false);
-    nextTickMs = (tickClock.elapsed() / TickMs + 1) * TickMs;
     polledSinceConnect = true;
 
     regAddress = 0;

@@ -4,6 +4,8 @@
 #include "model/tsanlock.h"
 #include "worker/messages.h"
 
+#include <QTimer>
+
 #ifdef KV3PD_TSAN
 extern "C" void AnnotateIgnoreWritesBegin(const char *file, int line);
 extern "C" void AnnotateIgnoreWritesEnd(const char *file, int line);
@@ -57,14 +59,16 @@ modbusThread::modbusThread(QObject *parent) : QThread(parent)
 {
     master = new kzModbus;
     master->setSlaveAddress(1);
-    // The first tick falls one period after construction.
-    tickClock.start();
-    nextTickMs = TickMs;
+    tickTimer = new QTimer;
+    connect(tickTimer, SIGNAL(timeout()), this, SLOT(TickTimerTimeoutSlot()));
+    tickTimer->start(100);
 }
 
 modbusThread::~modbusThread()
 {
     stop();
+    tickTimer->stop();
+    delete tickTimer;
     delete master;
 }
 
@@ -147,7 +151,9 @@ void modbusThread::receiveMessageFromMainThread(QString Message)
 void modbusThread::TickTimerTimeoutSlot()
 {
     tickPending.store(true);
-    wake();
+    // Without a link the tick only marks the poll due for the next connect.
+    if (linkActive.load())
+        wake();
 }
 
 void modbusThread::run()
@@ -171,7 +177,7 @@ void modbusThread::run()
             continue;
         }
 
-        if (pollDue())
+        if (tickPending.load())
             measurementPoll();
         if (!connected) {
             // Before the first poll of a new link its commands wait for it.
@@ -259,26 +265,17 @@ void modbusThread::wake()
     tsan::semRelease(wakeSemaphore);
 }
 
-bool modbusThread::pollDue() const
-{
-    return tickPending.load() || tickClock.elapsed() >= nextTickMs;
-}
-
 void modbusThread::waitForWork()
 {
     // A search takes one address per pass and goes on by itself.
     if (testBit(Bit::Searching))
         return;
-    // Without a link only a command (or stop()) gives the loop anything to do.
-    int timeoutMs = -1;
-    if (linkActive) {
-        if (pollDue())
-            return;
-        timeoutMs = int(nextTickMs - tickClock.elapsed());
-    }
-    if (!tsan::semTryAcquire(wakeSemaphore, 1, timeoutMs))
+    // A tick that fell while the link came up has not woken the loop.
+    if (linkActive.load() && tickPending.load())
         return;
-    // One pass serves every command given so far; a command given after this
+    // Commands, ticks while a link is up, and stop() wake the loop.
+    tsan::semAcquire(wakeSemaphore);
+    // One pass serves everything given so far; what comes after this
     // releases again and gets a pass of its own.
     while (tsan::semTryAcquire(wakeSemaphore)) {
     }

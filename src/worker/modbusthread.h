@@ -8,7 +8,6 @@
 #include "model/registermirror.h"
 
 #include <QAtomicInteger>
-#include <QElapsedTimer>
 #include <QMutex>
 #include <QSemaphore>
 #include <QString>
@@ -17,6 +16,7 @@
 #include <atomic>
 
 class kzModbus;
+class QTimer;
 
 class modbusThread : public QThread
 {
@@ -37,7 +37,6 @@ public:
 
 public slots:
     void receiveMessageFromMainThread(QString Message);
-    // Marks the measurement poll due now, ahead of its 100 ms schedule.
     void TickTimerTimeoutSlot();
 
 signals:
@@ -91,10 +90,9 @@ private:
     bool testBit(quint32 bit) const;
     // Sleeps up to ms milliseconds; returns at once when a stop is requested.
     void sleepMs(int ms);
-    // Blocks until a pass has something to do: a command, the poll's next tick
-    // while a link is up, a search step, or stop().
+    // Blocks until a pass has something to do: a command, a tick while a link
+    // is up, a search step, or stop().
     void waitForWork();
-    bool pollDue() const;
     void wake();
 
     QMutex mirrorMutex;
@@ -104,13 +102,10 @@ private:
     std::atomic<quint8> targetAddress{0};
     quint16 regAddress = 0;
     quint8 regCount = 0;
-    bool linkActive = false;
+    // Read by the tick slot, which wakes the loop only while a link is up.
+    std::atomic<bool> linkActive{false};
+    QTimer *tickTimer = nullptr;
     std::atomic<bool> tickPending{false};
-    static constexpr qint64 TickMs = 100;
-    // The poll's ticks fall every TickMs of this clock; the next one not yet
-    // taken by a poll is due at nextTickMs. Worker thread only.
-    QElapsedTimer tickClock;
-    qint64 nextTickMs = 0;
     bool connected = false;
     // A poll has run since the last connect: until then commands given for the
     // new link wait for it instead of being dropped.
