@@ -27,6 +27,7 @@
 namespace {
 
 int signalPipe[2] = {-1, -1};
+constexpr int BaudCodeRegister = 43; // the baud code among the user settings
 
 extern "C" void onSignal(int)
 {
@@ -275,6 +276,11 @@ int main(int argc, char *argv[])
     const QCommandLineOption silentOption(
         QStringLiteral("silent"),
         QStringLiteral("The instruments never answer, like a pulled cable."));
+    const QCommandLineOption baudOption(
+        QStringLiteral("baud"),
+        QStringLiteral("Baud rate the instruments start at, as if saved: 1200, 2400, 4800, "
+                       "9600 (default), 19200 or 38400."),
+        QStringLiteral("rate"));
     const QCommandLineOption busyOption(
         QStringLiteral("busy-after-save"),
         QStringLiteral("After acknowledging a save or a factory restore, answer nothing for this "
@@ -292,7 +298,7 @@ int main(int argc, char *argv[])
                        "given more than once."),
         QStringLiteral("address"));
     parser.addOptions({linkOption, pacedOption, stateOption, firmwareOption, silentOption,
-                       busyOption, lapseOption, twinOption});
+                       busyOption, lapseOption, twinOption, baudOption});
     parser.process(app);
 
     QList<quint8> addresses;
@@ -349,6 +355,19 @@ int main(int argc, char *argv[])
         !milliseconds(lapseOption, &timing.passwordLapseMs))
         return 2;
 
+    int baudCode = -1;
+    if (parser.isSet(baudOption)) {
+        const int rate = parser.value(baudOption).toInt();
+        for (int code = 0; VirtualInstrument::baudRateForCode(code) != 0; ++code) {
+            if (rate > 0 && VirtualInstrument::baudRateForCode(code) == rate)
+                baudCode = code;
+        }
+        if (baudCode < 0) {
+            printError(QStringLiteral("--baud wants 1200, 2400, 4800, 9600, 19200 or 38400"));
+            return 2;
+        }
+    }
+
     VirtualBus bus;
     for (quint8 address : addresses)
         bus.add(address);
@@ -367,6 +386,11 @@ int main(int argc, char *argv[])
             instrument.setReg(1, quint16(firmware));
         instrument.faults.silent = parser.isSet(silentOption);
         instrument.timing = timing;
+        if (baudCode >= 0) {
+            QVector<quint16> user = instrument.userImage();
+            user[BaudCodeRegister - VirtualInstrument::FirstParam] = quint16(baudCode);
+            instrument.setImages(user, instrument.factoryImage());
+        }
     });
 
     if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {

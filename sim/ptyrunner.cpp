@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <pty.h>
@@ -17,6 +18,13 @@ namespace {
 constexpr int TickMs = 100;
 constexpr int IdleFlushMs = 20;
 constexpr qint32 DefaultBaud = 9600; // a pty that reports no rate
+
+qint64 steadyNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 qint32 baudFromSpeed(speed_t speed)
 {
@@ -189,6 +197,8 @@ void PtyRunner::readMaster()
     inBytes += bytes.size();
 
     const QVector<VirtualBus::Reply> replies = bus->feed(bytes, lineBaud());
+    if (!replies.isEmpty())
+        requestNs.store(steadyNs());
     for (const VirtualBus::Reply &reply : replies) {
         lineBits = reply.bitsPerCharacter;
         // An RTU slave knows the request has ended only after 3.5 silent
@@ -255,6 +265,7 @@ void PtyRunner::writeQueued()
         if (n > 0)
             headSent += int(n);
         if (headSent == head.bytes.size()) {
+            replyEndNs.store(steadyNs());
             if (paced)
                 lineFreeNs = headStartNs + head.bytes.size() * headCharNs;
             queuedBytes -= head.bytes.size();

@@ -12,6 +12,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <atomic>
+
 class QSocketNotifier;
 class QTimer;
 class VirtualBus;
@@ -46,6 +48,12 @@ public:
 
     // Baud rate the port user has set on the line; 0 when unknown.
     qint32 lineBaud() const;
+
+    // For measurements, on the monotonic clock (std::chrono::steady_clock, ns):
+    // when the last complete request was read from the line, and when the
+    // last byte of the last reply was written to it. Readable from any thread.
+    qint64 lastRequestNs() const { return requestNs.load(); }
+    qint64 lastReplyEndNs() const { return replyEndNs.load(); }
 
 private:
     struct Outgoing
@@ -83,4 +91,6 @@ private:
     qint64 headCharNs = 0;
     int headSent = 0;
     qint64 lineFreeNs = 0; // the last reply has left the line by then
+    std::atomic<qint64> requestNs{0};
+    std::atomic<qint64> replyEndNs{0};
 };

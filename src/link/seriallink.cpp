@@ -143,6 +143,8 @@ void SerialLink::write(const QByteArray &frame)
     if (!port->isOpen())
         return;
     port->write(frame);
+    // Out at once, not on the next turn of the event loop: the worker waits for it.
+    port->flush();
     tap(Direction::Written, frame);
 }
 

@@ -50,6 +50,12 @@ inline void semRelease(QSemaphore &s, int n = 1)
     s.release(n);
 }
 
+inline void semAcquire(QSemaphore &s, int n = 1)
+{
+    s.acquire(n);
+    acquire(&s);
+}
+
 inline bool semTryAcquire(QSemaphore &s, int n = 1)
 {
     if (!s.tryAcquire(n))

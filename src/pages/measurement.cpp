@@ -43,6 +43,14 @@ void setStyleIfChanged(QProgressBar *bar, const QString &sheet)
         bar->setStyleSheet(sheet);
 }
 
+// The live values come ten times a second and most of them rarely change; an
+// unchanged text is not set again, so its field is not laid out and repainted.
+void showText(QLineEdit *edit, const QString &text)
+{
+    if (edit->text() != text)
+        edit->setText(text);
+}
+
 // The whole part of the reading as text; readings that no int can hold (or
 // NaN, infinity) are shown as they are instead of overflowing a conversion.
 QString adcText(float v)
@@ -129,19 +137,19 @@ void MainWindow::showLiveValues()
     ui->label_ruanjianbanben->setText(
         tr("软件版本：%1").arg(QString::asprintf("V%.02f", m->at(Reg::firmwareVersion) / 100.0)));
 
-    ui->lineEdit_yalizhi->setText(
-        fixedText(m->float32(Reg::pressureValue), m->at(Reg::pressureDecimals)));
-    ui->lineEdit_wenduzhi->setText(
-        fixedText(m->float32(Reg::temperatureValue), m->at(Reg::temperatureDecimals)));
+    showText(ui->lineEdit_yalizhi,
+             fixedText(m->float32(Reg::pressureValue), m->at(Reg::pressureDecimals)));
+    showText(ui->lineEdit_wenduzhi,
+             fixedText(m->float32(Reg::temperatureValue), m->at(Reg::temperatureDecimals)));
 
-    ui->lineEdit_yalizhizhengxing->setText(
-        QString::number(static_cast<qint16>(m->at(Reg::pressureInt))));
-    ui->lineEdit_wenduzhizhengxing->setText(
-        QString::number(static_cast<qint16>(m->at(Reg::temperatureInt))));
+    showText(ui->lineEdit_yalizhizhengxing,
+             QString::number(static_cast<qint16>(m->at(Reg::pressureInt))));
+    showText(ui->lineEdit_wenduzhizhengxing,
+             QString::number(static_cast<qint16>(m->at(Reg::temperatureInt))));
 
-    ui->lineEdit_dianchidianya->setText(
-        QString::asprintf("%.02f", m->at(Reg::batteryVoltage) / 100.0));
-    ui->lineEdit_dianchidianliang->setText(QString::number(m->at(Reg::batteryLevel)));
+    showText(ui->lineEdit_dianchidianya,
+             QString::asprintf("%.02f", m->at(Reg::batteryVoltage) / 100.0));
+    showText(ui->lineEdit_dianchidianliang, QString::number(m->at(Reg::batteryLevel)));
 
     showAdc(ui->label_yaliADC, ui->progressBar_yaliADCz, ui->progressBar_yaliADCf,
             m->float32(Reg::pressureAdc));

@@ -86,6 +86,7 @@ void MainWindow::endProgress()
 {
     progressEnded = true;
     progressHideCountdown = 2;
+    startTicking();
 }
 
 bool MainWindow::sendDeviceCommand(const QString &command)
@@ -214,6 +215,7 @@ void MainWindow::receiveMessageFromModbusThread(QString Message)
         ui->progressBar->setValue(int(split.argument.toUInt()));
         if (ui->progressBar->value() > 99) {
             progressHideCountdown = 2;
+            startTicking();
         } else {
             progressEnded = false;
             ui->progressBar->show();

@@ -126,8 +126,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     worker->start(QThread::InheritPriority);
 
     guiTickTimer = new QTimer;
+    guiTickTimer->setInterval(100);
     connect(guiTickTimer, SIGNAL(timeout()), this, SLOT(tickTimerSlot()));
-    guiTickTimer->start(100);
 
     backupMenu = new QMenu;
     QAction *backupAction = new QAction(tr("备份数据到电脑"), backupMenu);

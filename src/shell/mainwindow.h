@@ -225,6 +225,8 @@ private:
     void updateWriteButtons();
     void followLinkSettings(const QString &argument);
     void endProgress();
+    // The 100 ms tick runs only while a status text or the progress bar has to age.
+    void startTicking();
     void closeIdlePort();
     quint16 rowValue(int code, const QLineEdit *valueEdit, quint16 current) const;
     void customRowSourceChanged(int row);

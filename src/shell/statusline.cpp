@@ -4,10 +4,20 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include <QTimer>
+
 void MainWindow::showState(const QString &text)
 {
     stateCountdown = 5;
     ui->label_state->setText(text);
+    startTicking();
+}
+
+void MainWindow::startTicking()
+{
+    // Not restarted when running: a stream of progress replies must not hold it off.
+    if (guiTickTimer && !guiTickTimer->isActive())
+        guiTickTimer->start();
 }
 
 void MainWindow::showWarning(const QString &text)
@@ -37,4 +47,8 @@ void MainWindow::tickTimerSlot()
         if (progressHideCountdown == 0 && (ui->progressBar->value() > 99 || progressEnded))
             ui->progressBar->hide();
     }
+
+    // Nothing left to age: an idle window does not wake ten times a second.
+    if (guiTickTimer && ui->label_state->text().isEmpty() && progressHideCountdown == 0)
+        guiTickTimer->stop();
 }

@@ -13,6 +13,8 @@ extern "C" void AnnotateIgnoreWritesEnd(const char *file, int line);
 
 namespace {
 
+constexpr int PassPauseMs = 10;
+
 // A reply's text and its queued event are made in the worker thread and read
 // by the window's thread after Qt has handed them over through a lock of its
 // own, which ThreadSanitizer cannot see. Inside this scope the worker's
@@ -74,6 +76,7 @@ void modbusThread::stop()
 {
     quitRequested.store(true);
     tsan::semRelease(quitSemaphore);
+    wake();
     master->abort();
     wait();
     // QThread::wait() synchronises inside Qt where ThreadSanitizer cannot see
@@ -84,6 +87,11 @@ void modbusThread::stop()
 void modbusThread::receiveMessageFromMainThread(QString Message)
 {
     const SplitMessage parts = splitMessage(Message);
+    // The bit first, then the wake-up: the pass it starts sees the command.
+    const auto take = [this](quint32 bit) {
+        setBit(bit);
+        wake();
+    };
     // The link the pending device commands were meant for ends here: they must
     // not run on whatever the next link reaches.
     if (Message == Cmd::disconnect || parts.key == Cmd::search || parts.key == Cmd::connect) {
@@ -92,13 +100,13 @@ void modbusThread::receiveMessageFromMainThread(QString Message)
     }
     if (parts.key == Cmd::setAddr) {
         targetAddress.store(addressArgument(parts.argument));
-        setBit(Bit::SetAddr);
+        take(Bit::SetAddr);
         return;
     }
     if (Message == Cmd::search) {
         searchFirst.store(1);
         searchLast.store(255);
-        setBit(Bit::Search);
+        take(Bit::Search);
         return;
     }
     if (parts.key == Cmd::search) {
@@ -110,16 +118,16 @@ void modbusThread::receiveMessageFromMainThread(QString Message)
             return;
         searchFirst.store(first);
         searchLast.store(last);
-        setBit(Bit::Search);
+        take(Bit::Search);
         return;
     }
     if (Message == Cmd::searchStop) {
-        setBit(Bit::SearchStop);
+        take(Bit::SearchStop);
         return;
     }
     if (parts.key == Cmd::connect) {
         targetAddress.store(addressArgument(parts.argument));
-        setBit(Bit::Connect);
+        take(Bit::Connect);
         return;
     }
     static const DeviceCommand commands[] = {
@@ -148,7 +156,7 @@ void modbusThread::receiveMessageFromMainThread(QString Message)
     };
     for (const DeviceCommand &command : commands) {
         if (Message == command.text) {
-            setBit(command.bit);
+            take(command.bit);
             return;
         }
     }
@@ -157,13 +165,18 @@ void modbusThread::receiveMessageFromMainThread(QString Message)
 void modbusThread::TickTimerTimeoutSlot()
 {
     tickPending.store(true);
+    // Without a link the tick only marks the poll due for the next connect.
+    if (linkActive.load())
+        wake();
 }
 
 void modbusThread::run()
 {
     quint16 searchAddress = 0;
     while (!quitRequested.load()) {
-        sleepMs(10);
+        waitForWork();
+        // Commands given together (within this pause) run in one pass, in bit order.
+        sleepMs(PassPauseMs);
         if (quitRequested.load())
             break;
 
@@ -259,6 +272,27 @@ void modbusThread::replyIfCancelled()
 {
     if (cancelledAtLinkEnd.exchange(false))
         reply(Reply::commandsCancelled);
+}
+
+void modbusThread::wake()
+{
+    tsan::semRelease(wakeSemaphore);
+}
+
+void modbusThread::waitForWork()
+{
+    // A search takes one address per pass and goes on by itself.
+    if (testBit(Bit::Searching))
+        return;
+    // A tick that fell while the link came up has not woken the loop.
+    if (linkActive.load() && tickPending.load())
+        return;
+    // Commands, ticks while a link is up, and stop() wake the loop.
+    tsan::semAcquire(wakeSemaphore);
+    // One pass serves everything given so far; what comes after this
+    // releases again and gets a pass of its own.
+    while (tsan::semTryAcquire(wakeSemaphore)) {
+    }
 }
 
 void modbusThread::sleepMs(int ms)

@@ -91,6 +91,10 @@ private:
     bool testBit(quint32 bit) const;
     // Sleeps up to ms milliseconds; returns at once when a stop is requested.
     void sleepMs(int ms);
+    // Blocks until a pass has something to do: a command, a tick while a link
+    // is up, a search step, or stop().
+    void waitForWork();
+    void wake();
 
     QMutex mirrorMutex;
     RegisterMirror mirror;
@@ -102,7 +106,8 @@ private:
     std::atomic<int> searchLast{255};
     quint16 regAddress = 0;
     quint8 regCount = 0;
-    bool linkActive = false;
+    // Read by the tick slot, which wakes the loop only while a link is up.
+    std::atomic<bool> linkActive{false};
     QTimer *tickTimer = nullptr;
     std::atomic<bool> tickPending{false};
     bool connected = false;
@@ -124,4 +129,6 @@ private:
     std::atomic<bool> quitRequested{false};
     // Released by stop(); every sleep of the loop waits on it.
     QSemaphore quitSemaphore{0};
+    // Released for every command and by stop(); the idle loop waits on it.
+    QSemaphore wakeSemaphore{0};
 };

@@ -8,7 +8,9 @@
 #include "virtualinstrument.h"
 #include "worker/modbusthread.h"
 
+#include <QElapsedTimer>
 #include <QLineEdit>
+#include <QSerialPort>
 #include <QStackedWidget>
 #include <QtTest>
 
@@ -289,6 +291,40 @@ private slots:
         QCOMPARE(burst.size(), 400);
         QVERIFY(pty.writeMaster(burst));
         QTRY_COMPARE_WITH_TIMEOUT(stateLabel(w)->text(), QStringLiteral("连接成功"), 1900);
+    }
+
+    void pacedLineTakesTheWireTime()
+    {
+        // A read of 42 registers at 9600 baud: 8 + 89 bytes of 10 bits on the line.
+        InstrumentThread inst({1});
+        inst.setPaced(true);
+        QVERIFY(inst.start());
+        QSerialPort port(inst.portPath());
+        QVERIFY(port.open(QIODevice::ReadWrite));
+        port.setBaudRate(9600);
+        QByteArray reply;
+        QElapsedTimer clock;
+        qint64 firstMs = -1;
+        qint64 doneMs = -1;
+        connect(&port, &QSerialPort::readyRead, this, [&] {
+            if (firstMs < 0)
+                firstMs = clock.elapsed();
+            reply += port.readAll();
+            if (reply.size() >= 89 && doneMs < 0)
+                doneMs = clock.elapsed();
+        });
+        QSignalSpy arrived(&port, &QSerialPort::readyRead);
+        QVERIFY(arrived.isValid());
+        clock.start();
+        port.write(VirtualInstrument::withCrc(QByteArray::fromHex("01330000002a")));
+        port.flush();
+        // An event loop, not sleeps: the times must be those of the bytes.
+        while (doneMs < 0 && arrived.wait(2000)) {
+        }
+        QCOMPARE(reply.size(), 89);
+        // Nothing before the request and the reply's first byte have crossed.
+        QVERIFY2(firstMs >= 9, qPrintable(QString::number(firstMs)));
+        QVERIFY2(doneMs >= 101, qPrintable(QString::number(doneMs)));
     }
 };
 

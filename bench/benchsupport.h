@@ -1,0 +1,143 @@
+#pragma once
+
+// Shared pieces of the benchmark program: the clock, statistics, the line's
+// arithmetic, the virtual instrument (as kv3pd-sim or in a thread of its own)
+// and the master or the worker on a serial port, wired as the window wires
+// them. Nothing here depends on how the window holds its port.
+
+#include "virtualbus.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <QProcess>
+#include <QSerialPort>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QVector>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+class PtyRunner;
+class kzModbus;
+class modbusThread;
+
+// Monotonic nanoseconds; the same clock as the virtual instrument's line times.
+qint64 nowNs();
+double msBetween(qint64 fromNs, qint64 toNs);
+
+// Nearest-rank percentile, p in 0..100; 0 for no values.
+double percentile(QVector<double> values, double p);
+double maximum(const QVector<double> &values);
+
+// Bytes cross the line at 10 bits each (start, 8 data, stop).
+double wireMs(int bytes, int baud);
+// Time of one request and its normal reply on the line plus the master's
+// 10 ms pause before every request.
+double readBoundMs(int registers, int baud);
+double writeBoundMs(int registers, int baud);
+double singleWriteBoundMs(int baud);
+// Chunked as the worker does it: at most 100 registers a request.
+QVector<int> chunks(int registers);
+
+// CPU time of this process (user + system) in milliseconds, and its resident set in KiB.
+double processCpuMs();
+qint64 residentKiB();
+// CPU time in milliseconds of each thread of this process, by thread id.
+QMap<int, double> threadCpuMs();
+// The thread's name as the system knows it.
+QString threadName(int id);
+
+// Runs the event loop until done() holds or the time is up; returns done().
+// Any modal dialog that opens meanwhile is closed and counted.
+bool waitUntil(const std::function<bool()> &done, int timeoutMs);
+// Runs the event loop for the given time, with no wake-ups of its own.
+void idleFor(int ms);
+int closedDialogs();
+
+// kv3pd-sim as a child process on a link of its own.
+class SimProcess
+{
+public:
+    explicit SimProcess(const QStringList &arguments);
+    ~SimProcess();
+    bool start();
+    QString port() const { return linkPath; }
+
+private:
+    QStringList arguments;
+    QTemporaryDir dir;
+    QString linkPath;
+    QProcess process;
+};
+
+// The virtual instrument in a thread of this process, for measurements that
+// need the times at which frames cross its end of the line. Paced.
+class RunnerThread : public QThread
+{
+public:
+    RunnerThread(const QList<quint8> &addresses, int baud);
+    ~RunnerThread() override;
+    bool serve();
+    QString port() const { return path; }
+    qint64 lastRequestNs() const;
+    qint64 lastReplyEndNs() const;
+
+protected:
+    void run() override;
+
+private:
+    VirtualBus bus;
+    std::atomic<PtyRunner *> runner{nullptr};
+    std::atomic<int> state{0}; // 1 serving, -1 failed
+    QString path;
+};
+
+// The master alone: requests from a thread of their own, bytes through a
+// serial port in this thread, as the window carries them.
+class MasterLine : public QObject
+{
+public:
+    MasterLine();
+    ~MasterLine() override;
+    bool open(const QString &port, int baud);
+    void close();
+    kzModbus &master() { return *modbus; }
+    // Runs job() in a thread of its own while this thread serves the port.
+    void inThread(const std::function<void()> &job);
+
+private:
+    void readPort();
+    std::unique_ptr<kzModbus> modbus;
+    QSerialPort serial;
+};
+
+// The worker on a serial port, wired as the window wires it, without the window.
+class WorkerLine : public QObject
+{
+public:
+    struct Stamp
+    {
+        qint64 ns;
+        QString text;
+    };
+
+    WorkerLine();
+    ~WorkerLine() override;
+    bool open(const QString &port, int baud);
+    void send(const QString &command);
+    // Index of the first reply equal to text at or after from; -1 when none.
+    int find(const QString &text, int from = 0) const;
+    const QVector<Stamp> &replies() const { return stamps; }
+
+private:
+    void readPort();
+    std::unique_ptr<modbusThread> worker;
+    QSerialPort serial;
+    QVector<Stamp> stamps;
+};

@@ -1,0 +1,623 @@
+// kv3pd-bench: the tool against the wire and against Qt SerialBus's Modbus RTU
+// master, with the virtual instrument paced at the line's baud rate. Prints one
+// Markdown table; scripts/bench runs it and records the result.
+
+#include "benchsupport.h"
+#include "mainwindow.h"
+#include "modbus/kzmodbus.h"
+#include "worker/modbusthread.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QModbusReply>
+#include <QModbusRtuSerialMaster>
+#include <QPushButton>
+#include <QTimer>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+constexpr int FastBaud = 38400;
+
+// One line of the table.
+struct Row
+{
+    QString figure;
+    QString measured;
+    QString reference;
+    QString ratio;
+    QString goal;
+    QString verdict;
+};
+
+QVector<Row> table;
+bool quick = false;
+
+QString number(double value, int decimals = 1)
+{
+    return QString::number(value, 'f', decimals);
+}
+
+void add(const QString &figure, const QString &measured, const QString &reference = {},
+         const QString &ratio = {}, const QString &goal = {}, const QString &verdict = {})
+{
+    table.append({figure, measured, reference, ratio, goal, verdict});
+    std::fprintf(stderr, "  %s: %s %s %s\n", qPrintable(figure), qPrintable(measured),
+                 qPrintable(reference), qPrintable(ratio));
+}
+
+QString verdict(bool met)
+{
+    return met ? QStringLiteral("met") : QStringLiteral("**missed**");
+}
+
+void progress(const char *what)
+{
+    std::fprintf(stderr, "kv3pd-bench: %s\n", what);
+}
+
+// The window with a record of the worker's replies as the window's thread sees them.
+class WindowRig
+{
+public:
+    WindowRig()
+    {
+        QObject::connect(window.modbusWorker(), &modbusThread::sendMessageToMainThread, &window,
+                         [this](const QString &m) {
+                             replies.append({nowNs(), m});
+                         });
+        window.show();
+    }
+
+    template <class T> T *widget(const char *name)
+    {
+        return window.findChild<T *>(QString::fromLatin1(name));
+    }
+    void click(const char *name) { widget<QPushButton>(name)->click(); }
+
+    int find(const QString &text, int from = 0) const
+    {
+        for (int i = qMax(0, from); i < replies.size(); ++i) {
+            if (replies[i].text == text)
+                return i;
+        }
+        return -1;
+    }
+    bool waitFor(const QString &text, int from, int timeoutMs)
+    {
+        return waitUntil([&] { return find(text, from) >= 0; }, timeoutMs);
+    }
+
+    // Connects at the baud rate and waits for the read-all that follows.
+    bool connectTo(const QString &port, int baud)
+    {
+        auto *ports = widget<QComboBox>("comboBox_duankouhao");
+        ports->addItem(port);
+        ports->setCurrentText(port);
+        widget<QComboBox>("comboBox_baud")->setCurrentText(QString::number(baud));
+        auto *addresses = widget<QComboBox>("comboBox_addr");
+        addresses->clear();
+        addresses->addItem(QStringLiteral("1"));
+        const int from = replies.size();
+        click("pushButton_lianjie");
+        return waitFor(QStringLiteral("read all succeed"), from, 60000);
+    }
+    bool disconnect()
+    {
+        const int from = replies.size();
+        click("pushButton_lianjie");
+        return waitFor(QStringLiteral("disconnect succeed"), from, 10000);
+    }
+    // Runs a command by its button; the time from the worker's first progress
+    // reply (just before its first request) to the last reply, in ms.
+    double timeCommand(const char *button, const QString &last, int timeoutMs)
+    {
+        const int from = replies.size();
+        click(button);
+        if (!waitFor(last, from, timeoutMs))
+            return -1;
+        const int begin = find(QStringLiteral("set progressBar:0"), from);
+        const int end = find(last, from);
+        return begin < 0 ? -1 : msBetween(replies[begin].ns, replies[end].ns);
+    }
+
+    struct Stamp
+    {
+        qint64 ns;
+        QString text;
+    };
+    MainWindow window;
+    QVector<Stamp> replies;
+};
+
+// How late the window's thread gets to a 2 ms timer: what a user would feel
+// as a stalled window.
+class StallProbe
+{
+public:
+    StallProbe()
+    {
+        timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer, &QTimer::timeout, [this] { stamps.append(nowNs()); });
+    }
+    void start()
+    {
+        stamps.clear();
+        timer.start(PeriodMs);
+    }
+    void stop() { timer.stop(); }
+    // Lateness of every tick that fell inside [fromNs, toNs].
+    QVector<double> stalls(qint64 fromNs, qint64 toNs) const
+    {
+        QVector<double> out;
+        for (int i = 1; i < stamps.size(); ++i) {
+            if (stamps[i - 1] >= fromNs && stamps[i] <= toNs)
+                out.append(qMax(0.0, msBetween(stamps[i - 1], stamps[i]) - PeriodMs));
+        }
+        return out;
+    }
+
+private:
+    static constexpr int PeriodMs = 2;
+    QTimer timer;
+    QVector<qint64> stamps;
+};
+
+double readAllBoundMs(int baud)
+{
+    double bound = 0;
+    for (int n : chunks(319))
+        bound += readBoundMs(n, baud);
+    return bound;
+}
+
+double writeAllBoundMs(int baud)
+{
+    double bound = 0;
+    for (int n : chunks(277))
+        bound += writeBoundMs(n, baud);
+    // The pause before the save, the save command and the first wait read.
+    return bound + 100 + singleWriteBoundMs(baud) + readBoundMs(1, baud);
+}
+
+// Read all and write all at three baud rates, through the window.
+void wire()
+{
+    for (int baud : {1200, 9600, FastBaud}) {
+        progress(qPrintable(QStringLiteral("read all and write all at %1 baud").arg(baud)));
+        SimProcess sim({QStringLiteral("--paced"), QStringLiteral("--baud"), QString::number(baud),
+                        QStringLiteral("1")});
+        WindowRig rig;
+        if (!sim.start() || !rig.connectTo(sim.port(), baud)) {
+            add(QStringLiteral("read all at %1 baud").arg(baud), QStringLiteral("no link"));
+            continue;
+        }
+        const int runs = quick ? 1 : (baud == 1200 ? 2 : 3);
+        QVector<double> reads;
+        QVector<double> writes;
+        for (int i = 0; i < runs; ++i) {
+            reads.append(rig.timeCommand("pushButton_duququanbushuju",
+                                         QStringLiteral("read all succeed"), 30000));
+            writes.append(rig.timeCommand("pushButton_xieruquanbushuju",
+                                          QStringLiteral("fac save succeed"), 30000));
+        }
+        rig.disconnect();
+        const auto report = [&](const char *what, const QVector<double> &times, double bound) {
+            const double median = percentile(times, 50);
+            const double ratio = median / bound;
+            add(QStringLiteral("%1 at %2 baud (ms, median of %3)").arg(what).arg(baud).arg(runs),
+                number(median), number(bound), number(ratio, 3), QStringLiteral("≤ 1.05"),
+                verdict(median > 0 && ratio <= 1.05));
+        };
+        report("read all", reads, readAllBoundMs(baud));
+        report("write all", writes, writeAllBoundMs(baud));
+    }
+}
+
+// The poll over a minute, the window's CPU and memory meanwhile, then the
+// window's stalls while polling and during read all; last the idle window.
+void pollAndWindow()
+{
+    progress("poll, CPU and memory at 38400 baud");
+    auto sim = std::make_unique<SimProcess>(
+        QStringList{QStringLiteral("--paced"), QStringLiteral("--baud"), QString::number(FastBaud),
+                    QStringLiteral("1")});
+    WindowRig rig;
+    if (!sim->start() || !rig.connectTo(sim->port(), FastBaud)) {
+        add(QStringLiteral("poll"), QStringLiteral("no link"));
+        return;
+    }
+    // Let the status text age out first: it keeps the window's tick running.
+    idleFor(6000);
+
+    const int pollMs = quick ? 10000 : 60000;
+    const int from = rig.replies.size();
+    const double cpuBefore = processCpuMs();
+    const QMap<int, double> threadsBefore = threadCpuMs();
+    const qint64 start = nowNs();
+    idleFor(pollMs);
+    const double wallMs = msBetween(start, nowNs());
+    const double cpu = (processCpuMs() - cpuBefore) / wallMs * 100;
+    const QMap<int, double> threadsAfter = threadCpuMs();
+    const qint64 rss = residentKiB();
+
+    QVector<double> intervals;
+    qint64 last = 0;
+    for (int i = from; i < rig.replies.size(); ++i) {
+        if (rig.replies[i].text != QLatin1String("read measured succeed"))
+            continue;
+        if (last)
+            intervals.append(msBetween(last, rig.replies[i].ns));
+        last = rig.replies[i].ns;
+    }
+    if (qEnvironmentVariableIsSet("KV3PD_BENCH_TRACE")) {
+        for (int i = from; i < rig.replies.size(); ++i)
+            std::fprintf(stderr, "%9.1f %s\n", msBetween(rig.replies[from].ns, rig.replies[i].ns),
+                         qPrintable(rig.replies[i].text));
+    }
+    double mean = 0;
+    for (double interval : intervals)
+        mean += interval;
+    mean = intervals.isEmpty() ? 0 : mean / intervals.size();
+    const double rate = mean > 0 ? 1000 / mean : 0;
+    add(QStringLiteral("poll rate over %1 s (Hz)").arg(pollMs / 1000), number(rate, 3),
+        QStringLiteral("10"), number(rate / 10, 3), QStringLiteral("≥ 0.99"),
+        verdict(rate / 10 >= 0.99));
+    add(QStringLiteral("poll interval p50 / p99 / max (ms)"),
+        QStringLiteral("%1 / %2 / %3")
+            .arg(number(percentile(intervals, 50)), number(percentile(intervals, 99)),
+                 number(maximum(intervals))),
+        QStringLiteral("100"));
+    add(QStringLiteral("CPU while connected and polling (% of a core)"), number(cpu, 2), {}, {},
+        QStringLiteral("≤ 0.5"), verdict(cpu <= 0.5));
+    // Where it goes: the window's thread (the process id), the worker and the rest.
+    QStringList shares;
+    for (auto it = threadsAfter.begin(); it != threadsAfter.end(); ++it) {
+        const double share = (it.value() - threadsBefore.value(it.key())) / wallMs * 100;
+        if (share >= 0.01)
+            shares << QStringLiteral("%1 %2").arg(
+                it.key() == int(::getpid()) ? QStringLiteral("window") : threadName(it.key()),
+                number(share, 2));
+    }
+    add(QStringLiteral("CPU while polling by thread (% of a core)"),
+        shares.join(QStringLiteral(", ")));
+    add(QStringLiteral("resident memory while polling (MiB)"), number(rss / 1024.0));
+
+    progress("window stalls");
+    StallProbe probe;
+    probe.start();
+    const qint64 stallStart = nowNs();
+    idleFor(quick ? 3000 : 10000);
+    const QVector<double> pollStalls = probe.stalls(stallStart, nowNs());
+    QVector<double> readStalls;
+    for (int i = 0; i < (quick ? 1 : 3); ++i) {
+        const int at = rig.replies.size();
+        const qint64 clickNs = nowNs();
+        rig.click("pushButton_duququanbushuju");
+        rig.waitFor(QStringLiteral("read all succeed"), at, 30000);
+        // Until the window has shown what was read.
+        waitUntil([] { return false; }, 50);
+        readStalls += probe.stalls(clickNs, nowNs());
+    }
+    probe.stop();
+    const auto stallRow = [](const QString &what, const QVector<double> &stalls) {
+        const double p99 = percentile(stalls, 99);
+        const double max = maximum(stalls);
+        add(QStringLiteral("window stall %1, p99 / max (ms)").arg(what),
+            QStringLiteral("%1 / %2").arg(number(p99, 2), number(max, 2)), {}, {},
+            QStringLiteral("≤ 5"), verdict(max <= 5));
+    };
+    stallRow(QStringLiteral("while polling"), pollStalls);
+    stallRow(QStringLiteral("during read all"), readStalls);
+
+    progress("idle and disconnected");
+    rig.disconnect();
+    sim.reset();
+    idleFor(6000);
+    const double idleCpuBefore = processCpuMs();
+    const qint64 idleStart = nowNs();
+    idleFor(quick ? 5000 : 20000);
+    const double idleCpu = (processCpuMs() - idleCpuBefore) / msBetween(idleStart, nowNs()) * 100;
+    add(QStringLiteral("CPU idle and disconnected (% of a core)"), number(idleCpu, 2));
+    add(QStringLiteral("resident memory idle (MiB)"), number(residentKiB() / 1024.0));
+}
+
+// One transaction seen from both ends: the call, the request read at the
+// instrument's end of the line, its reply's last byte written there, the return.
+struct Transaction
+{
+    qint64 call, request, replyEnd, done;
+};
+
+struct Overhead
+{
+    QVector<double> send;    // call to request on the line, less the prescribed pause
+    QVector<double> receive; // reply's last byte to return
+    QVector<double> total;
+};
+
+Overhead overheadOf(const QVector<Transaction> &transactions, double pauseMs)
+{
+    Overhead out;
+    for (const Transaction &t : transactions) {
+        if (t.done <= 0 || t.replyEnd < t.request)
+            continue;
+        const double send = msBetween(t.call, t.request) - pauseMs;
+        const double receive = msBetween(t.replyEnd, t.done);
+        out.send.append(send);
+        out.receive.append(receive);
+        out.total.append(send + receive);
+    }
+    return out;
+}
+
+QVector<Transaction> kzModbusTransactions(RunnerThread &line, int count)
+{
+    QVector<Transaction> out;
+    MasterLine master;
+    if (!master.open(line.port(), FastBaud))
+        return out;
+    master.master().setResponseTimeout(500);
+    master.master().setAttemptCount(1);
+    master.inThread([&] {
+        for (int i = 0; i < count; ++i) {
+            Transaction t{nowNs(), 0, 0, 0};
+            const bool ok = master.master().readRegisters(0, 2) == ResultOk;
+            t.done = nowNs();
+            // The instrument's end notes the reply's last byte just after writing it.
+            const qint64 deadline = nowNs() + 5'000'000;
+            while (line.lastReplyEndNs() < t.call && nowNs() < deadline)
+                QThread::yieldCurrentThread();
+            t.request = line.lastRequestNs();
+            t.replyEnd = line.lastReplyEndNs();
+            if (ok)
+                out.append(t);
+        }
+    });
+    master.close();
+    return out;
+}
+
+// Qt SerialBus knows no 0x33; its replies carry a byte count like the standard read.
+int readReplySize(const QModbusResponse &response)
+{
+    return response.data().isEmpty() ? -1 : 1 + quint8(response.data().at(0));
+}
+
+// Qt SerialBus's RTU master taught the instrument's read: it takes the values
+// out of the reply as it does for its own register reads.
+class PeerMaster : public QModbusRtuSerialMaster
+{
+protected:
+    bool processPrivateResponse(const QModbusResponse &response, QModbusDataUnit *data) override
+    {
+        const QByteArray bytes = response.data();
+        if (response.functionCode() != QModbusPdu::FunctionCode(kzModbus::FuncRead) ||
+            bytes.isEmpty() || bytes.size() != 1 + quint8(bytes.at(0)))
+            return QModbusRtuSerialMaster::processPrivateResponse(response, data);
+        QVector<quint16> values;
+        for (int i = 1; i + 1 < bytes.size(); i += 2)
+            values.append(quint16(quint8(bytes.at(i)) << 8 | quint8(bytes.at(i + 1))));
+        data->setValues(values);
+        return true;
+    }
+};
+
+QVector<Transaction> serialBusTransactions(RunnerThread &line, int count, double *pauseMs)
+{
+    QVector<Transaction> out;
+    QModbusResponse::registerDataSizeCalculator(QModbusPdu::FunctionCode(kzModbus::FuncRead),
+                                                readReplySize);
+    PeerMaster master;
+    master.setConnectionParameter(QModbusDevice::SerialPortNameParameter, line.port());
+    master.setConnectionParameter(QModbusDevice::SerialBaudRateParameter, FastBaud);
+    master.setConnectionParameter(QModbusDevice::SerialDataBitsParameter, QSerialPort::Data8);
+    master.setConnectionParameter(QModbusDevice::SerialParityParameter, QSerialPort::NoParity);
+    master.setConnectionParameter(QModbusDevice::SerialStopBitsParameter, QSerialPort::OneStop);
+    master.setTimeout(500);
+    master.setNumberOfRetries(0);
+    if (!master.connectDevice() ||
+        !waitUntil([&] { return master.state() == QModbusDevice::ConnectedState; }, 5000))
+        return out;
+    // The silence it keeps between frames is its share of the prescribed pauses.
+    *pauseMs = master.interFrameDelay() / 1000.0;
+    const QModbusRequest request(QModbusPdu::FunctionCode(kzModbus::FuncRead),
+                                 QByteArray::fromHex("00000002"));
+    for (int i = 0; i < count; ++i) {
+        // The line idle for longer than any pause it keeps, as between the tool's requests.
+        idleFor(15);
+        Transaction t{nowNs(), 0, 0, 0};
+        QModbusReply *reply = master.sendRawRequest(request, 1);
+        if (!reply)
+            continue;
+        bool finished = false;
+        QObject::connect(reply, &QModbusReply::finished, [&] {
+            t.done = nowNs();
+            finished = true;
+        });
+        if (!reply->isFinished())
+            waitUntil([&] { return finished; }, 2000);
+        else
+            t.done = nowNs();
+        waitUntil([&] { return line.lastReplyEndNs() >= t.call; }, 100);
+        t.request = line.lastRequestNs();
+        t.replyEnd = line.lastReplyEndNs();
+        if (reply->error() == QModbusDevice::NoError)
+            out.append(t);
+        else if (out.isEmpty() && i == 0)
+            std::fprintf(stderr, "QModbusRtuSerialMaster: %s\n", qPrintable(reply->errorString()));
+        reply->deleteLater();
+    }
+    master.disconnectDevice();
+    return out;
+}
+
+// Software overhead per transaction, the tool's master against Qt SerialBus's.
+void overhead()
+{
+    progress("overhead per transaction, kzModbus and QModbusRtuSerialMaster");
+    RunnerThread line({1}, FastBaud);
+    if (!line.serve()) {
+        add(QStringLiteral("overhead"), QStringLiteral("no line"));
+        return;
+    }
+    const int count = quick ? 30 : 200;
+    const Overhead ours = overheadOf(kzModbusTransactions(line, count), 10.0);
+    double theirPause = 0;
+    const QVector<Transaction> theirs = serialBusTransactions(line, count, &theirPause);
+    const Overhead peer = overheadOf(theirs, theirPause);
+    const auto row = [](const QString &who, const Overhead &o, int total) {
+        add(QStringLiteral("overhead %1: send + receive, p50 (p99) (ms, %2/%3 ok)")
+                .arg(who)
+                .arg(o.total.size())
+                .arg(total),
+            QStringLiteral("%1 + %2 = %3 (%4)")
+                .arg(number(percentile(o.send, 50), 3), number(percentile(o.receive, 50), 3),
+                     number(percentile(o.total, 50), 3), number(percentile(o.total, 99), 3)));
+    };
+    row(QStringLiteral("kzModbus (less its 10 ms pause)"), ours, count);
+    row(QStringLiteral("QModbusRtuSerialMaster (less its %1 ms inter-frame delay)")
+            .arg(number(theirPause, 2)),
+        peer, count);
+    const double mine = percentile(ours.total, 50);
+    const double other = percentile(peer.total, 50);
+    add(QStringLiteral("overhead kzModbus p50 against Qt SerialBus p50 (ms)"), number(mine, 3),
+        number(other, 3), other > 0 ? number(mine / other, 2) : QString(),
+        QStringLiteral("≤ peer and < 0.5 ms"),
+        verdict(!peer.total.isEmpty() && mine <= other && mine < 0.5));
+}
+
+// How costs grow: search over 1..255 with 0, 1 and 16 instruments, side by
+// side; then reads against the register count.
+void scale()
+{
+    progress("search over 1..255 with 0, 1 and 16 instruments");
+    QStringList sixteen;
+    for (int a = 1; a <= 241; a += 16)
+        sixteen << QString::number(a);
+    const QVector<QPair<int, QStringList>> buses = {
+        {0, {QStringLiteral("--silent"), QStringLiteral("1")}},
+        {1, {QStringLiteral("1")}},
+        {16, sixteen},
+    };
+    std::vector<std::unique_ptr<SimProcess>> sims;
+    std::vector<std::unique_ptr<WorkerLine>> lines;
+    for (const auto &bus : buses) {
+        sims.push_back(std::make_unique<SimProcess>(QStringList{QStringLiteral("--paced"),
+                                                                QStringLiteral("--baud"),
+                                                                QString::number(FastBaud)} +
+                                                    bus.second));
+        lines.push_back(std::make_unique<WorkerLine>());
+        if (!sims.back()->start() || !lines.back()->open(sims.back()->port(), FastBaud)) {
+            add(QStringLiteral("search"), QStringLiteral("no line"));
+            return;
+        }
+    }
+    for (auto &line : lines)
+        line->send(QStringLiteral("search"));
+    waitUntil(
+        [&] {
+            for (auto &line : lines) {
+                if (line->find(QStringLiteral("search finish")) < 0)
+                    return false;
+            }
+            return true;
+        },
+        180000);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const WorkerLine &line = *lines[i];
+        const int begin = line.find(QStringLiteral("search start"));
+        const int end = line.find(QStringLiteral("search finish"));
+        int found = 0;
+        for (const auto &stamp : line.replies())
+            found += stamp.text.startsWith(QLatin1String("found a device:")) ? 1 : 0;
+        const double seconds =
+            begin < 0 || end < 0
+                ? -1
+                : msBetween(line.replies()[begin].ns, line.replies()[end].ns) / 1000;
+        add(QStringLiteral("search 1..255, %1 instruments (s; found)").arg(buses[i].first),
+            QStringLiteral("%1; %2").arg(number(seconds, 2)).arg(found));
+    }
+    lines.clear();
+    sims.clear();
+
+    progress("reads against the register count");
+    RunnerThread line({1}, FastBaud);
+    MasterLine master;
+    if (!line.serve() || !master.open(line.port(), FastBaud))
+        return;
+    master.master().setResponseTimeout(2000);
+    master.master().setAttemptCount(1);
+    for (int registers : {1, 42, 100, 200, 319}) {
+        QVector<double> times;
+        master.inThread([&] {
+            for (int run = 0; run < (quick ? 1 : 5); ++run) {
+                const qint64 start = nowNs();
+                int first = 0;
+                for (int n : chunks(registers)) {
+                    if (master.master().readRegisters(quint16(first), quint16(n)) != ResultOk)
+                        return;
+                    first += n;
+                }
+                times.append(msBetween(start, nowNs()));
+            }
+        });
+        double bound = 0;
+        for (int n : chunks(registers))
+            bound += readBoundMs(n, FastBaud);
+        const double median = percentile(times, 50);
+        add(QStringLiteral("read %1 registers at 38400 baud (ms)").arg(registers),
+            number(median, 2), number(bound, 2), number(median / bound, 3));
+    }
+}
+
+void printTable()
+{
+    std::printf("| figure | measured | bound or reference | ratio | goal | verdict |\n");
+    std::printf("|---|---|---|---|---|---|\n");
+    for (const Row &row : qAsConst(table)) {
+        std::printf("| %s | %s | %s | %s | %s | %s |\n", qPrintable(row.figure),
+                    qPrintable(row.measured), qPrintable(row.reference), qPrintable(row.ratio),
+                    qPrintable(row.goal), qPrintable(row.verdict));
+    }
+    if (closedDialogs() > 0)
+        std::printf("\n%d warning dialog(s) opened during the run and were closed.\n",
+                    closedDialogs());
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    // The window's own diagnostics are not part of the table.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &text) {
+        if (type != QtDebugMsg && type != QtInfoMsg)
+            std::fprintf(stderr, "%s\n", qPrintable(text));
+    });
+    QStringList parts = app.arguments().mid(1);
+    quick = parts.removeAll(QStringLiteral("--quick")) > 0;
+    if (parts.isEmpty())
+        parts = QStringList{QStringLiteral("wire"), QStringLiteral("poll"),
+                            QStringLiteral("overhead"), QStringLiteral("scale")};
+    for (const QString &part : qAsConst(parts)) {
+        if (part == QLatin1String("wire"))
+            wire();
+        else if (part == QLatin1String("poll"))
+            pollAndWindow();
+        else if (part == QLatin1String("overhead"))
+            overhead();
+        else if (part == QLatin1String("scale"))
+            scale();
+        else {
+            std::fprintf(stderr, "usage: kv3pd-bench [--quick] [wire|poll|overhead|scale]...\n");
+            return 2;
+        }
+    }
+    printTable();
+    return 0;
+}
