@@ -56,6 +56,8 @@ public:
         int replyFromAddress = -1;  // >= 0: reply carries this slave address
         int exceptionCode = 0;      // > 0: answer every request with this exception
         int delayMs = 0;            // reply this late (past the master's timeout)
+        int writeExceptionCode = 0; // > 0: refuse parameter writes with this exception
+        int alterAfterSave = -1;    // >= 0: this register goes up by one after each save
     };
 
     // What the board does over time; both off by default.
