@@ -83,7 +83,8 @@ int Session::connectTo(int address)
             if (m == Reply::connectSucceed)
                 return int(Done);
             if (m == Reply::connectFailed) {
-                lastError = QStringLiteral("no answer from address %1 on %2")
+                // Silence and another device's feature code end the same way.
+                lastError = QStringLiteral("no KV-3PD answers at address %1 on %2")
                                 .arg(address)
                                 .arg(options.port);
                 return int(NoAnswer);
