@@ -166,7 +166,7 @@ QString settingHelp()
 {
     QString text;
     for (const Setting &s : settings())
-        text += QStringLiteral("  %1=%2\n").arg(QLatin1String(s.name), -22).arg(allowedText(s));
+        text += QStringLiteral("  %1 %2\n").arg(QLatin1String(s.name), -22).arg(allowedText(s));
     return text;
 }
 
