@@ -392,6 +392,8 @@ QByteArray VirtualInstrument::writeSingle(const QByteArray &frame)
         return exception(frame, IllegalAddress);
     if (!unlocked)
         return exception(frame, Locked);
+    if (faults.writeExceptionCode > 0)
+        return exception(frame, quint8(faults.writeExceptionCode));
     regs[address] = value;
     return echo;
 }
@@ -415,6 +417,8 @@ QByteArray VirtualInstrument::writeMultiple(const QByteArray &frame)
         return exception(frame, IllegalAddress);
     if (!unlocked)
         return exception(frame, Locked);
+    if (faults.writeExceptionCode > 0)
+        return exception(frame, quint8(faults.writeExceptionCode));
     for (int i = 0; i < count; ++i)
         regs[first + i] = word(frame, 7 + 2 * i);
     return withCrc(reply);
@@ -467,6 +471,8 @@ bool VirtualInstrument::runCommand(quint16 value)
     }
     ++revision;
     applyLinkSettings();
+    if (faults.alterAfterSave >= FirstParam && faults.alterAfterSave <= LastParam)
+        ++regs[faults.alterAfterSave];
     // The command is acknowledged first; the board then stores for a while.
     if (timing.busyAfterSaveMs > 0)
         busyUntilMs = clock() + timing.busyAfterSaveMs;

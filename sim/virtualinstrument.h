@@ -62,6 +62,8 @@ public:
         int splitPauseMs = 0;             // > 0: the reply in two pieces, this far apart
         bool garbageAfter = false;        // noise bytes after the reply, between frames
         int silentAfter = -1;             // >= 0: answer this many more requests, then fall silent
+        int writeExceptionCode = 0;       // > 0: refuse parameter writes with this exception
+        int alterAfterSave = -1;          // >= 0: this register goes up by one after each save
     };
 
     // What the board does over time; both off by default.

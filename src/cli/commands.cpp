@@ -1,0 +1,637 @@
+#include "cli/commands.h"
+
+#include "cli/usersettings.h"
+#include "model/codetables.h"
+#include "model/fieldcodec.h"
+#include "model/livesample.h"
+#include "model/registermirror.h"
+#include "pages/backupfile.h"
+#include "worker/messages.h"
+#include "worker/modbusthread.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+#include <QSerialPortInfo>
+#include <QTextStream>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+
+namespace cli {
+
+Session *runningSession = nullptr;
+
+namespace {
+
+QTextStream &out()
+{
+    static QTextStream stream(stdout);
+    static bool set = false;
+    if (!set) {
+        stream.setCodec("UTF-8");
+        set = true;
+    }
+    return stream;
+}
+
+void printJson(const QJsonValue &value)
+{
+    const QJsonDocument doc =
+        value.isArray() ? QJsonDocument(value.toArray()) : QJsonDocument(value.toObject());
+    out() << doc.toJson(QJsonDocument::Indented);
+    out().flush();
+}
+
+// A session that is connected to the instrument at the chosen address, and
+// lets go of the link and the port when it goes out of scope.
+class Connected
+{
+public:
+    explicit Connected(const Options &o) : session(o.link) { runningSession = &session; }
+    ~Connected()
+    {
+        if (linked)
+            session.disconnectLink();
+        runningSession = nullptr;
+    }
+    Connected(const Connected &) = delete;
+    Connected &operator=(const Connected &) = delete;
+
+    int start(int address)
+    {
+        int result = session.open();
+        if (result == Done) {
+            result = session.connectTo(address);
+            linked = true;
+        }
+        return result;
+    }
+    // Prints the session's error for a failed step and passes the code on.
+    int fail(int result)
+    {
+        if (result != Done)
+            printError(session.error());
+        return result;
+    }
+    Session session;
+
+private:
+    bool linked = false;
+};
+
+QString firmwareText(quint16 version)
+{
+    return QString::asprintf("V%.02f", version / 100.0);
+}
+
+QString meterTypeName(quint16 type)
+{
+    switch (type) {
+    case 0:
+        return QStringLiteral("pressure");
+    case 1:
+        return QStringLiteral("temperature");
+    case 2:
+        return QStringLiteral("pressure+temperature");
+    default:
+        return QStringLiteral("code %1").arg(type);
+    }
+}
+
+QString rangeText(const RegisterMirror &m, const Reg::Channel &c)
+{
+    return QStringLiteral("%1~%2%3").arg(field::formatFloat(m.float32(c.rangeLow)),
+                                         field::formatFloat(m.float32(c.rangeHigh)),
+                                         unitName(m.at(c.rangeUnit)));
+}
+
+QJsonObject meterInfoJson(const RegisterMirror &m)
+{
+    QJsonObject o;
+    o.insert(QStringLiteral("board"), QStringLiteral("KV-3PD"));
+    o.insert(QStringLiteral("meter_number"), field::formatMeterNumber(m.uint32(Reg::meterNumber)));
+    o.insert(QStringLiteral("type"), meterTypeName(m.at(Reg::meterType)));
+    QJsonArray ranges;
+    if (m.at(Reg::meterType) != 1)
+        ranges.append(rangeText(m, Reg::pressure));
+    if (m.at(Reg::meterType) != 0)
+        ranges.append(rangeText(m, Reg::temperature));
+    o.insert(QStringLiteral("range"), ranges);
+    o.insert(QStringLiteral("firmware"), int(m.at(Reg::firmwareVersion)));
+    o.insert(QStringLiteral("firmware_text"), firmwareText(m.at(Reg::firmwareVersion)));
+    return o;
+}
+
+// As a decimal that reads back as the same float, not the float's binary expansion.
+double number(float value)
+{
+    return floatText(value).toDouble();
+}
+
+QJsonArray floats(const RegisterMirror &m, int first, int count)
+{
+    QJsonArray a;
+    for (int i = 0; i < count; ++i)
+        a.append(number(m.float32(first + 2 * i)));
+    return a;
+}
+
+QJsonObject calibrationJson(const RegisterMirror &m, const Reg::Channel &c)
+{
+    QJsonObject o;
+    o.insert(QStringLiteral("range_low"), number(m.float32(c.rangeLow)));
+    o.insert(QStringLiteral("range_high"), number(m.float32(c.rangeHigh)));
+    o.insert(QStringLiteral("range_unit"), unitName(m.at(c.rangeUnit)));
+    o.insert(QStringLiteral("adc_gain"), int(m.at(c.adcGain)));
+    o.insert(QStringLiteral("standard_unit"), unitName(m.at(c.stdUnit)));
+    if (c.zeroShield >= 0)
+        o.insert(QStringLiteral("zero_shield"), int(m.at(c.zeroShield)));
+    o.insert(QStringLiteral("points"), int(m.at(c.points)));
+    o.insert(QStringLiteral("captured"), floats(m, c.captured, 5));
+    o.insert(QStringLiteral("standard"), floats(m, c.standard, 5));
+    o.insert(QStringLiteral("coefficients"), floats(m, c.coeff, 5));
+    return o;
+}
+
+QJsonObject secondaryJson(const RegisterMirror &m, const Reg::Channel &c)
+{
+    QJsonObject o;
+    o.insert(QStringLiteral("captured"), floats(m, c.ecjzCaptured, 2));
+    o.insert(QStringLiteral("standard"), floats(m, c.ecjzStandard, 2));
+    o.insert(QStringLiteral("offset"), number(m.float32(c.ecjzOffset)));
+    o.insert(QStringLiteral("gain"), number(m.float32(c.ecjzGain)));
+    o.insert(QStringLiteral("zero"), number(m.float32(c.zero)));
+    return o;
+}
+
+QJsonObject registerConfigJson(const RegisterMirror &m)
+{
+    QJsonArray rows;
+    for (int r = 0; r < Reg::customRows; ++r) {
+        const int reg = Reg::customRowFirst + 3 * r;
+        const quint16 source = m.at(reg);
+        QJsonObject row;
+        row.insert(QStringLiteral("row"), r + 1);
+        row.insert(QStringLiteral("source"), int(source));
+        if (source < registerCaptions.size())
+            row.insert(QStringLiteral("caption"), QString::fromUtf8(registerCaptions[source]));
+        row.insert(QStringLiteral("address"), int(m.at(reg + 1)));
+        QString value;
+        if (field::customValueText(source, m.at(reg + 2), &value))
+            row.insert(QStringLiteral("value"), value);
+        rows.append(row);
+    }
+    QJsonObject o;
+    o.insert(QStringLiteral("rows"), rows);
+    o.insert(QStringLiteral("text_address"), int(m.at(Reg::textStartAddress)));
+    o.insert(QStringLiteral("text"), field::decodeTextBlock(m.data() + Reg::textFirst));
+    return o;
+}
+
+QString plain(const QJsonValue &v)
+{
+    switch (v.type()) {
+    case QJsonValue::Double:
+        return QString::number(v.toDouble(), 'g', 9);
+    case QJsonValue::Array: {
+        QStringList parts;
+        const QJsonArray a = v.toArray();
+        for (const QJsonValue &item : a)
+            parts << plain(item);
+        return parts.join(QStringLiteral(", "));
+    }
+    case QJsonValue::Object: {
+        QStringList parts;
+        const QJsonObject o = v.toObject();
+        for (auto it = o.begin(); it != o.end(); ++it)
+            parts << QStringLiteral("%1 %2").arg(it.key(), plain(it.value()));
+        return parts.join(QStringLiteral(", "));
+    }
+    default:
+        return v.toVariant().toString();
+    }
+}
+
+void printSection(const QString &title, const QJsonObject &o)
+{
+    out() << '[' << title << "]\n";
+    for (auto it = o.begin(); it != o.end(); ++it) {
+        if (it.value().isArray() && !it.value().toArray().isEmpty() &&
+            it.value().toArray().first().isObject()) {
+            const QJsonArray rows = it.value().toArray();
+            for (const QJsonValue &row : rows) {
+                const QJsonObject r = row.toObject();
+                out() << "  row " << r.value(QStringLiteral("row")).toInt() << ": source "
+                      << r.value(QStringLiteral("source")).toInt() << ' '
+                      << r.value(QStringLiteral("caption")).toString() << ", address "
+                      << r.value(QStringLiteral("address")).toInt();
+                if (r.contains(QStringLiteral("value")))
+                    out() << ", value " << r.value(QStringLiteral("value")).toString();
+                out() << '\n';
+            }
+        } else {
+            out() << "  " << it.key() << ": " << plain(it.value()) << '\n';
+        }
+    }
+}
+
+bool readFileBytes(const QString &path, QByteArray *bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    // One byte more than a backup: enough to tell a longer file apart.
+    *bytes = file.read(backup::FileBytes + 1);
+    return true;
+}
+
+} // namespace
+
+void printError(const QString &line)
+{
+    out().flush();
+    std::fprintf(stderr, "kv3pd-cli: %s\n", line.toUtf8().constData());
+    std::fflush(stderr);
+}
+
+int listPorts(const Options &o)
+{
+    QStringList names;
+    const auto ports = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &info : ports)
+        names << info.portName();
+    names << qEnvironmentVariable("KV3PD_EXTRA_PORTS").split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    if (o.json) {
+        printJson(QJsonArray::fromStringList(names));
+    } else {
+        for (const QString &name : qAsConst(names))
+            out() << name << '\n';
+    }
+    return Done;
+}
+
+int scan(const Options &o)
+{
+    Session session(o.link);
+    runningSession = &session;
+    const std::unique_ptr<Session *, void (*)(Session **)> unset(&runningSession,
+                                                                 [](Session **p) { *p = nullptr; });
+    int result = session.open();
+    QList<int> found;
+    if (result == Done)
+        result = session.search(o.from, o.to, &found);
+    if (result != Done) {
+        printError(session.error());
+        return result;
+    }
+    if (found.isEmpty()) {
+        printError(QStringLiteral("no instrument answered on %1 at the addresses %2..%3")
+                       .arg(o.link.port)
+                       .arg(o.from)
+                       .arg(o.to));
+        return NoAnswer;
+    }
+    QJsonArray list;
+    for (int address : qAsConst(found)) {
+        QJsonObject entry;
+        entry.insert(QStringLiteral("address"), address);
+        result = session.connectTo(address);
+        if (result == Done)
+            result = session.command(Cmd::readMeterInfo, false);
+        if (result == Interrupted || result == PortFailed) {
+            printError(session.error());
+            return result;
+        }
+        {
+            auto m = session.worker()->lockMirror();
+            entry.insert(QStringLiteral("firmware"), int(m->at(Reg::firmwareVersion)));
+            if (result == Done)
+                entry.insert(QStringLiteral("meter_number"),
+                             field::formatMeterNumber(m->uint32(Reg::meterNumber)));
+            else
+                entry.insert(QStringLiteral("error"), session.error());
+        }
+        session.disconnectLink();
+        if (!o.json) {
+            out() << "address " << address << "  firmware "
+                  << firmwareText(quint16(entry.value(QStringLiteral("firmware")).toInt()));
+            if (entry.contains(QStringLiteral("meter_number")))
+                out() << "  meter " << entry.value(QStringLiteral("meter_number")).toString();
+            else
+                out() << "  (" << session.error() << ')';
+            out() << '\n';
+            out().flush();
+        }
+        list.append(entry);
+    }
+    if (o.json)
+        printJson(list);
+    return Done;
+}
+
+int info(const Options &o)
+{
+    Connected c(o);
+    int result = c.start(o.link.address);
+    if (result == Done)
+        result = c.session.command(Cmd::readMeterInfo, false);
+    if (result != Done)
+        return c.fail(result);
+    QJsonObject o2;
+    {
+        auto m = c.session.worker()->lockMirror();
+        o2 = meterInfoJson(*m);
+    }
+    o2.insert(QStringLiteral("address"), o.link.address);
+    if (o.json) {
+        printJson(o2);
+    } else {
+        out() << "board: KV-3PD\n"
+              << "meter number: " << o2.value(QStringLiteral("meter_number")).toString() << '\n'
+              << "type: " << o2.value(QStringLiteral("type")).toString() << '\n'
+              << "range: " << plain(o2.value(QStringLiteral("range"))) << '\n'
+              << "firmware: " << o2.value(QStringLiteral("firmware_text")).toString() << '\n';
+    }
+    return Done;
+}
+
+int readAll(const Options &o)
+{
+    Connected c(o);
+    int result = c.start(o.link.address);
+    if (result == Done)
+        result = c.session.command(Cmd::readAll, false);
+    if (result != Done)
+        return c.fail(result);
+
+    QList<QPair<QString, QJsonObject>> sections;
+    {
+        auto m = c.session.worker()->lockMirror();
+        QJsonObject meter;
+        meter.insert(QStringLiteral("meter_number"),
+                     field::formatMeterNumber(m->uint32(Reg::meterNumber)));
+        meter.insert(QStringLiteral("meter_type"), meterTypeName(m->at(Reg::meterType)));
+        sections = {
+            {QStringLiteral("user_settings"), settingsJson(*m)},
+            {QStringLiteral("meter_parameters"), meter},
+            {QStringLiteral("pressure_calibration"), calibrationJson(*m, Reg::pressure)},
+            {QStringLiteral("temperature_calibration"), calibrationJson(*m, Reg::temperature)},
+            {QStringLiteral("pressure_secondary_calibration"), secondaryJson(*m, Reg::pressure)},
+            {QStringLiteral("temperature_secondary_calibration"),
+             secondaryJson(*m, Reg::temperature)},
+            {QStringLiteral("register_configuration"), registerConfigJson(*m)},
+        };
+        if (!o.json) {
+            // In the order and the form set takes them.
+            out() << "[user_settings]\n";
+            const auto texts = settingTexts(*m);
+            for (const auto &t : texts)
+                out() << "  " << t.first << '=' << t.second << '\n';
+            sections.removeFirst();
+        }
+    }
+    if (o.json) {
+        QJsonObject all;
+        for (const auto &s : qAsConst(sections))
+            all.insert(s.first, s.second);
+        printJson(all);
+    } else {
+        for (const auto &s : qAsConst(sections))
+            printSection(s.first, s.second);
+    }
+    return Done;
+}
+
+int setSettings(const Options &o)
+{
+    if (o.arguments.isEmpty()) {
+        printError(QStringLiteral("set needs NAME=VALUE (see --help)"));
+        return Usage;
+    }
+    // Everything is checked before the port opens: a bad item sends nothing.
+    QList<SettingChange> changes;
+    RegisterMirror scratch;
+    for (const QString &arg : o.arguments) {
+        SettingChange change;
+        QString error;
+        if (!parseSettingAssignment(arg, &change, &error) ||
+            !applySetting(scratch, change, &error)) {
+            printError(error);
+            return Usage;
+        }
+        changes.append(change);
+    }
+
+    Connected c(o);
+    int result = c.start(o.link.address);
+    if (result == Done)
+        result = c.session.command(Cmd::readUserParam, false);
+    if (result != Done)
+        return c.fail(result);
+    {
+        // Held like the page's write holds them: no read replaces them now.
+        auto m = c.session.worker()->lockMirror();
+        m->hold(Blocks::userParamBlock);
+        for (const SettingChange &change : qAsConst(changes)) {
+            QString error;
+            applySetting(*m, change, &error);
+        }
+    }
+    result = c.session.command(Cmd::writeUserParam, true);
+    if (result != Done)
+        return c.fail(result);
+    if (!o.link.quiet && !o.json)
+        out() << "saved; the instrument answers at address " << c.session.address() << '\n';
+    if (o.json) {
+        auto m = c.session.worker()->lockMirror();
+        printJson(settingsJson(*m));
+    }
+    return Done;
+}
+
+int live(const Options &o)
+{
+    std::unique_ptr<QFile> csv;
+    if (!o.csvPath.isEmpty()) {
+        csv = std::make_unique<QFile>(o.csvPath);
+        if (!csv->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
+            printError(QStringLiteral("cannot write %1: %2").arg(o.csvPath, csv->errorString()));
+            return BadFile;
+        }
+        csv->write(LiveSample::csvHeader().toUtf8() + '\n');
+        csv->flush();
+    }
+    Connected c(o);
+    int result = c.start(o.link.address);
+    // The poll reads the values; their units and decimals are user settings.
+    if (result == Done)
+        result = c.session.command(Cmd::readUserParam, false);
+    if (result != Done)
+        return c.fail(result);
+    if (!o.json && !o.link.quiet)
+        out() << LiveSample::csvHeader() << '\n';
+    result = c.session.live(o.count, o.intervalMs, [&] {
+        LiveSample s;
+        {
+            auto m = c.session.worker()->lockMirror();
+            s = LiveSample::fromMirror(*m, QDateTime::currentDateTime());
+        }
+        if (csv) {
+            csv->write(s.csvRow().toUtf8() + '\n');
+            csv->flush();
+        }
+        if (o.json) {
+            QJsonObject j;
+            j.insert(QStringLiteral("time"), s.time.toString(Qt::ISODateWithMs));
+            j.insert(QStringLiteral("pressure"), s.pressureText().toDouble());
+            j.insert(QStringLiteral("pressure_unit"), unitName(s.pressureUnit));
+            j.insert(QStringLiteral("temperature"), s.temperatureText().toDouble());
+            j.insert(QStringLiteral("temperature_unit"), unitName(s.temperatureUnit));
+            j.insert(QStringLiteral("battery_v"), s.batteryCentivolts / 100.0);
+            j.insert(QStringLiteral("battery_percent"), int(s.batteryPercent));
+            out() << QJsonDocument(j).toJson(QJsonDocument::Compact) << '\n';
+        } else if (!o.link.quiet) {
+            out() << s.csvRow() << '\n';
+        }
+        out().flush();
+    });
+    // Without a count, Ctrl-C is how live values end.
+    if (result == Interrupted && o.count == 0)
+        return Done;
+    return c.fail(result);
+}
+
+int backupToFile(const Options &o)
+{
+    if (o.arguments.size() != 1) {
+        printError(QStringLiteral("backup needs one FILE"));
+        return Usage;
+    }
+    Connected c(o);
+    int result = c.start(o.link.address);
+    if (result == Done)
+        result = c.session.command(Cmd::readAll, false);
+    if (result != Done)
+        return c.fail(result);
+    QByteArray image;
+    {
+        auto m = c.session.worker()->lockMirror();
+        image = backupImage(m->data() + backup::FirstRegister);
+    }
+    // A whole new file: a longer old one must not leave bytes past the image.
+    QSaveFile file(o.arguments.first());
+    if (!file.open(QIODevice::WriteOnly) || file.write(image) != image.size() || !file.commit()) {
+        printError(
+            QStringLiteral("cannot write %1: %2").arg(o.arguments.first(), file.errorString()));
+        return BadFile;
+    }
+    if (!o.link.quiet && !o.json)
+        out() << "backed up to " << o.arguments.first() << '\n';
+    return Done;
+}
+
+int restoreFromFile(const Options &o)
+{
+    if (o.arguments.size() != 1) {
+        printError(QStringLiteral("restore needs one FILE"));
+        return Usage;
+    }
+    const QString path = o.arguments.first();
+    QByteArray bytes;
+    if (!readFileBytes(path, &bytes)) {
+        printError(QStringLiteral("cannot read %1").arg(path));
+        return BadFile;
+    }
+    quint16 image[backup::RegisterCount];
+    if (bytes.size() != backup::FileBytes) {
+        printError(QStringLiteral("%1 is not a backup: %2 bytes where a backup has %3")
+                       .arg(path)
+                       .arg(bytes.size())
+                       .arg(backup::FileBytes));
+        return BadFile;
+    }
+    if (!parseBackup(bytes, image)) {
+        printError(QStringLiteral("%1 is damaged: its CRC does not match").arg(path));
+        return BadFile;
+    }
+    auto at = [&image](int reg) -> quint16 & { return image[reg - backup::FirstRegister]; };
+
+    Connected c(o);
+    int result = c.start(o.link.address);
+    if (result == Done)
+        result = c.session.command(Cmd::readAll, false);
+    if (result != Done)
+        return c.fail(result);
+    {
+        auto m = c.session.worker()->lockMirror();
+        const quint32 fileMeter =
+            quint32(at(Reg::meterNumber)) | (quint32(at(Reg::meterNumber + 1)) << 16);
+        const quint32 targetMeter = m->uint32(Reg::meterNumber);
+        if (fileMeter != targetMeter && !o.clone) {
+            printError(QStringLiteral("%1 belongs to meter %2, the instrument at address %3 is "
+                                      "meter %4 (--clone copies its settings)")
+                           .arg(path, field::formatMeterNumber(fileMeter))
+                           .arg(o.link.address)
+                           .arg(field::formatMeterNumber(targetMeter)));
+            return OtherMeter;
+        }
+        if (!o.withLink) {
+            for (int reg : {Reg::address, Reg::baudCode, Reg::parityCode})
+                at(reg) = m->at(reg);
+        }
+        if (o.clone) {
+            // The meter number and the calibration belong to the sensor.
+            at(Reg::meterNumber) = m->at(Reg::meterNumber);
+            at(Reg::meterNumber + 1) = m->at(Reg::meterNumber + 1);
+            for (int reg = CloneKeepsFirst; reg <= CloneKeepsLast; ++reg)
+                at(reg) = m->at(reg);
+        }
+        m->hold(Blocks::everythingWritable);
+        std::copy(image, image + backup::RegisterCount, m->data() + backup::FirstRegister);
+    }
+    result = c.session.command(Cmd::writeAll, true);
+    if (result != Done)
+        return c.fail(result);
+    if (o.noVerify) {
+        if (!o.link.quiet && !o.json)
+            out() << "restored " << path << " (not verified)\n";
+        return Done;
+    }
+    result = c.session.command(Cmd::readAll, false);
+    if (result != Done)
+        return c.fail(result);
+    QStringList differences;
+    QJsonArray diffJson;
+    {
+        auto m = c.session.worker()->lockMirror();
+        for (int i = 0; i < backup::RegisterCount; ++i) {
+            const int reg = backup::FirstRegister + i;
+            if (m->at(reg) == image[i])
+                continue;
+            differences << QStringLiteral("register %1 wrote %2 read %3")
+                               .arg(reg)
+                               .arg(image[i])
+                               .arg(m->at(reg));
+            diffJson.append(QJsonObject{{QStringLiteral("register"), reg},
+                                        {QStringLiteral("expected"), int(image[i])},
+                                        {QStringLiteral("read"), int(m->at(reg))}});
+        }
+    }
+    if (!differences.isEmpty()) {
+        if (o.json)
+            printJson(QJsonObject{{QStringLiteral("mismatches"), diffJson}});
+        printError(
+            QStringLiteral("verification failed: %1").arg(differences.join(QStringLiteral("; "))));
+        return Mismatch;
+    }
+    if (!o.link.quiet && !o.json)
+        out() << "restored and verified " << path << '\n';
+    return Done;
+}
+
+} // namespace cli

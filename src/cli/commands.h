@@ -1,0 +1,48 @@
+#pragma once
+
+// The commands of kv3pd-cli. Each returns the program's exit code; errors go
+// to stderr as one line, results to stdout.
+
+#include "cli/session.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace cli {
+
+struct Options
+{
+    LinkOptions link;
+    bool json = false;
+    int from = 1;
+    int to = 255;
+    int count = 0;
+    int intervalMs = 100;
+    QString csvPath;
+    bool clone = false;
+    bool withLink = false;
+    bool noVerify = false;
+    QStringList arguments; // after the command name
+};
+
+// What --clone takes from the target instead of the file, besides its meter
+// number (72..73): ranges, gains, captured points, coefficients, secondary
+// calibrations and zero offsets of both channels.
+constexpr int CloneKeepsFirst = 76;
+constexpr int CloneKeepsLast = 191;
+
+// Ctrl-C goes to the session that is running, if any.
+extern Session *runningSession;
+
+int listPorts(const Options &o);
+int scan(const Options &o);
+int info(const Options &o);
+int readAll(const Options &o);
+int setSettings(const Options &o);
+int live(const Options &o);
+int backupToFile(const Options &o);
+int restoreFromFile(const Options &o);
+
+void printError(const QString &line);
+
+} // namespace cli

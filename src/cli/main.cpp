@@ -1,0 +1,238 @@
+// kv3pd-cli: the KV-3PD from the command line, on the window's core.
+
+#include "cli/commands.h"
+#include "cli/usersettings.h"
+#include "model/codetables.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char byte = 1;
+    // Nothing to do when the pipe is full: a byte is already waiting.
+    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
+}
+
+QString helpText()
+{
+    return QStringLiteral(
+               "Usage: kv3pd-cli [options] COMMAND [arguments]\n"
+               "\n"
+               "Configures a KV-3PD instrument over its serial line.\n"
+               "\n"
+               "Options:\n"
+               "  -p, --port PORT        serial port: a name as 'ports' lists it, or a path\n"
+               "  -b, --baud RATE        1200 2400 4800 9600 19200 38400 (default 9600)\n"
+               "      --parity P         none, odd or even (default none)\n"
+               "  -a, --address N        instrument address 1..255 (default 1)\n"
+               "      --json             machine-readable output on stdout\n"
+               "  -q, --quiet            no progress and no confirmations\n"
+               "  -h, --help             this text\n"
+               "      --version          the version\n"
+               "\n"
+               "Commands:\n"
+               "  ports                  the serial ports, one a line (and KV3PD_EXTRA_PORTS)\n"
+               "  scan [--from N] [--to N]\n"
+               "                         probe the addresses (default 1..255); prints address,\n"
+               "                         firmware and meter number of each instrument found\n"
+               "  info                   board, meter number, type, range and firmware\n"
+               "  read                   every parameter block, decoded\n"
+               "  set NAME=VALUE...      change user settings, then write and save them;\n"
+               "                         a changed address, baud rate or parity is followed\n"
+               "  live [--count N] [--interval MS] [--csv FILE]\n"
+               "                         live values (until Ctrl-C without --count); the CSV\n"
+               "                         columns are time,pressure,pressure_unit,temperature,\n"
+               "                         temperature_unit,battery_v,battery_percent\n"
+               "  backup FILE            read registers 42..318 and write a backup file\n"
+               "  restore FILE [--clone] [--with-link] [--no-verify]\n"
+               "                         check the file, write it with a factory save, read\n"
+               "                         everything back and compare. The file must belong to\n"
+               "                         the instrument (meter number, registers 72..73).\n"
+               "                         Always kept from the instrument: registers 42..44\n"
+               "                         (address, baud rate, parity), unless --with-link,\n"
+               "                         which writes the file's and follows them.\n"
+               "                         --clone: the file may come from another meter; the\n"
+               "                         instrument also keeps registers 72..73 (meter number)\n"
+               "                         and 76..191 (calibration of both channels).\n"
+               "\n"
+               "Settings for set (NAME=VALUE, allowed values):\n") +
+           cli::settingHelp() +
+           QStringLiteral("\n"
+                          "Exit codes:\n"
+                          "  0 done\n"
+                          "  1 bad usage or value\n"
+                          "  2 the port cannot be opened (or was lost)\n"
+                          "  3 no answer, not this instrument, or firmware too old\n"
+                          "  4 verification mismatch\n"
+                          "  5 bad or damaged file\n"
+                          "  6 the instrument refused a write or the save failed\n"
+                          "  7 the backup belongs to another meter\n"
+                          "  130 interrupted (Ctrl-C)\n");
+}
+
+bool wholeNumber(const QString &text, int low, int high, int *value)
+{
+    bool ok = false;
+    const int v = text.toInt(&ok, 10);
+    if (!ok || v < low || v > high)
+        return false;
+    *value = v;
+    return true;
+}
+
+// The worker's debug trace is for the window's developers; stderr here is
+// the program's own one-line errors and progress.
+void quietDebug(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    static const bool trace = qEnvironmentVariableIsSet("KV3PD_CLI_TRACE");
+    if ((type == QtDebugMsg || type == QtInfoMsg) && !trace)
+        return;
+    std::fprintf(stderr, "kv3pd-cli: %s\n", message.toUtf8().constData());
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    qInstallMessageHandler(quietDebug);
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("kv3pd-cli"));
+
+    QCommandLineParser parser;
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
+    const QCommandLineOption port(QStringList{QStringLiteral("p"), QStringLiteral("port")},
+                                  QString(), QStringLiteral("PORT"));
+    const QCommandLineOption baud(QStringList{QStringLiteral("b"), QStringLiteral("baud")},
+                                  QString(), QStringLiteral("RATE"));
+    const QCommandLineOption parity(QStringLiteral("parity"), QString(), QStringLiteral("P"));
+    const QCommandLineOption address(QStringList{QStringLiteral("a"), QStringLiteral("address")},
+                                     QString(), QStringLiteral("N"));
+    const QCommandLineOption json(QStringList{QStringLiteral("json")});
+    const QCommandLineOption quiet(QStringList{QStringLiteral("q"), QStringLiteral("quiet")});
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringLiteral("version"));
+    const QCommandLineOption from(QStringLiteral("from"), QString(), QStringLiteral("N"));
+    const QCommandLineOption to(QStringLiteral("to"), QString(), QStringLiteral("N"));
+    const QCommandLineOption count(QStringLiteral("count"), QString(), QStringLiteral("N"));
+    const QCommandLineOption interval(QStringLiteral("interval"), QString(), QStringLiteral("MS"));
+    const QCommandLineOption csv(QStringLiteral("csv"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption clone(QStringLiteral("clone"));
+    const QCommandLineOption withLink(QStringLiteral("with-link"));
+    const QCommandLineOption noVerify(QStringLiteral("no-verify"));
+    parser.addOptions({port, baud, parity, address, json, quiet, help, version, from, to, count,
+                       interval, csv, clone, withLink, noVerify});
+
+    if (!parser.parse(QCoreApplication::arguments())) {
+        cli::printError(parser.errorText() + QStringLiteral(" (see --help)"));
+        return cli::Usage;
+    }
+    if (parser.isSet(help)) {
+        std::fputs(helpText().toUtf8().constData(), stdout);
+        return cli::Done;
+    }
+    if (parser.isSet(version)) {
+        std::printf("kv3pd-cli %s\n", KV3PD_VERSION);
+        return cli::Done;
+    }
+
+    cli::Options o;
+    QStringList positional = parser.positionalArguments();
+    if (positional.isEmpty()) {
+        cli::printError(QStringLiteral("no command given (see --help)"));
+        return cli::Usage;
+    }
+    const QString command = positional.takeFirst();
+    o.arguments = positional;
+    o.json = parser.isSet(json);
+    o.link.quiet = parser.isSet(quiet);
+    o.link.port = parser.value(port);
+    o.clone = parser.isSet(clone);
+    o.withLink = parser.isSet(withLink);
+    o.noVerify = parser.isSet(noVerify);
+    o.csvPath = parser.value(csv);
+
+    auto bad = [](const QString &what) {
+        cli::printError(what);
+        return int(cli::Usage);
+    };
+    if (parser.isSet(baud)) {
+        bool known = false;
+        for (quint32 rate : baudRates)
+            known = known || parser.value(baud) == QString::number(rate);
+        if (!known)
+            return bad(QStringLiteral("bad baud rate '%1' (1200 2400 4800 9600 19200 38400)")
+                           .arg(parser.value(baud)));
+        o.link.baud = parser.value(baud).toUInt();
+    }
+    if (parser.isSet(parity)) {
+        const QStringList names = {QStringLiteral("none"), QStringLiteral("odd"),
+                                   QStringLiteral("even")};
+        o.link.parity = int(names.indexOf(parser.value(parity).toLower()));
+        if (o.link.parity < 0)
+            return bad(
+                QStringLiteral("bad parity '%1' (none, odd, even)").arg(parser.value(parity)));
+    }
+    if (parser.isSet(address) && !wholeNumber(parser.value(address), 1, 255, &o.link.address))
+        return bad(QStringLiteral("bad address '%1' (1..255)").arg(parser.value(address)));
+    if (parser.isSet(from) && !wholeNumber(parser.value(from), 1, 255, &o.from))
+        return bad(QStringLiteral("bad --from '%1' (1..255)").arg(parser.value(from)));
+    if (parser.isSet(to) && !wholeNumber(parser.value(to), 1, 255, &o.to))
+        return bad(QStringLiteral("bad --to '%1' (1..255)").arg(parser.value(to)));
+    if (o.from > o.to)
+        return bad(QStringLiteral("--from %1 is above --to %2").arg(o.from).arg(o.to));
+    if (parser.isSet(count) && !wholeNumber(parser.value(count), 1, INT_MAX, &o.count))
+        return bad(QStringLiteral("bad --count '%1'").arg(parser.value(count)));
+    if (parser.isSet(interval) && !wholeNumber(parser.value(interval), 100, INT_MAX, &o.intervalMs))
+        return bad(QStringLiteral("bad --interval '%1' (100 ms or more: the poll's period)")
+                       .arg(parser.value(interval)));
+
+    using Handler = int (*)(const cli::Options &);
+    const QList<QPair<QString, Handler>> commands = {
+        {QStringLiteral("ports"), cli::listPorts},
+        {QStringLiteral("scan"), cli::scan},
+        {QStringLiteral("info"), cli::info},
+        {QStringLiteral("read"), cli::readAll},
+        {QStringLiteral("set"), cli::setSettings},
+        {QStringLiteral("live"), cli::live},
+        {QStringLiteral("backup"), cli::backupToFile},
+        {QStringLiteral("restore"), cli::restoreFromFile}};
+    Handler handler = nullptr;
+    for (const auto &c : commands) {
+        if (c.first == command)
+            handler = c.second;
+    }
+    if (!handler)
+        return bad(QStringLiteral("unknown command '%1' (see --help)").arg(command));
+    if (command != QLatin1String("set") && command != QLatin1String("backup") &&
+        command != QLatin1String("restore") && !o.arguments.isEmpty())
+        return bad(QStringLiteral("unexpected argument '%1'").arg(o.arguments.first()));
+    if (command != QLatin1String("ports") && o.link.port.isEmpty())
+        return bad(QStringLiteral("no port given (-p PORT; 'kv3pd-cli ports' lists them)"));
+
+    // Ctrl-C ends the wait that runs; the session then closes in order.
+    if (::pipe(signalPipe) == 0) {
+        QSocketNotifier *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
+        QObject::connect(notifier, &QSocketNotifier::activated, [] {
+            char byte = 0;
+            [[maybe_unused]] const ssize_t n = ::read(signalPipe[0], &byte, 1);
+            if (cli::runningSession)
+                cli::runningSession->interrupt();
+        });
+        struct sigaction action = {};
+        action.sa_handler = onSignal;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, nullptr);
+        sigaction(SIGTERM, &action, nullptr);
+    }
+    return handler(o);
+}

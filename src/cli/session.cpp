@@ -1,0 +1,283 @@
+#include "cli/session.h"
+
+#include "link/seriallink.h"
+#include "modbus/kzmodbus.h"
+#include "model/codetables.h"
+#include "worker/messages.h"
+#include "worker/modbusthread.h"
+
+#include <QDebug>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTextStream>
+#include <QTimer>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace cli {
+
+namespace {
+
+constexpr int Pending = -1;
+constexpr int ConnectTimeoutMs = 15000;
+constexpr int DisconnectTimeoutMs = 3000;
+// Write all at 1200 baud with the save's wait reads takes well under this.
+constexpr int TransferTimeoutMs = 120000;
+
+int bitsPerCharacter(int parity)
+{
+    return (parity == 1 || parity == 2) ? 11 : 10;
+}
+
+} // namespace
+
+Session::Session(const LinkOptions &options, QObject *parent)
+    : QObject(parent), options(options), link(new SerialLink), thread(new modbusThread),
+      linkAddress(options.address)
+{
+    progressWanted = !options.quiet && isatty(STDERR_FILENO);
+    link->attach(thread->modbusMaster());
+    connect(thread, &modbusThread::sendMessageToMainThread, this, &Session::onReply);
+    connect(link, &SerialLink::portLost, this, [this](const QString &reason) {
+        lastError = QStringLiteral("the port %1 was lost: %2").arg(this->options.port, reason);
+        ended = PortFailed;
+        if (loop) {
+            waitResult = PortFailed;
+            loop->quit();
+        }
+    });
+    thread->start();
+}
+
+Session::~Session()
+{
+    // The worker may still be sending frames: it stops before the port closes.
+    thread->stop();
+    delete thread;
+    link->close();
+    delete link;
+    endProgress();
+}
+
+int Session::open()
+{
+    if (!link->open(options.port, qint32(options.baud), options.parity)) {
+        lastError = QStringLiteral("cannot open the port %1: %2")
+                        .arg(options.port,
+                             link->permissionDenied()
+                                 ? QStringLiteral("permission denied (join the group dialout)")
+                                 : link->errorString());
+        return PortFailed;
+    }
+    thread->modbusMaster()->setLineTiming(qint32(options.baud), bitsPerCharacter(options.parity));
+    return Done;
+}
+
+int Session::connectTo(int address)
+{
+    linkAddress = address;
+    thread->receiveMessageFromMainThread(Cmd::connectFmt.arg(address));
+    return waitFor(
+        [this, address](const QString &m) {
+            if (m == Reply::connectSucceed)
+                return int(Done);
+            if (m == Reply::connectFailed) {
+                // Silence and another device's feature code end the same way.
+                lastError = QStringLiteral("no KV-3PD answers at address %1 on %2")
+                                .arg(address)
+                                .arg(options.port);
+                return int(NoAnswer);
+            }
+            if (m == Reply::versionError) {
+                auto mirror = thread->lockMirror();
+                lastError = QStringLiteral("address %1 is not a KV-3PD or its firmware is too "
+                                           "old (feature code 0x%2, firmware %3)")
+                                .arg(address)
+                                .arg(mirror->at(Reg::featureCode), 4, 16, QLatin1Char('0'))
+                                .arg(mirror->at(Reg::firmwareVersion));
+                return int(NoAnswer);
+            }
+            return Pending;
+        },
+        ConnectTimeoutMs);
+}
+
+int Session::search(int first, int last, QList<int> *found)
+{
+    progressLabel = QStringLiteral("scan");
+    thread->receiveMessageFromMainThread(Cmd::searchRangeFmt.arg(first).arg(last));
+    const int result = waitFor(
+        [found](const QString &m) {
+            const SplitMessage s = splitMessage(m);
+            if (s.key == Reply::foundDevice && s.argument != m)
+                found->append(s.argument.toInt());
+            else if (m == Reply::searchFinish)
+                return int(Done);
+            return Pending;
+        },
+        (last - first + 1) * 2000 + 5000);
+    endProgress();
+    return result;
+}
+
+int Session::command(const QString &cmd, bool write)
+{
+    progressLabel = cmd;
+    savePending = false;
+    thread->receiveMessageFromMainThread(cmd);
+    const int result = waitFor(
+        [this, cmd, write](const QString &m) {
+            if (m == Reply::succeed(cmd))
+                return write ? Pending : int(Done);
+            if (m == Reply::failed(cmd)) {
+                lastError = write ? QStringLiteral("the instrument refused the write (%1)").arg(cmd)
+                                  : QStringLiteral("the instrument did not answer (%1)").arg(cmd);
+                return write ? int(Refused) : int(NoAnswer);
+            }
+            if (m == Reply::facSaving || m == Reply::userSaving) {
+                savePending = true;
+                return Pending;
+            }
+            if (m == Reply::facSaveSucceed || m == Reply::userSaveSucceed) {
+                savePending = false;
+                return int(Done);
+            }
+            if (m == Reply::facSaveFailed || m == Reply::userSaveFailed) {
+                savePending = false;
+                lastError = QStringLiteral("the instrument refused the save after %1").arg(cmd);
+                return int(Refused);
+            }
+            if (m == Reply::commandsNotRun || m == Reply::commandsCancelled) {
+                lastError =
+                    QStringLiteral("the instrument does not answer; %1 was not run").arg(cmd);
+                return int(NoAnswer);
+            }
+            return Pending;
+        },
+        TransferTimeoutMs);
+    endProgress();
+    return result;
+}
+
+int Session::live(int count, int intervalMs, const std::function<void()> &onSample)
+{
+    int taken = 0;
+    QElapsedTimer sinceLast;
+    return waitFor(
+        [&](const QString &m) {
+            if (m == Reply::connectFailed) {
+                lastError = QStringLiteral("the instrument stopped answering");
+                return int(NoAnswer);
+            }
+            if (m != Reply::readMeasuredSucceed)
+                return Pending;
+            // A little slack: the poll's own period jitters around 100 ms.
+            if (sinceLast.isValid() && sinceLast.elapsed() < intervalMs - 20)
+                return Pending;
+            sinceLast.start();
+            onSample();
+            return (count > 0 && ++taken >= count) ? int(Done) : Pending;
+        },
+        -1);
+}
+
+void Session::disconnectLink()
+{
+    thread->receiveMessageFromMainThread(Cmd::disconnect);
+    waitFor([](const QString &m) { return m == Reply::disconnectSucceed ? int(Done) : Pending; },
+            DisconnectTimeoutMs);
+}
+
+void Session::interrupt()
+{
+    lastError = savePending ? QStringLiteral("interrupted during the save: whether the "
+                                             "instrument stored the settings is unknown")
+                            : QStringLiteral("interrupted");
+    ended = Interrupted;
+    if (loop) {
+        waitResult = Interrupted;
+        loop->quit();
+    }
+}
+
+void Session::onReply(const QString &message)
+{
+    qDebug().noquote() << "reply:" << message;
+    const SplitMessage s = splitMessage(message);
+    if (s.key == Reply::followLink && s.argument != message)
+        followLink(s.argument);
+    else if (s.key == Reply::setProgressBar && s.argument != message)
+        showProgress(s.argument.toInt());
+    if (!loop || !classifier)
+        return;
+    const int result = classifier(message);
+    if (result != Pending && waitResult == Pending) {
+        waitResult = result;
+        loop->quit();
+    }
+}
+
+void Session::followLink(const QString &argument)
+{
+    const QStringList parts = argument.split(QLatin1Char(','));
+    if (parts.size() != 3)
+        return;
+    bool ok[3] = {};
+    const uint address = parts[0].toUInt(&ok[0]);
+    const uint baudCode = parts[1].toUInt(&ok[1]);
+    const uint parityCode = parts[2].toUInt(&ok[2]);
+    if (!ok[0] || !ok[1] || !ok[2] || address < 1 || address > 255 ||
+        baudCode >= baudRates.size() || parityCode >= parityNames.size())
+        return;
+    // At once: the save's wait reads already go out at the new settings.
+    const quint32 baud = baudRateForCode(baudCode);
+    link->setBaudRate(qint32(baud));
+    link->setParity(int(parityCode));
+    thread->modbusMaster()->setLineTiming(qint32(baud), bitsPerCharacter(int(parityCode)));
+    linkAddress = int(address);
+}
+
+void Session::showProgress(int percent)
+{
+    if (!progressWanted || progressLabel.isEmpty())
+        return;
+    std::fprintf(stderr, "\r%s %3d%%", qPrintable(progressLabel), percent);
+    std::fflush(stderr);
+    progressShown = true;
+}
+
+void Session::endProgress()
+{
+    if (progressShown)
+        std::fputs("\n", stderr);
+    progressShown = false;
+    progressLabel.clear();
+}
+
+int Session::waitFor(const std::function<int(const QString &)> &classify, int timeoutMs)
+{
+    if (ended != Pending)
+        return ended;
+    QEventLoop waitLoop;
+    QTimer timer;
+    timer.setSingleShot(true);
+    connect(&timer, &QTimer::timeout, &waitLoop, [&] {
+        if (waitResult == Pending) {
+            lastError = QStringLiteral("no reply from the instrument in time");
+            waitResult = NoAnswer;
+        }
+        waitLoop.quit();
+    });
+    if (timeoutMs >= 0)
+        timer.start(timeoutMs);
+    classifier = classify;
+    waitResult = Pending;
+    loop = &waitLoop;
+    waitLoop.exec();
+    loop = nullptr;
+    classifier = nullptr;
+    return waitResult;
+}
+
+} // namespace cli

@@ -1,0 +1,344 @@
+// kv3pd-cli end to end: the program run as a process against virtual
+// instruments on a pty. Its arguments, exit code and outputs are what is checked.
+
+#include "../e2e/e2eharness.h"
+#include "instrumentthread.h"
+#include "pages/backupfile.h"
+#include "virtualinstrument.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <functional>
+
+namespace {
+
+struct Run
+{
+    int code = -1;
+    QString out;
+    QString err;
+};
+
+Run cli(const QStringList &args)
+{
+    QProcess p;
+    p.start(QStringLiteral(KV3PD_CLI), args);
+    Run r;
+    if (!p.waitForFinished(120000))
+        return r;
+    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+using Setup = std::function<void(VirtualInstrument &)>;
+
+// Two meters with their own numbers and calibrations at 1 and 7.
+void twoMeters(InstrumentThread &inst)
+{
+    inst.bus().with(1, [](VirtualInstrument &i) {
+        i.live = false;
+        i.setUint32(72, 1001);
+    });
+    inst.bus().with(7, [](VirtualInstrument &i) {
+        i.live = false;
+        i.setUint32(72, 7007);
+        i.setFloat32(106, 2.5f);  // pressure coefficient
+        i.setFloat32(190, 0.25f); // temperature zero
+        i.setReg(49, 30);
+    });
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Setup)
+
+class TestCli : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void exitCodes_data()
+    {
+        QTest::addColumn<Setup>("setup");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<bool>("wire"); // anything may reach the instrument
+        const Setup none = [](VirtualInstrument &) {};
+        QTest::newRow("wrong port")
+            << none << QStringList{"-p", "/nonexistent/tty", "info"} << 2 << "cannot open" << false;
+        QTest::newRow("silent bus")
+            << Setup([](VirtualInstrument &i) { i.faults.silent = true; }) << QStringList{"info"}
+            << 3 << "no KV-3PD answers at address 1" << true;
+        QTest::newRow("wrong feature code")
+            << Setup([](VirtualInstrument &i) { i.setReg(0, 0x1234); }) << QStringList{"info"} << 3
+            << "no KV-3PD answers at address 1" << true;
+        QTest::newRow("old firmware") << Setup([](VirtualInstrument &i) { i.setReg(1, 9); })
+                                      << QStringList{"info"} << 3 << "firmware" << true;
+        QTest::newRow("unknown setting") << none << QStringList{"set", "period=5", "colour=red"}
+                                         << 1 << "unknown setting 'colour'" << false;
+        QTest::newRow("bad baud") << none << QStringList{"set", "baud=1234"} << 1
+                                  << "bad value '1234' for baud" << false;
+        QTest::newRow("address 0")
+            << none << QStringList{"set", "address=0"} << 1 << "for address" << false;
+        QTest::newRow("infinite float")
+            << none << QStringList{"set", "gravity=inf"} << 1 << "for gravity" << false;
+        QTest::newRow("decimals 5") << none << QStringList{"set", "pressure_decimals=5"} << 1
+                                    << "pressure_decimals" << false;
+        QTest::newRow("refused write")
+            << Setup([](VirtualInstrument &i) { i.faults.writeExceptionCode = 2; })
+            << QStringList{"restore", "OWN"} << 6 << "refused the write" << true;
+        QTest::newRow("changed after save")
+            << Setup([](VirtualInstrument &i) { i.faults.alterAfterSave = 60; })
+            << QStringList{"restore", "OWN"} << 4 << "register 60 wrote" << true;
+        QTest::newRow("damaged file")
+            << none << QStringList{"restore", "DAMAGED"} << 5 << "damaged" << false;
+        QTest::newRow("short file")
+            << none << QStringList{"restore", "SHORT"} << 5 << "not a backup" << false;
+        QTest::newRow("other meter") << none << QStringList{"restore", "OTHER"} << 7
+                                     << "belongs to meter 0000000777" << true;
+    }
+
+    void exitCodes()
+    {
+        QFETCH(Setup, setup);
+        QFETCH(QStringList, args);
+        QFETCH(int, code);
+        QFETCH(QString, error);
+        QFETCH(bool, wire);
+        QTemporaryDir dir;
+        InstrumentThread inst;
+        QVERIFY(inst.start());
+        inst.bus().with(1, [](VirtualInstrument &i) { i.live = false; });
+        // Files of this meter, damaged, cut short and of another meter.
+        QVERIFY(cli({"-p", inst.portPath(), "-q", "backup", dir.filePath("own")}).code == 0);
+        QByteArray own = fileBytes(dir.filePath("own"));
+        QCOMPARE(own.size(), backup::FileBytes);
+        QByteArray damaged = own;
+        damaged[100] = char(damaged[100] ^ 1);
+        quint16 regs[backup::RegisterCount];
+        QVERIFY(parseBackup(own, regs));
+        regs[72 - backup::FirstRegister] = 777;
+        regs[73 - backup::FirstRegister] = 0;
+        const QMap<QString, QByteArray> files{{"OWN", own},
+                                              {"DAMAGED", damaged},
+                                              {"SHORT", own.left(500)},
+                                              {"OTHER", backupImage(regs)}};
+        for (QString &a : args) {
+            if (files.contains(a)) {
+                QFile f(dir.filePath(a));
+                QVERIFY(f.open(QIODevice::WriteOnly) && f.write(files[a]) > 0);
+                a = f.fileName();
+            }
+        }
+
+        inst.bus().with(1, setup);
+        const auto counts = [&] {
+            return inst.bus().with(1, [](VirtualInstrument &i) {
+                return qMakePair(i.requestCount, i.writeRequestCount);
+            });
+        };
+        const auto before = counts();
+        const QStringList portArgs =
+            args.contains("-p") ? QStringList{} : QStringList{"-p", inst.portPath()};
+        const Run r = cli(portArgs + args);
+        QCOMPARE(r.code, code);
+        QVERIFY2(r.err.contains(error), qPrintable(r.err));
+        QCOMPARE(r.err.count('\n'), 1); // one line
+        if (!wire)
+            QCOMPARE(counts().first, before.first);
+        if (code == 7) // the other meter's file: nothing written
+            QCOMPARE(counts().second, before.second);
+    }
+
+    void scanInfoRead()
+    {
+        InstrumentThread inst({1, 7});
+        QVERIFY(inst.start());
+        twoMeters(inst);
+        const QString port = inst.portPath();
+        Run r = cli({"-p", port, "--json", "scan", "--to", "9"});
+        QCOMPARE(r.code, 0);
+        const QJsonArray found = QJsonDocument::fromJson(r.out.toUtf8()).array();
+        QCOMPARE(found.size(), 2);
+        QCOMPARE(found[1].toObject()["address"].toInt(), 7);
+        QCOMPARE(found[1].toObject()["firmware"].toInt(), int(VirtualInstrument::DefaultFirmware));
+        QCOMPARE(found[1].toObject()["meter_number"].toString(), QString("0000007007"));
+        QCOMPARE(cli({"-p", port, "scan", "--from", "2", "--to", "6"}).code, 3);
+
+        r = cli({"-p", port, "-a", "7", "info"});
+        QCOMPARE(r.code, 0);
+        QVERIFY(r.out.contains("meter number: 0000007007"));
+
+        r = cli({"-p", port, "-a", "7", "--json", "read"});
+        QCOMPARE(r.code, 0);
+        const QJsonObject all = QJsonDocument::fromJson(r.out.toUtf8()).object();
+        const QJsonObject user = all["user_settings"].toObject();
+        QCOMPARE(user["period"].toInt(), 30);
+        QCOMPARE(user["pressure_unit"].toString(), QString("MPa"));
+        QCOMPARE(all["pressure_calibration"].toObject()["coefficients"].toArray()[0].toDouble(),
+                 2.5);
+        QCOMPARE(all["temperature_secondary_calibration"].toObject()["zero"].toDouble(), 0.25);
+        // Every name read prints is one set takes back.
+        QStringList assignments;
+        for (auto it = user.begin(); it != user.end(); ++it)
+            assignments << it.key() + '=' + it.value().toVariant().toString();
+        const int writesBefore =
+            inst.bus().with(7, [](VirtualInstrument &i) { return i.writeRequestCount; });
+        QCOMPARE(cli(QStringList{"-p", port, "-a", "7", "-q", "set"} + assignments).code, 0);
+        QVERIFY(inst.bus().with(7, [](VirtualInstrument &i) { return i.writeRequestCount; }) >
+                writesBefore);
+        QCOMPARE(inst.bus().with(7, [](VirtualInstrument &i) { return i.reg(49); }), quint16(30));
+    }
+
+    // The registers the user-settings page writes for the same choices, saved,
+    // and a new address and baud rate followed.
+    void setWritesAndFollowsLink()
+    {
+        InstrumentThread inst;
+        QVERIFY(inst.start());
+        const QString port = inst.portPath();
+        Run r = cli({"-p", port, "set", "pressure_unit=KPa", "temperature_unit=F", "backlight=on",
+                     "adc_rate=40", "parity=even", "gravity=9.81", "pressure_decimals=3"});
+        QCOMPARE(r.code, 0);
+        inst.bus().with(1, [](VirtualInstrument &i) {
+            QCOMPARE(i.reg(46), quint16(1));
+            QCOMPARE(i.reg(48), quint16(12));
+            QCOMPARE(i.reg(50), quint16(4));
+            QCOMPARE(i.reg(52), quint16(40));
+            QCOMPARE(i.reg(45), quint16(3));
+            QCOMPARE(i.float32(60), 9.81f);
+            QCOMPARE(i.lastCommandValue, 10); // a user save
+            QCOMPARE(i.userImage().at(46 - 42), quint16(1));
+        });
+        r = cli({"-p", port, "--parity", "even", "set", "address=9", "baud=19200", "parity=none"});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QVERIFY(r.out.contains("address 9"));
+        QCOMPARE(inst.bus().with(9, [](VirtualInstrument &i) { return i.baudCode(); }), 4);
+        QCOMPARE(cli({"-p", port, "-a", "9", "-b", "19200", "info"}).code, 0);
+    }
+
+    // Byte for byte the file the window writes after its connect's read all.
+    void backupEqualsWindowsFile()
+    {
+        QTemporaryDir dir;
+        InstrumentThread inst;
+        QVERIFY(inst.start());
+        inst.bus().with(1, [](VirtualInstrument &i) {
+            i.live = false;
+            i.setFloat32(58, 1.2345678f);
+            i.setReg(300, 0xBEEF);
+        });
+        {
+            MainWindow w;
+            DialogCloser closer;
+            w.setSettingsPath(dir.filePath("settings.ini"));
+            w.setFileNameProvider(
+                [&](bool, const QString &) { return dir.filePath("window.qvdbk"); });
+            QVERIFY(connectWindow(w, inst.portPath(), 1));
+            w.beifenshujuSlot();
+        }
+        QCOMPARE(cli({"-p", inst.portPath(), "backup", dir.filePath("cli.qvdbk")}).code, 0);
+        const QByteArray cliFile = fileBytes(dir.filePath("cli.qvdbk"));
+        QCOMPARE(cliFile.size(), 556);
+        QCOMPARE(cliFile, fileBytes(dir.filePath("window.qvdbk")));
+    }
+
+    void restoreRoundTripCloneAndLink()
+    {
+        QTemporaryDir dir;
+        InstrumentThread inst({1, 7});
+        QVERIFY(inst.start());
+        twoMeters(inst);
+        const QString port = inst.portPath();
+        const QString golden = dir.filePath("golden.qvdbk");
+        QCOMPARE(cli({"-p", port, "backup", golden}).code, 0);
+
+        // Round trip: a changed meter gets its file back, and backs up the same bytes.
+        inst.bus().with(1, [](VirtualInstrument &i) { i.setReg(49, 99); });
+        QCOMPARE(cli({"-p", port, "restore", golden}).code, 0);
+        QCOMPARE(cli({"-p", port, "backup", dir.filePath("again.qvdbk")}).code, 0);
+        QCOMPARE(fileBytes(dir.filePath("again.qvdbk")), fileBytes(golden));
+
+        // Another meter's file with --clone: it keeps its number, calibration and link.
+        QVector<quint16> before = inst.bus().with(7, [](VirtualInstrument &i) {
+            QVector<quint16> regs;
+            for (int r = 0; r < 320; ++r)
+                regs << i.reg(r);
+            return regs;
+        });
+        QCOMPARE(cli({"-p", port, "-a", "7", "restore", golden}).code, 7);
+        Run r = cli({"-p", port, "-a", "7", "restore", "--clone", golden});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        quint16 file[backup::RegisterCount];
+        QVERIFY(parseBackup(fileBytes(golden), file));
+        inst.bus().with(7, [&](VirtualInstrument &i) {
+            for (int reg = 42; reg <= 318; ++reg) {
+                const bool kept = reg <= 44 || reg == 72 || reg == 73 || (reg >= 76 && reg <= 191);
+                QCOMPARE(i.reg(reg), kept ? before[reg] : file[reg - 42]);
+            }
+            QCOMPARE(i.reg(42), quint16(7));
+        });
+
+        // The default keeps the link; --with-link takes the file's and follows it.
+        QCOMPARE(cli({"-p", port, "-q", "set", "address=5", "baud=4800"}).code, 0);
+        QCOMPARE(cli({"-p", port, "-a", "5", "-b", "4800", "restore", golden}).code, 0);
+        QVERIFY(inst.bus().has(5));
+        r = cli({"-p", port, "-a", "5", "-b", "4800", "restore", "--with-link", golden});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QVERIFY(inst.bus().has(1) && !inst.bus().has(5));
+        QCOMPARE(inst.bus().with(1, [](VirtualInstrument &i) { return i.baudCode(); }), 3);
+    }
+
+    void liveCsv()
+    {
+        QTemporaryDir dir;
+        InstrumentThread inst;
+        QVERIFY(inst.start());
+        inst.bus().with(1, [](VirtualInstrument &i) {
+            i.live = false;
+            i.setFloat32(2, 1.23456f);
+            i.setReg(45, 3);
+            i.setReg(8, 367);
+            i.setReg(9, 55);
+        });
+        const QString csv = dir.filePath("live.csv");
+        const Run r = cli({"-p", inst.portPath(), "-q", "live", "--count", "3", "--csv", csv});
+        QCOMPARE(r.code, 0);
+        const QStringList lines = QString::fromUtf8(fileBytes(csv)).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 4);
+        QCOMPARE(lines[0], QString("time,pressure,pressure_unit,temperature,temperature_unit,"
+                                   "battery_v,battery_percent"));
+        const QRegularExpression row(
+            R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}\S*,1\.235,MPa,[-\d.]+,℃,3\.67,55$)");
+        for (int i = 1; i < 4; ++i)
+            QVERIFY2(row.match(lines[i]).hasMatch(), qPrintable(lines[i]));
+        // Without a count, Ctrl-C (here SIGTERM) ends it cleanly with whole rows.
+        const QString endless = dir.filePath("endless.csv");
+        QProcess p;
+        p.start(QStringLiteral(KV3PD_CLI), {"-p", inst.portPath(), "-q", "live", "--csv", endless});
+        QTRY_VERIFY(fileBytes(endless).count('\n') >= 3);
+        p.terminate();
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
+        QVERIFY(fileBytes(endless).endsWith('\n'));
+    }
+};
+
+QTEST_MAIN(TestCli)
+#include "test_cli.moc"
