@@ -23,7 +23,9 @@ void TrafficLog::add(const QVector<TrafficEvent> &events)
         return;
     for (const TrafficEvent &e : events)
         countEvent(e);
-    emit countersChanged();
+    // Counters are shown with the batch too: a label per chunk would relayout the window.
+    if (!batchTimer.isActive())
+        batchTimer.start();
     if (isPaused)
         return;
     waiting += events;
@@ -32,13 +34,12 @@ void TrafficLog::add(const QVector<TrafficEvent> &events)
         dropped += quint64(waiting.size() - maxRows);
         waiting.remove(0, waiting.size() - maxRows);
     }
-    if (!batchTimer.isActive())
-        batchTimer.start();
 }
 
 void TrafficLog::flush()
 {
     batchTimer.stop();
+    emit countersChanged();
     if (waiting.isEmpty())
         return;
     const size_t limit = size_t(maxRows);

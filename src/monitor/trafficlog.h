@@ -82,6 +82,7 @@ public:
                         int role = Qt::DisplayRole) const override;
 
 signals:
+    // With each batch, and on a reset.
     void countersChanged();
     // After a batch went in (rows may also have left the top).
     void rowsAdded();

@@ -153,7 +153,6 @@ void TrafficMonitor::followBottom()
     // Rows arrive at the bottom; a user who scrolled up keeps his place.
     if (stickToBottom)
         view->scrollToBottom();
-    showCounters();
 }
 
 bool TrafficMonitor::saveCsv(const QString &path)

@@ -70,6 +70,9 @@ TrendWindow::TrendWindow(modbusThread *modbusWorker, QWidget *parent)
     plot = new QCustomPlot(this);
     plot->setObjectName(QStringLiteral("trendPlot"));
     plot->setMinimumHeight(300);
+    // An hour of samples: plain polylines keep a redraw within a frame.
+    plot->setPlottingHints(QCP::phFastPolylines | QCP::phCacheLabels);
+    plot->setNotAntialiasedElements(QCP::aeAll);
     QSharedPointer<QCPAxisTickerDateTime> ticker(new QCPAxisTickerDateTime);
     ticker->setDateTimeFormat(QStringLiteral("hh:mm:ss"));
     plot->xAxis->setTicker(ticker);
