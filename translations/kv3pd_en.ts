@@ -929,5 +929,190 @@
         <source>串口已恢复</source>
         <translation>Serial port restored</translation>
     </message>
+    <message>
+        <source>打开通信监视：串口上的每一帧</source>
+        <translation>Open the traffic monitor: every frame on the serial line</translation>
+    </message>
+    <message>
+        <source>通信监视</source>
+        <translation>Traffic monitor</translation>
+    </message>
+    <message>
+        <source>打开趋势曲线：压力和温度随时间的变化</source>
+        <translation>Open the trend: pressure and temperature over time</translation>
+    </message>
+    <message>
+        <source>趋势曲线</source>
+        <translation>Trend</translation>
+    </message>
+</context>
+<context>
+    <name>TrafficLog</name>
+    <message>
+        <source>时间</source>
+        <translation>Time</translation>
+    </message>
+    <message>
+        <source>方向</source>
+        <translation>Dir.</translation>
+    </message>
+    <message>
+        <source>从站</source>
+        <translation>Slave</translation>
+    </message>
+    <message>
+        <source>功能</source>
+        <translation>Function</translation>
+    </message>
+    <message>
+        <source>地址</source>
+        <translation>Address</translation>
+    </message>
+    <message>
+        <source>数量/值</source>
+        <translation>Count/value</translation>
+    </message>
+    <message>
+        <source>长度</source>
+        <translation>Length</translation>
+    </message>
+    <message>
+        <source>字节</source>
+        <translation>Bytes</translation>
+    </message>
+    <message>
+        <source>状态</source>
+        <translation>Status</translation>
+    </message>
+</context>
+<context>
+    <name>TrafficMonitor</name>
+    <message>
+        <source>通信监视</source>
+        <translation>Traffic monitor</translation>
+    </message>
+    <message>
+        <source>计数清零</source>
+        <translation>Reset counters</translation>
+    </message>
+    <message>
+        <source>暂停</source>
+        <translation>Pause</translation>
+    </message>
+    <message>
+        <source>清空</source>
+        <translation>Clear</translation>
+    </message>
+    <message>
+        <source>保存CSV</source>
+        <translation>Save CSV</translation>
+    </message>
+    <message>
+        <source>继续</source>
+        <translation>Resume</translation>
+    </message>
+    <message>
+        <source>保存通信记录</source>
+        <translation>Save the traffic log</translation>
+    </message>
+    <message>
+        <source>CSV (*.csv)</source>
+        <translation>CSV (*.csv)</translation>
+    </message>
+    <message>
+        <source>请求 %1  正常应答 %2  超时 %3  CRC错误 %4  异常 %5  外来 %6  噪声 %7  成功率 %8%</source>
+        <translation>Requests %1  good replies %2  timeouts %3  CRC errors %4  exceptions %5  foreign %6  noise %7  success %8%</translation>
+    </message>
+    <message>
+        <source>最多保留 %1 行</source>
+        <translation>Keeps at most %1 rows</translation>
+    </message>
+    <message>
+        <source>，已丢弃最早的 %1 行</source>
+        <translation>, dropped the oldest %1</translation>
+    </message>
+    <message>
+        <source>保存失败：%1</source>
+        <translation>Save failed: %1</translation>
+    </message>
+</context>
+<context>
+    <name>TrendWindow</name>
+    <message>
+        <source>趋势曲线</source>
+        <translation>Trend</translation>
+    </message>
+    <message>
+        <source>1 分钟</source>
+        <translation>1 min</translation>
+    </message>
+    <message>
+        <source>10 分钟</source>
+        <translation>10 min</translation>
+    </message>
+    <message>
+        <source>1 小时</source>
+        <translation>1 h</translation>
+    </message>
+    <message>
+        <source>暂停</source>
+        <translation>Pause</translation>
+    </message>
+    <message>
+        <source>开始记录</source>
+        <translation>Start recording</translation>
+    </message>
+    <message>
+        <source>时间跨度</source>
+        <translation>Time span</translation>
+    </message>
+    <message>
+        <source>继续</source>
+        <translation>Resume</translation>
+    </message>
+    <message>
+        <source>记录已停止，写入失败：%1</source>
+        <translation>Recording stopped, write failed: %1</translation>
+    </message>
+    <message>
+        <source>压力</source>
+        <translation>Pressure</translation>
+    </message>
+    <message>
+        <source>温度</source>
+        <translation>Temperature</translation>
+    </message>
+    <message>
+        <source>%1：无数据</source>
+        <translation>%1: no data</translation>
+    </message>
+    <message>
+        <source>%1 (%2)：最新 %3  最小 %4  最大 %5  平均 %6  标准差 %7  样本数 %8</source>
+        <translation>%1 (%2): last %3  min %4  max %5  mean %6  std. dev. %7  samples %8</translation>
+    </message>
+    <message>
+        <source>已记录 %1 行</source>
+        <translation>%1 rows recorded</translation>
+    </message>
+    <message>
+        <source>记录到CSV文件</source>
+        <translation>Record to a CSV file</translation>
+    </message>
+    <message>
+        <source>CSV (*.csv)</source>
+        <translation>CSV (*.csv)</translation>
+    </message>
+    <message>
+        <source>无法记录：%1</source>
+        <translation>Cannot record: %1</translation>
+    </message>
+    <message>
+        <source>停止记录</source>
+        <translation>Stop recording</translation>
+    </message>
+    <message>
+        <source>记录中：%1</source>
+        <translation>Recording: %1</translation>
+    </message>
 </context>
 </TS>

@@ -3,7 +3,9 @@
 #include "dialog_warning.h"
 #include "link/seriallink.h"
 #include "model/codetables.h"
+#include "monitor/trafficmonitor.h"
 #include "titlebardrag.h"
+#include "trend/trendwindow.h"
 #include "ui_mainwindow.h"
 #include "worker/modbusthread.h"
 
@@ -36,6 +38,9 @@ const char *const rowLineEditStyle =
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWindow)
 {
     ui->setupUi(this);
+    // Under the program's 9 pt face the pages ask for a few pixels more than the
+    // form's 646; the form's size wins and the layouts give up the difference.
+    setMinimumSize(size());
 
     setWindowFlags(Qt::FramelessWindowHint);
     setAttribute(Qt::WA_MouseTracking);
@@ -150,6 +155,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
 
 MainWindow::~MainWindow()
 {
+    // They listen to the link and the worker, which go first.
+    delete trafficMonitor;
+    delete trendWindow;
     // Stop the worker first: it may still be emitting frames for the port.
     worker->stop();
     delete worker;
@@ -184,6 +192,24 @@ QString MainWindow::buildDateText(const QString &compilerDate)
     text.replace(QStringLiteral("  "), QStringLiteral(" 0"));
     const QDate date = QLocale(QLocale::English).toDate(text, QStringLiteral("MMM dd yyyy"));
     return date.toString(QStringLiteral("yyyy-MM-dd"));
+}
+
+void MainWindow::on_pushButton_monitor_clicked()
+{
+    if (!trafficMonitor)
+        trafficMonitor = new TrafficMonitor(serialPort, this);
+    trafficMonitor->show();
+    trafficMonitor->raise();
+    trafficMonitor->activateWindow();
+}
+
+void MainWindow::on_pushButton_trend_clicked()
+{
+    if (!trendWindow)
+        trendWindow = new TrendWindow(worker, this);
+    trendWindow->show();
+    trendWindow->raise();
+    trendWindow->activateWindow();
 }
 
 void MainWindow::on_pushButton_min_clicked()

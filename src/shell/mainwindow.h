@@ -9,6 +9,7 @@
 
 #include <QByteArray>
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 #include <QtGlobal>
 
@@ -19,6 +20,8 @@ class QLineEdit;
 class QMenu;
 class QTimer;
 class SerialLink;
+class TrafficMonitor;
+class TrendWindow;
 class modbusThread;
 struct CalibrationChannelWidgets;
 
@@ -105,6 +108,8 @@ public slots:
     void duqubeifenshujuSlot();
 
 private slots:
+    void on_pushButton_monitor_clicked();
+    void on_pushButton_trend_clicked();
     void on_pushButton_min_clicked();
     void on_pushButton_close_clicked();
     void on_pushButton_chazhaoduankou_clicked();
@@ -277,5 +282,8 @@ private:
     int customRowCodes[RegisterRows] = {};
     bool showingCustomReg = false;
     FileNameProvider fileNameProvider;
+    // Opened on demand from the title bar; closed and deleted with the window.
+    QPointer<TrafficMonitor> trafficMonitor;
+    QPointer<TrendWindow> trendWindow;
     QString settingsPath = QStringLiteral("./KV-3PD_setting.ini");
 };

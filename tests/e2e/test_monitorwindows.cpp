@@ -1,0 +1,204 @@
+// The traffic monitor and the trend against the virtual instrument over a pty:
+// each fault the instrument can show lands in its row and counter, the saved
+// CSV holds the rows, the trend follows a unit change and records what the
+// instrument reported.
+
+#include "e2eharness.h"
+#include "instrumentthread.h"
+#include "model/codetables.h"
+#include "model/livesample.h"
+#include "monitor/trafficlog.h"
+#include "monitor/trafficmonitor.h"
+#include "trend/trendwindow.h"
+#include "virtualinstrument.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+
+using Fault = std::function<void(VirtualInstrument::Faults &)>;
+Q_DECLARE_METATYPE(Fault)
+
+class TestMonitorWindows : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void windowKeepsTheFormSize();
+    void titleButtonsOpenOneWindowEach();
+    void faultsLandInRowsAndCounters_data();
+    void faultsLandInRowsAndCounters();
+    void savedCsvHoldsTheRows();
+    void trendFollowsUnitsAndRecords();
+    void windowsCloseWithTheMainWindow();
+
+private:
+    bool hasRow(const QString &status) const;
+
+    std::unique_ptr<InstrumentThread> inst;
+    std::unique_ptr<MainWindow> w;
+    std::unique_ptr<DialogCloser> closer;
+    TrafficMonitor *monitor = nullptr;
+    TrendWindow *trend = nullptr;
+    QTemporaryDir dir;
+};
+
+void TestMonitorWindows::initTestCase()
+{
+    inst = std::make_unique<InstrumentThread>(QList<quint8>{1});
+    QVERIFY(inst->start());
+    closer = std::make_unique<DialogCloser>();
+    // The program's own face (main.cpp), under which the window once grew taller.
+    QFont font = qApp->font();
+    font.setPointSize(9);
+    qApp->setFont(font);
+    w = std::make_unique<MainWindow>();
+    w->show();
+    QVERIFY(connectWindow(*w, inst->portPath(), 1));
+}
+
+void TestMonitorWindows::cleanupTestCase()
+{
+    w.reset();
+    inst.reset();
+}
+
+void TestMonitorWindows::windowKeepsTheFormSize()
+{
+    QCOMPARE(w->size(), QSize(795, 646));
+}
+
+void TestMonitorWindows::titleButtonsOpenOneWindowEach()
+{
+    click(*w, "pushButton_monitor");
+    click(*w, "pushButton_trend");
+    click(*w, "pushButton_monitor");
+    QCOMPARE(w->findChildren<TrafficMonitor *>().size(), 1);
+    QCOMPARE(w->findChildren<TrendWindow *>().size(), 1);
+    monitor = w->findChild<TrafficMonitor *>(QStringLiteral("trafficMonitor"));
+    trend = w->findChild<TrendWindow *>(QStringLiteral("trendWindow"));
+    QVERIFY(monitor && monitor->isVisible() && monitor->isWindow());
+    QVERIFY(trend && trend->isVisible() && trend->isWindow());
+    // The poll reaches the monitor as request and good reply.
+    QTRY_VERIFY(monitor->log()->counters().goodReplies >= 3);
+    QTRY_VERIFY(hasRow(QStringLiteral("ok")));
+    QVERIFY(!monitor->log()->event(0).bytes.isEmpty());
+}
+
+bool TestMonitorWindows::hasRow(const QString &status) const
+{
+    const TrafficLog *log = monitor->log();
+    for (int r = log->rowCount() - 1; r >= 0; --r) {
+        if (log->event(r).statusText().startsWith(status))
+            return true;
+    }
+    return false;
+}
+
+void TestMonitorWindows::faultsLandInRowsAndCounters_data()
+{
+    QTest::addColumn<Fault>("fault");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<int>("counter"); // index into the counters below
+
+    QTest::newRow("silence") << Fault([](auto &f) { f.silent = true; }) << "timeout" << 0;
+    QTest::newRow("bad crc") << Fault([](auto &f) { f.badCrc = true; }) << "crc-error" << 1;
+    QTest::newRow("exception") << Fault([](auto &f) { f.exceptionCode = 4; })
+                               << "exception 4 (slave device failure)" << 2;
+    QTest::newRow("foreign slave")
+        << Fault([](auto &f) { f.replyFromAddress = 9; }) << "foreign" << 3;
+    QTest::newRow("noise") << Fault([](auto &f) { f.garbageBefore = true; }) << "noise" << 4;
+}
+
+void TestMonitorWindows::faultsLandInRowsAndCounters()
+{
+    QFETCH(Fault, fault);
+    QFETCH(QString, status);
+    QFETCH(int, counter);
+    QVERIFY(monitor);
+
+    TrafficLog *log = monitor->log();
+    log->clear();
+    log->resetCounters();
+    inst->bus().with(1, [&](VirtualInstrument &i) { fault(i.faults); });
+    const auto count = [&] {
+        const TrafficLog::Counters &c = log->counters();
+        const quint64 values[] = {c.timeouts, c.crcErrors, c.exceptions, c.foreign, c.noise};
+        return values[counter];
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(count() >= 2, 10000);
+    QTRY_VERIFY(hasRow(status));
+    inst->bus().with(1, [](VirtualInstrument &i) { i.faults = VirtualInstrument::Faults(); });
+    // The line recovers before the next fault.
+    const quint64 good = log->counters().goodReplies;
+    QTRY_VERIFY_WITH_TIMEOUT(log->counters().goodReplies > good + 2, 10000);
+    closer->clear();
+}
+
+void TestMonitorWindows::savedCsvHoldsTheRows()
+{
+    QVERIFY(monitor);
+    const QString path = dir.filePath(QStringLiteral("traffic.csv"));
+    monitor->setFileNameProvider([path] { return path; });
+    monitor->log()->setPaused(true); // the rows stay put while the file is compared
+    click(*monitor, "pushButton_monitorSave");
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
+    monitor->log()->setPaused(false);
+    QCOMPARE(lines.first(), TrafficLog::csvHeader());
+    QCOMPARE(lines.size(), monitor->log()->rowCount() + 1);
+    QCOMPARE(lines.last(), monitor->log()->csvRow(monitor->log()->event(lines.size() - 2)));
+}
+
+void TestMonitorWindows::trendFollowsUnitsAndRecords()
+{
+    QVERIFY(trend);
+    const QString path = dir.filePath(QStringLiteral("live.csv"));
+    trend->setFileNameProvider([path] { return path; });
+    auto *record = find<QPushButton>(*trend, "pushButton_record");
+    record->click();
+    QCOMPARE(record->text(), QStringLiteral("停止记录"));
+    QTRY_VERIFY(trend->recorder().rowsWritten() >= 3);
+
+    const double t0 = trend->samples().lastTime();
+    // The unit is a setting: the poll sees a new one once the settings are read.
+    inst->bus().with(1, [](VirtualInstrument &i) { i.setReg(Reg::pressureUnit, 5); });
+    click(*w, "pushButton_duqushezhi");
+    QTRY_COMPARE(trend->samples().stats(TrendBuffer::Pressure, t0 - 60, t0 + 60).unit, quint16(5));
+    const double t1 = trend->samples().lastTime();
+    QVERIFY(trend->samples().segments(TrendBuffer::Pressure, t0 - 60, t1).size() == 1);
+    trend->redraw();
+    QVERIFY(find<QLabel>(*trend, "label_pressureStats")->text().contains(unitName(5)));
+
+    record->click();
+    QCOMPARE(record->text(), QStringLiteral("开始记录"));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.first(), LiveSample::csvHeader());
+    QCOMPARE(lines.size() - 1, trend->recorder().rowsWritten());
+    QVERIFY(lines.last().split(',').at(2) == unitName(5));
+}
+
+void TestMonitorWindows::windowsCloseWithTheMainWindow()
+{
+    QVERIFY(monitor && trend);
+    // The README's pictures: KV3PD_SCREENSHOTS=docs ctest -R test_monitorwindows
+    const QString shots = qEnvironmentVariable("KV3PD_SCREENSHOTS");
+    if (!shots.isEmpty()) {
+        trend->redraw();
+        QVERIFY(monitor->grab().save(shots + QStringLiteral("/monitor.png")));
+        QVERIFY(trend->grab().save(shots + QStringLiteral("/trend.png")));
+    }
+    w->close();
+    QVERIFY(!monitor->isVisible());
+    QVERIFY(!trend->isVisible());
+}
+
+QTEST_MAIN(TestMonitorWindows)
+#include "test_monitorwindows.moc"
