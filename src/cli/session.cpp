@@ -220,16 +220,11 @@ void Session::onReply(const QString &message)
 
 void Session::followLink(const QString &argument)
 {
-    const QStringList parts = argument.split(QLatin1Char(','));
-    if (parts.size() != 3)
+    FollowedLinkSettings settings;
+    if (!parseFollowLink(argument, &settings))
         return;
-    bool ok[3] = {};
-    const uint address = parts[0].toUInt(&ok[0]);
-    const uint baudCode = parts[1].toUInt(&ok[1]);
-    const uint parityCode = parts[2].toUInt(&ok[2]);
-    if (!ok[0] || !ok[1] || !ok[2] || address < 1 || address > 255 ||
-        baudCode >= baudRates.size() || parityCode >= parityNames.size())
-        return;
+    const uint address = settings.address, baudCode = settings.baudCode,
+               parityCode = settings.parityCode;
     // At once: the save's wait reads already go out at the new settings.
     const quint32 baud = baudRateForCode(baudCode);
     link->setBaudRate(qint32(baud));

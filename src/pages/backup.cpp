@@ -121,13 +121,7 @@ void MainWindow::duqubeifenshujuSlot()
     }
     pages.fillAll(PageSource::Backup);
     if (linkUp) {
-        showMeterParam();
-        showUserParam();
-        showPressureParam();
-        showTempParam();
-        showYaliEcjzData();
-        showWenduEcjzData();
-        showCustomReg();
+        showEditablePages();
         {
             auto m = worker->lockMirror();
             for (const RegisterBlock &b : panelBlocks)

@@ -143,6 +143,11 @@ bool MainWindow::refuseInvalidField()
 void MainWindow::showAllPages()
 {
     showMeterInfo();
+    showEditablePages();
+}
+
+void MainWindow::showEditablePages()
+{
     showMeterParam();
     showUserParam();
     showPressureParam();

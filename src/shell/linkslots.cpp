@@ -130,18 +130,11 @@ bool MainWindow::connectToChosenAddress()
 
 void MainWindow::followLinkSettings(const QString &argument)
 {
-    const QStringList parts = argument.split(QLatin1Char(','));
-    if (parts.size() != 3)
+    FollowedLinkSettings link;
+    if (!parseFollowLink(argument, &link))
         return;
-    bool ok[3] = {};
-    const uint address = parts[0].toUInt(&ok[0]);
-    const uint baudCode = parts[1].toUInt(&ok[1]);
-    const uint parityCode = parts[2].toUInt(&ok[2]);
-    // Address 0 is the broadcast address: no instrument answers there.
-    if (!ok[0] || !ok[1] || !ok[2] || address < 1 || address > 255 ||
-        baudCode >= baudRates.size() || parityCode >= parityNames.size())
-        return;
-    followedLink = {true, quint16(address), quint16(baudCode), quint16(parityCode)};
+    const quint16 baudCode = link.baudCode, parityCode = link.parityCode;
+    followedLink = {true, link.address, baudCode, parityCode};
     // At once: the worker's wait for the end of the save already goes out at
     // the new settings, and its frames reach the port after this reply.
     serialPort->setBaudRate(qint32(baudRateForCode(baudCode)));

@@ -92,6 +92,8 @@ public:
     void getCustomReg();
     // Every page from the mirror, in the order a full read shows them.
     void showAllPages();
+    // The same without the meter information panel.
+    void showEditablePages();
 
     // What each page holds (read, loaded from a backup, nothing writable).
     const PageStates &pageStates() const { return pages; }

@@ -5,6 +5,7 @@
 // case-sensitively; the spellings ("tempereture", "stoped") are the protocol.
 
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 namespace Cmd {
@@ -124,6 +125,31 @@ inline QString failed(const QString &command)
     return command + QStringLiteral(" failed");
 }
 } // namespace Reply
+
+// The argument of "follow link": the address (1..255) and the baud and parity
+// codes (0..5, 0..2) a save made effective. False for anything else.
+struct FollowedLinkSettings
+{
+    quint16 address = 0;
+    quint16 baudCode = 0;
+    quint16 parityCode = 0;
+};
+inline bool parseFollowLink(const QString &argument, FollowedLinkSettings *settings)
+{
+    const QStringList parts = argument.split(QLatin1Char(','));
+    if (parts.size() != 3)
+        return false;
+    bool ok[3] = {};
+    const uint address = parts[0].toUInt(&ok[0]);
+    const uint baudCode = parts[1].toUInt(&ok[1]);
+    const uint parityCode = parts[2].toUInt(&ok[2]);
+    // Address 0 is the broadcast address: no instrument answers there.
+    if (!ok[0] || !ok[1] || !ok[2] || address < 1 || address > 255 || baudCode > 5 ||
+        parityCode > 2)
+        return false;
+    *settings = {quint16(address), quint16(baudCode), quint16(parityCode)};
+    return true;
+}
 
 // Splits a message at its first colon: the key before it and the argument
 // after it. Without a colon both are the whole message.
