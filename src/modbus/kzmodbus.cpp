@@ -84,6 +84,11 @@ void kzModbus::setAttemptCount(quint8 count)
     attemptCount = count;
 }
 
+void kzModbus::setFrameGap(quint16 ms)
+{
+    frameGapMs = ms;
+}
+
 quint8 kzModbus::getSlaveAddress() const
 {
     return slaveAddress;
@@ -183,7 +188,8 @@ int kzModbus::request(quint8 function, quint16 address, quint16 count, quint16 v
     for (int attempt = 0; attempt < attempts; ++attempt) {
         if (aborted)
             return ResultTimeout;
-        QThread::msleep(10);
+        if (const quint16 gap = frameGapMs)
+            QThread::msleep(gap);
 
         const quint8 slave = slaveAddress;
         const int length = buildFrame(slave, function, address, count, value);

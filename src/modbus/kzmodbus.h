@@ -38,6 +38,9 @@ public:
     void setSlaveAddress(quint8 address);
     void setResponseTimeout(quint16 ms);
     void setAttemptCount(quint8 count);
+    // Silence kept on the line before each frame, 10 ms unless set. The fuzz
+    // target sets 0 to run requests back to back in one thread.
+    void setFrameGap(quint16 ms);
     quint8 getSlaveAddress() const;
     quint16 getResponseTimeout() const;
     quint8 getAttemptCount() const;
@@ -85,6 +88,7 @@ private:
     quint16 expectedLength = 0;
     quint8 txFunction = 0; // second byte of the frame in flight, read by the assembler
     std::atomic<quint8> attemptCount{3};
+    std::atomic<quint16> frameGapMs{10};
     QSemaphore replySemaphore{0};
     std::atomic<bool> aborted{false};
 };
