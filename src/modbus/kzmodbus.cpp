@@ -54,6 +54,9 @@ constexpr CrcTables makeCrcTables()
 
 constexpr CrcTables crcTables = makeCrcTables();
 
+static_assert(2 * kzModbus::MaxCount + 5 <= kzModbus::FrameBytes,
+              "the longest reply fits the receive buffer");
+
 void putWord(quint8 *at, quint16 value)
 {
     at[0] = quint8(value >> 8);
@@ -196,6 +199,7 @@ int kzModbus::request(quint8 function, quint16 address, quint16 count, quint16 v
         {
             tsan::Locker lock(rxMutex);
             rxCount = 0;
+            rxComplete = false;
             std::memset(rxFrame, 0, sizeof rxFrame);
             expectedLength = function == FuncRead ? quint16(2 * count + 5) : quint16(8);
             txFunction = function;
@@ -256,12 +260,19 @@ int kzModbus::request(quint8 function, quint16 address, quint16 count, quint16 v
     return ResultOk;
 }
 
-bool kzModbus::frameComplete() const
+quint16 kzModbus::replyLength(quint8 function) const
 {
-    if (rxCount < 2)
-        return false;
-    const quint16 received = quint16(rxFrame[rxCount - 2] | rxFrame[rxCount - 1] << 8);
-    return received == crc16(rxFrame, quint16(rxCount - 2));
+    if (function == txFunction)
+        return expectedLength;
+    if (function == (txFunction | 0x80))
+        return ExceptionBytes;
+    return 0;
+}
+
+bool kzModbus::frameComplete(quint16 length) const
+{
+    const quint16 received = quint16(rxFrame[length - 2] | rxFrame[length - 1] << 8);
+    return received == crc16(rxFrame, quint16(length - 2));
 }
 
 void kzModbus::receiveByte(quint8 byte)
@@ -269,24 +280,25 @@ void kzModbus::receiveByte(quint8 byte)
     bool complete = false;
     {
         tsan::Locker lock(rxMutex);
-        if (rxCount >= FrameBytes) {
-            rxFrame[0] = byte;
-            rxCount = 1;
+        // The reply stays as it came until the request has read it; whatever
+        // follows it is no part of it.
+        if (rxComplete)
             return;
-        }
         rxFrame[rxCount++] = byte;
-        if (rxCount == 1)
-            return;
-        if (rxFrame[1] == txFunction) {
-            if (rxCount < expectedLength)
-                return;
-            complete = frameComplete();
-        } else if (rxFrame[1] == (txFunction | 0x80)) {
-            complete = frameComplete();
-        } else {
-            // Not a reply to this request: the next byte starts a new frame.
-            rxCount = 0;
-            return;
+        // A reply is exactly as long as its function code says and ends in a
+        // good CRC. A first byte that cannot start one (a foreign function code
+        // follows it, or the CRC fails at that length) is dropped, and the
+        // bytes after it are tried in turn, so a reply behind noise is found.
+        while (rxCount >= 2) {
+            const quint16 length = replyLength(rxFrame[1]);
+            if (length != 0 && rxCount < length)
+                break;
+            if (length != 0 && frameComplete(length)) {
+                rxComplete = complete = true;
+                break;
+            }
+            --rxCount;
+            std::memmove(rxFrame, rxFrame + 1, rxCount);
         }
     }
     if (complete)

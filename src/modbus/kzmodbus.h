@@ -13,7 +13,8 @@
 
 #include <atomic>
 
-enum ResultCode : int {
+enum ResultCode : int
+{
     ResultOk = 0,
     ResultBadCount = 2,     // register count outside 1..125, nothing sent
     ResultTimeout = 3,      // no complete reply on the last attempt
@@ -32,6 +33,7 @@ public:
     static constexpr int BufferWords = 150;
     static constexpr int FrameBytes = 310;
     static constexpr int MaxCount = 125;
+    static constexpr int ExceptionBytes = 5;
 
     kzModbus();
 
@@ -71,7 +73,11 @@ signals:
 private:
     int request(quint8 function, quint16 address, quint16 count, quint16 value);
     int buildFrame(quint8 slave, quint8 function, quint16 address, quint16 count, quint16 value);
-    bool frameComplete() const; // rxMutex held
+    // rxMutex held: bytes of a reply to the request in flight by its function
+    // code, 0 when it is no reply to it; whether the first length bytes of the
+    // frame end in their CRC.
+    quint16 replyLength(quint8 function) const;
+    bool frameComplete(quint16 length) const;
 
     quint16 readBuffer[BufferWords] = {};
     quint16 writeBuffer[BufferWords] = {};
@@ -85,6 +91,7 @@ private:
     std::atomic<quint8> slaveAddress{1};
     std::atomic<quint16> responseTimeoutMs{100};
     quint16 rxCount = 0;
+    bool rxComplete = false; // a whole reply is in rxFrame
     quint16 expectedLength = 0;
     quint8 txFunction = 0; // second byte of the frame in flight, read by the assembler
     std::atomic<quint8> attemptCount{3};
