@@ -6,6 +6,9 @@ KV3PD_PACKAGES=(cmake ninja-build g++ pkg-config qtbase5-dev qtbase5-dev-tools
     libqt5serialport5-dev)
 # For the Debian package and the tests that check it and the installed tree.
 KV3PD_PACKAGING_PACKAGES=(dpkg-dev file desktop-file-utils appstream lintian)
+# For scripts/fuzz: clang and its runtimes (libFuzzer, ASan, UBSan), which
+# clang itself only recommends.
+KV3PD_FUZZ_PACKAGES=(clang libclang-rt-dev)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then
