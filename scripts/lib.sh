@@ -9,6 +9,9 @@ KV3PD_PACKAGING_PACKAGES=(dpkg-dev file desktop-file-utils appstream lintian)
 # For the benchmark programs in bench/: Qt SerialBus (the peer Modbus master)
 # and Google Benchmark.
 KV3PD_BENCH_PACKAGES=(libqt5serialbus5-dev libbenchmark-dev)
+# For scripts/fuzz: clang and its runtimes (libFuzzer, ASan, UBSan), which
+# clang itself only recommends.
+KV3PD_FUZZ_PACKAGES=(clang libclang-rt-dev)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then

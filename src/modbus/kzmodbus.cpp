@@ -60,13 +60,15 @@ constexpr CrcTables crcTables = makeCrcTables();
 // The pause before each request is what spaces frames on the bus; Linux lets a
 // sleep overrun by the thread's timer slack (50 us by default) on top of the
 // wake-up, which is most of the time between a request's call and its frame.
-void pauseBeforeRequest()
+void pauseBeforeRequest(quint16 ms)
 {
+    if (ms == 0)
+        return;
 #ifdef Q_OS_LINUX
     thread_local bool preciseSleeps = ::prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0) == 0;
     (void)preciseSleeps;
 #endif
-    QThread::msleep(10);
+    QThread::msleep(ms);
 }
 
 void putWord(quint8 *at, quint16 value)
@@ -92,6 +94,11 @@ void kzModbus::setSlaveAddress(quint8 address)
 void kzModbus::setResponseTimeout(quint16 ms)
 {
     responseTimeoutMs = ms;
+}
+
+void kzModbus::setFrameGap(quint16 ms)
+{
+    frameGapMs = ms;
 }
 
 void kzModbus::setAttemptCount(quint8 count)
@@ -229,7 +236,7 @@ int kzModbus::request(quint8 function, quint16 address, quint16 count, quint16 v
     for (int attempt = 0; attempt < attempts; ++attempt) {
         if (aborted || lineDown)
             return ResultTimeout;
-        pauseBeforeRequest();
+        pauseBeforeRequest(frameGapMs);
 
         const quint8 slave = slaveAddress;
         const int length = buildFrame(slave, function, address, count, value);

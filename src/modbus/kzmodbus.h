@@ -45,6 +45,9 @@ public:
     // then waits at least as long as its frames need on that line; a baud rate
     // of 0 (unknown) leaves the response timeout alone.
     void setLineTiming(qint32 baudRate, int bitsPerCharacter);
+    // Silence kept on the line before each frame, 10 ms unless set. The fuzz
+    // target sets 0 to run requests back to back in one thread.
+    void setFrameGap(quint16 ms);
     quint8 getSlaveAddress() const;
     quint16 getResponseTimeout() const;
     quint8 getAttemptCount() const;
@@ -117,6 +120,7 @@ private:
     // Baud rate in the high half, bits a character in the low one, so a request
     // never sees one without the other.
     std::atomic<quint64> lineTiming{0};
+    std::atomic<quint16> frameGapMs{10};
     QSemaphore replySemaphore{0};
     std::atomic<bool> aborted{false};
     std::atomic<bool> lineDown{false};

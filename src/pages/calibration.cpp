@@ -379,6 +379,12 @@ void storeChannelCalibration(RegisterMirror &mirror, const Reg::Channel &channel
     float high = mirror.float32(channel.rangeHigh);
     const LevelMedium medium{mirror.float32(Reg::density), mirror.float32(Reg::gravity)};
     convertRange(&low, &high, mirror.at(channel.rangeUnit), mirror.at(channel.stdUnit), medium);
+    // A range end that is no number (erased memory reads as NaN) gives no
+    // point; the identity then goes through 0 and 1, so only numbers are sent.
+    if (!std::isfinite(low) || !std::isfinite(high)) {
+        low = 0.0f;
+        high = 1.0f;
+    }
     mirror.setFloat32(channel.ecjzOffset, 0.0f);
     mirror.setFloat32(channel.ecjzGain, 1.0f);
     mirror.setFloat32(channel.ecjzCaptured, low);

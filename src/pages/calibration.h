@@ -67,8 +67,8 @@ QStringList evenDivisionTemperatureTexts(float low, float high, uint n);
 bool fitChannel(const RegisterMirror &mirror, const Reg::Channel &channel, float coeff[5]);
 // Stores the coefficients and resets what they make stale: the secondary line
 // becomes the identity (offset 0, gain 1) through the range ends converted into
-// the standard-value unit (as the range reads when there is no conversion),
-// and the zero offset 0.
+// the standard-value unit (as the range reads when there is no conversion; 0
+// and 1 when an end is not a finite number), and the zero offset 0.
 void storeChannelCalibration(RegisterMirror &mirror, const Reg::Channel &channel,
                              const float coeff[5]);
 // Write all: fits and stores the channels the meter type (register 74) uses:

@@ -83,9 +83,17 @@ bool parseFiniteFloat(const QString &text, float *value)
 
 QString formatFloatFitting(float value, int maxChars)
 {
-    QString text = QString::number(double(value), 'g', 6);
-    for (int digits = 5; maxChars > 0 && text.size() > maxChars && digits >= 1; --digits)
+    QString text;
+    for (int digits = 6; digits >= 1; --digits) {
         text = QString::number(double(value), 'g', digits);
+        // Rounded up past the largest float ("-3.403e+38"), the text could not
+        // be typed back into the field.
+        const bool readsBack =
+            !std::isfinite(value) ||
+            std::fabs(text.toDouble()) <= double(std::numeric_limits<float>::max());
+        if ((maxChars <= 0 || text.size() <= maxChars) && readsBack)
+            break;
+    }
     return text;
 }
 

@@ -81,6 +81,7 @@ namespace field {
 // whole text (surrounding blanks aside) and nothing else.
 bool parseFiniteFloat(const QString &text, float *value);
 // 'g' with 6 significant digits, or fewer when the text must fit maxChars
-// (0: no limit). The magnitude is never cut off.
+// (0: no limit). The magnitude is never cut off, and the text of a finite value
+// reads back as a float.
 QString formatFloatFitting(float value, int maxChars);
 } // namespace field

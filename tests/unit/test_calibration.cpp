@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 using Values = QVector<double>;
 
@@ -318,6 +319,10 @@ void TestCalibration::secondaryResetInStandardUnit_data()
         << false << quint16(12) << quint16(11) << 32.0f << 212.0f << 0.0f << 100.0f;
     QTest::newRow("no conversion")
         << false << quint16(1) << quint16(11) << 0.0f << 1.6f << 0.0f << 1.6f;
+    // Erased memory reads as NaN: the identity then goes through 0 and 1.
+    QTest::newRow("range end not a number")
+        << true << quint16(2) << quint16(2) << std::numeric_limits<float>::quiet_NaN() << 1.6f
+        << 0.0f << 1.0f;
 }
 
 void TestCalibration::secondaryResetInStandardUnit()

@@ -4,6 +4,7 @@
 #include "model/codetables.h"
 #include "model/fieldcodec.h"
 #include "model/registermirror.h"
+#include "pages/pagestate.h"
 
 #include <QtTest>
 
@@ -67,6 +68,9 @@ void TestMirror::numbers()
     QCOMPARE(field::formatFloat(100.0f), QStringLiteral("100"));
     QCOMPARE(field::formatFloat(1e6f), QStringLiteral("1e+06"));
     QCOMPARE(field::formatFloat(9.80665f), QStringLiteral("9.80665"));
+    // Cut to fit a field, a value at the end of the float range must not round
+    // past it ("-3.403e+38"): the field could not take its own text back.
+    QCOMPARE(field::formatFloatFitting(-3.40279e38f, 10), QStringLiteral("-3.4e+38"));
     QCOMPARE(field::adcGainIndex(64), 2);
     QCOMPARE(field::adcGainIndex(128), 3);
     QCOMPARE(field::adcGainIndex(3), -1);

@@ -194,6 +194,23 @@ private slots:
             "foreign function dropped at its second byte", identity, none,
             [](int, const QByteArray &r) { return hex("01 03") + r; }, 1, 0, 1);
         row(
+            "noise ahead of the reply", identity, none,
+            [](int, const QByteArray &r) { return hex("01 33 AA") + r; }, 1, 0, 1);
+        // Only a frame of the reply's own length counts: a failed CRC there is
+        // not made good by two more bytes, nor is an exception short of five.
+        row(
+            "bad CRC, then two bytes that make the longer run check out", identity, none,
+            [](int, const QByteArray &r) {
+                QByteArray corrupt = r;
+                corrupt[4] = char(corrupt[4] ^ 0x01);
+                return VirtualInstrument::withCrc(corrupt);
+            },
+            1, timeout, 1);
+        row(
+            "exception cut short", identity, none,
+            [](int, const QByteArray &) { return VirtualInstrument::withCrc(hex("01 B3")); }, 1,
+            timeout, 1);
+        row(
             "310 bytes of noise, then the reply", identity, none,
             [](int, const QByteArray &r) { return hex("01 33") + QByteArray(308, '\xAA') + r; }, 1,
             0, 1);
@@ -228,8 +245,9 @@ private slots:
             "retry after an exception", identity, none,
             [=](int attempt, const QByteArray &r) { return attempt == 0 ? exception2 : r; }, 3, 0,
             2);
-        // The trailing two bytes are the CRC of the whole exception reply, so the
-        // frame checks out twice; the spare release must not answer the retry.
+        // The trailing two bytes are the CRC of the whole exception reply, so
+        // the bytes after it would check out as a frame again; they must not
+        // answer the retry.
         row(
             "a frame completing twice", identity, none,
             [=](int attempt, const QByteArray &r) {
