@@ -56,9 +56,14 @@ quint32 expectedFlags(quint32 flags, const QString &message)
 {
     const int colon = message.indexOf(QLatin1Char(':'));
     const QString key = colon < 0 ? message : message.left(colon);
+    int first = 0, last = 0;
+    const bool rangedSearch = key == QLatin1String("search") && colon >= 0 &&
+                              modbusThread::parseSearchRange(message.mid(colon + 1), &first, &last);
     if (message == QLatin1String("disconnect") || message == QLatin1String("search") ||
-        key == QLatin1String("connect"))
+        key == QLatin1String("connect") || rangedSearch)
         flags &= Bit::LinkMask;
+    if (rangedSearch)
+        return flags | Bit::mask(Bit::Search);
     if (key == QLatin1String("set addr"))
         return flags | Bit::mask(Bit::SetAddr);
     if (key == QLatin1String("connect"))

@@ -94,28 +94,25 @@ void modbusThread::receiveMessageFromMainThread(QString Message)
     };
     // The link the pending device commands were meant for ends here: they must
     // not run on whatever the next link reaches.
-    if (Message == Cmd::disconnect || parts.key == Cmd::search || parts.key == Cmd::connect) {
+    const auto endLink = [this] {
         if (dropDeviceCommands() != 0)
             cancelledAtLinkEnd.store(true);
-    }
+    };
     if (parts.key == Cmd::setAddr) {
         targetAddress.store(addressArgument(parts.argument));
         take(Bit::SetAddr);
         return;
     }
     if (Message == Cmd::search) {
+        endLink();
         searchFirst.store(1);
         searchLast.store(255);
         take(Bit::Search);
         return;
     }
-    if (parts.key == Cmd::search) {
-        const QStringList range = parts.argument.split(QLatin1Char(','));
-        bool firstOk = false, lastOk = false;
-        const int first = range.value(0).toInt(&firstOk);
-        const int last = range.value(1).toInt(&lastOk);
-        if (range.size() != 2 || !firstOk || !lastOk || first < 1 || last > 255 || first > last)
-            return;
+    int first = 0, last = 0;
+    if (parts.key == Cmd::search && parseSearchRange(parts.argument, &first, &last)) {
+        endLink();
         searchFirst.store(first);
         searchLast.store(last);
         take(Bit::Search);
@@ -126,12 +123,17 @@ void modbusThread::receiveMessageFromMainThread(QString Message)
         return;
     }
     if (parts.key == Cmd::connect) {
+        endLink();
         targetAddress.store(addressArgument(parts.argument));
         take(Bit::Connect);
         return;
     }
+    if (Message == Cmd::disconnect) {
+        endLink();
+        take(Bit::Disconnect);
+        return;
+    }
     static const DeviceCommand commands[] = {
-        {Cmd::disconnect, Bit::Disconnect},
         {Cmd::readMeterParam, Bit::ReadMeterParam},
         {Cmd::writeMeterParam, Bit::WriteMeterParam},
         {Cmd::readUserParam, Bit::ReadUserParam},
@@ -160,6 +162,15 @@ void modbusThread::receiveMessageFromMainThread(QString Message)
             return;
         }
     }
+}
+
+bool modbusThread::parseSearchRange(const QString &argument, int *first, int *last)
+{
+    const QStringList range = argument.split(QLatin1Char(','));
+    bool firstOk = false, lastOk = false;
+    *first = range.value(0).toInt(&firstOk);
+    *last = range.value(1).toInt(&lastOk);
+    return range.size() == 2 && firstOk && lastOk && *first >= 1 && *last <= 255 && *first <= *last;
 }
 
 void modbusThread::TickTimerTimeoutSlot()

@@ -34,6 +34,8 @@ public:
     // The mirror, locked for as long as the returned object lives.
     MirrorLock lockMirror() { return MirrorLock(mirrorMutex, mirror); }
     quint32 pendingCommands() const { return commandFlags.loadAcquire(); }
+    // The argument of "search:<first>,<last>": 1 <= first <= last <= 255.
+    static bool parseSearchRange(const QString &argument, int *first, int *last);
 
 public slots:
     void receiveMessageFromMainThread(QString Message);
