@@ -330,9 +330,10 @@ void modbusThread::save(quint16 commandValue, const QString &saving, const QStri
         if (master->readRegisters(0, 1) == ResultOk)
             break;
     }
+    // Dropped before the reply: a command sent in answer to it is a new one.
+    dropDeviceCommands();
     replyProgress(100);
     reply(succeed);
-    dropDeviceCommands();
 }
 
 void modbusThread::backFac()
@@ -344,11 +345,11 @@ void modbusThread::backFac()
         reply(Reply::backFacFailed);
         return;
     }
-    replyProgress(100);
-    reply(Reply::backFacSucceed);
     // What the factory settings hold is unknown here; the window disconnects.
     writtenLink.valid = false;
     dropDeviceCommands();
+    replyProgress(100);
+    reply(Reply::backFacSucceed);
 }
 
 void modbusThread::followWrittenLink()
