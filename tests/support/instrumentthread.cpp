@@ -3,18 +3,41 @@
 #include "ptyrunner.h"
 
 #include <QFile>
+#include <QSocketNotifier>
 #include <QThread>
 
 #include <chrono>
 #include <cstdio>
+#include <memory>
+#include <fcntl.h>
 #include <unistd.h>
 
 // The runner is made, served and destroyed inside this thread, so its
-// notifiers and timers belong to the thread's own event loop.
+// notifiers and timers belong to the thread's own event loop. The thread ends
+// itself when a byte arrives on its stop pipe: QThread::quit() from the owner
+// would write to the loop's wake-up descriptor while the ending thread closes
+// it, an order Qt keeps with locks the thread sanitizer cannot see.
 class InstrumentThread::Thread : public QThread
 {
 public:
-    explicit Thread(InstrumentThread &owner) : owner(owner) {}
+    explicit Thread(InstrumentThread &owner) : owner(owner)
+    {
+        if (::pipe2(stopPipe, O_CLOEXEC) != 0)
+            stopPipe[0] = stopPipe[1] = -1;
+    }
+    ~Thread() override
+    {
+        for (int fd : stopPipe)
+            if (fd >= 0)
+                ::close(fd);
+    }
+    void stop()
+    {
+        const char byte = 0;
+        if (stopPipe[1] < 0 || ::write(stopPipe[1], &byte, 1) != 1)
+            quit();
+        wait();
+    }
 
 protected:
     void run() override
@@ -31,8 +54,19 @@ protected:
             owner.error = message;
         }
         owner.stateChanged.notify_all();
-        if (ok)
+        if (ok) {
+            std::unique_ptr<QSocketNotifier> stopper;
+            if (stopPipe[0] >= 0) {
+                stopper = std::make_unique<QSocketNotifier>(stopPipe[0], QSocketNotifier::Read);
+                QObject::connect(stopper.get(), &QSocketNotifier::activated, [this] {
+                    char byte;
+                    const bool drained = ::read(stopPipe[0], &byte, 1) == 1;
+                    Q_UNUSED(drained)  // a stop either way: the owner is waiting
+                    exit();
+                });
+            }
             exec();
+        }
         runner.close();
         // Orders the runner's teardown before the owner's, for the sanitizer
         // that cannot see QThread::wait.
@@ -42,6 +76,7 @@ protected:
 
 private:
     InstrumentThread &owner;
+    int stopPipe[2] = {-1, -1};
 };
 
 InstrumentThread::InstrumentThread(QList<quint8> addresses)
@@ -86,8 +121,7 @@ void InstrumentThread::unplug()
         ::unlink(QFile::encodeName(link).constData());
     if (!thread)
         return;
-    thread->quit();
-    thread->wait();
+    thread->stop();
     {
         // Pairs with the end of run(), for the sanitizer that cannot see QThread::wait.
         std::lock_guard<std::mutex> lock(stateMutex);
