@@ -9,12 +9,18 @@
 
 #ifdef Q_OS_UNIX
 #include <poll.h>
+#include <termios.h>
+#include <unistd.h>
 #endif
 
 SerialLink::SerialLink(QObject *parent)
-    : QObject(parent), port(new QSerialPort(this)), reopenTimer(new QTimer(this))
+    : QObject(parent), port(new QSerialPort(this)), reopenTimer(new QTimer(this)),
+      readHoldTimer(new QTimer(this))
 {
     clock.start();
+    readHoldTimer->setSingleShot(true);
+    readHoldTimer->setTimerType(Qt::PreciseTimer);
+    connect(readHoldTimer, &QTimer::timeout, this, &SerialLink::releaseReads);
     connect(port, &QSerialPort::readyRead, this, &SerialLink::readPort);
     connect(port, &QSerialPort::errorOccurred, this, &SerialLink::onError);
     connect(reopenTimer, &QTimer::timeout, this, &SerialLink::tryReopen);
@@ -53,6 +59,7 @@ bool SerialLink::openPort()
     // A loss reported for the port closed here is no longer news.
     lossPending = false;
     if (port->isOpen()) {
+        releaseReads();
         port->close();
         emit closed();
     }
@@ -84,6 +91,7 @@ void SerialLink::close()
     lossPending = false;
     if (!port->isOpen())
         return;
+    releaseReads();
     port->close();
     emit closed();
 }
@@ -129,6 +137,8 @@ void SerialLink::readPort()
     if (master) {
         for (char byte : bytes)
             master->receiveByte(quint8(byte));
+        if (!bytes.isEmpty())
+            holdReads(master->replyBytesOutstanding());
     }
     // readyRead is not raised again for bytes already buffered: fetch the rest
     // now, still at most 300 bytes a call, so a reply's tail cannot sit unread.
@@ -138,13 +148,79 @@ void SerialLink::readPort()
     }
 }
 
+// A reply of 89 bytes arrives in a score of small reads, each a wake-up of
+// this thread. While the master knows how many bytes its reply still lacks,
+// the terminal's VMIN keeps the port from reporting data until that many are
+// there (non-canonical input with VTIME 0: poll() waits for VMIN bytes, while
+// a non-blocking read still returns what there is). A timer set for when they
+// should all have arrived lifts the hold again, so a reply cut short is read
+// as early as ever, long before the master gives up on it.
+void SerialLink::holdReads(int bytes)
+{
+#ifdef Q_OS_UNIX
+    if (bytes < 2 || baud <= 0 || !port->isOpen()) {
+        releaseReads();
+        return;
+    }
+    const int fd = int(port->handle());
+    if (!readsHeld) {
+        if (::tcgetattr(fd, &heldSettings) != 0 || (heldSettings.c_lflag & ICANON) ||
+            heldSettings.c_cc[VTIME] != 0)
+            return;
+        releasedMinimum = heldSettings.c_cc[VMIN];
+    }
+    const cc_t minimum = cc_t(qMin(bytes, 255));
+    if (!readsHeld || heldSettings.c_cc[VMIN] != minimum) {
+        heldSettings.c_cc[VMIN] = minimum;
+        if (::tcsetattr(fd, TCSANOW, &heldSettings) != 0)
+            return;
+    }
+    readsHeld = true;
+    // Start, 8 data, parity, stop; two characters and 2 ms to spare.
+    const int bitsPerCharacter = parity == 1 || parity == 2 ? 11 : 10;
+    const qint64 lineUs = qint64(minimum + 2) * bitsPerCharacter * 1000000 / baud;
+    readHoldTimer->start(int(lineUs / 1000) + 2);
+#else
+    Q_UNUSED(bytes)
+#endif
+}
+
+void SerialLink::releaseReads()
+{
+    readHoldTimer->stop();
+#ifdef Q_OS_UNIX
+    if (!readsHeld)
+        return;
+    readsHeld = false;
+    if (!port->isOpen())
+        return;
+    heldSettings.c_cc[VMIN] = releasedMinimum;
+    ::tcsetattr(int(port->handle()), TCSANOW, &heldSettings);
+#endif
+}
+
 void SerialLink::write(const QByteArray &frame)
 {
     if (!port->isOpen())
         return;
-    port->write(frame);
-    // Out at once, not on the next turn of the event loop: the worker waits for it.
-    port->flush();
+    QByteArray rest = frame;
+#ifdef Q_OS_UNIX
+    // Straight to the descriptor while nothing is queued: QSerialPort would arm
+    // its write notifier and take two more turns of the event loop per frame.
+    // What does not go out (a full buffer, an error) takes the port's own way,
+    // which queues it or reports the error.
+    if (port->bytesToWrite() == 0) {
+        const ssize_t written =
+            ::write(int(port->handle()), frame.constData(), size_t(frame.size()));
+        if (written > 0)
+            rest = frame.mid(int(written));
+    }
+#endif
+    if (!rest.isEmpty()) {
+        port->write(rest);
+        // Out at once, not on the next turn of the event loop: the worker waits for it.
+        port->flush();
+    }
     tap(Direction::Written, frame);
 }
 
@@ -189,6 +265,7 @@ void SerialLink::handleLoss()
     const QString reason = port->errorString();
     // Closing gives the device's node back, so the adapter can return under
     // the same name, and ends the notifications of the dead descriptor.
+    releaseReads();
     port->close();
     port->clearError();
     lost = true;

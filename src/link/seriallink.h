@@ -13,6 +13,10 @@
 #include <QString>
 #include <QtGlobal>
 
+#ifdef Q_OS_UNIX
+#include <termios.h>
+#endif
+
 class QTimer;
 class kzModbus;
 
@@ -96,9 +100,12 @@ private:
     void tryReopen();
     void stopReopening();
     void tap(Direction direction, const QByteArray &bytes);
+    void holdReads(int bytes);
+    void releaseReads();
 
     QSerialPort *port;
     QTimer *reopenTimer;
+    QTimer *readHoldTimer;
     QPointer<kzModbus> master;
     QElapsedTimer clock;
     QElapsedTimer reopenClock;
@@ -111,4 +118,9 @@ private:
     bool lost = false;
     bool lossPending = false;
     bool readScheduled = false;
+    bool readsHeld = false;
+    quint8 releasedMinimum = 0;
+#ifdef Q_OS_UNIX
+    termios heldSettings{};
+#endif
 };

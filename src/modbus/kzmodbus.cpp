@@ -361,3 +361,18 @@ void kzModbus::receiveByte(quint8 byte)
     if (complete)
         tsan::semRelease(replySemaphore);
 }
+
+int kzModbus::replyBytesOutstanding()
+{
+    tsan::Locker lock(rxMutex);
+    if (rxComplete || expectedLength < ExceptionBytes || rxCount == 0)
+        return 0;
+    if (rxCount == 1)
+        return ExceptionBytes - 1;
+    int length = 0;
+    if (rxFrame[1] == txFunction)
+        length = expectedLength;
+    else if (rxFrame[1] == (txFunction | 0x80))
+        length = ExceptionBytes;
+    return qMax(0, length - int(rxCount));
+}

@@ -8,8 +8,8 @@
 
 #include <chrono>
 #include <cstdio>
-#include <memory>
 #include <fcntl.h>
+#include <memory>
 #include <unistd.h>
 
 // The runner is made, served and destroyed inside this thread, so its
@@ -61,7 +61,7 @@ protected:
                 QObject::connect(stopper.get(), &QSocketNotifier::activated, [this] {
                     char byte;
                     const bool drained = ::read(stopPipe[0], &byte, 1) == 1;
-                    Q_UNUSED(drained)  // a stop either way: the owner is waiting
+                    Q_UNUSED(drained) // a stop either way: the owner is waiting
                     exit();
                 });
             }

@@ -5,6 +5,7 @@
 #include "instrumentthread.h"
 #include "link/seriallink.h"
 #include "modbus/kzmodbus.h"
+#include "ptypair.h"
 #include "virtualinstrument.h"
 
 #include <QSignalSpy>
@@ -20,9 +21,9 @@ namespace {
 class Request
 {
 public:
-    explicit Request(kzModbus &master)
-        : thread([this, &master] {
-              result = master.readRegisters(0, 2);
+    explicit Request(kzModbus &master, quint16 count = 2)
+        : thread([this, &master, count] {
+              result = master.readRegisters(0, count);
               done = true;
           })
     {
@@ -134,6 +135,48 @@ private slots:
         link.close();
         QVERIFY(!link.isReopening());
         QVERIFY(!link.isLost());
+    }
+
+    // While a reply is under way the port reports data only once the rest of
+    // it can be there; a reply that stops short must still be read when it
+    // should have ended, not when the next bytes come or the master gives up.
+    void replyCutShortIsReadAtOnce()
+    {
+        qRegisterMetaType<SerialLink::Direction>();
+        PtyPair pty;
+        QVERIFY(pty.isOpen());
+        kzModbus master;
+        master.setResponseTimeout(30000);
+        master.setAttemptCount(1);
+        SerialLink link;
+        link.attach(&master);
+        QSignalSpy traffic(&link, &SerialLink::traffic);
+        QVERIFY(link.open(pty.slavePath(), 9600, 0));
+        const auto received = [&traffic] {
+            QByteArray bytes;
+            for (const QList<QVariant> &chunk : qAsConst(traffic))
+                if (chunk.at(0).value<SerialLink::Direction>() == SerialLink::Direction::Received)
+                    bytes += chunk.at(1).toByteArray();
+            return bytes;
+        };
+
+        Request request(master, 40);
+        QByteArray sent;
+        QTRY_VERIFY((sent += pty.readMaster(100)).size() >= 8);
+        QByteArray reply = QByteArrayLiteral("\x01\x33\x50") + QByteArray(80, '\x11');
+        const quint16 crc = kzModbus::crc16(reinterpret_cast<const quint8 *>(reply.constData()),
+                                            quint16(reply.size()));
+        reply += char(crc & 0xFF);
+        reply += char(crc >> 8);
+        QVERIFY(pty.writeMaster(reply.left(3)));
+        QTRY_COMPARE(received().size(), 3);
+        QVERIFY(pty.writeMaster(reply.mid(3, 40)));
+        QTRY_COMPARE_WITH_TIMEOUT(received().size(), 43, 2000);
+        QVERIFY(!request.isDone());
+        QVERIFY(pty.writeMaster(reply.mid(43)));
+        QTRY_VERIFY(request.isDone());
+        QCOMPARE(request.resultCode(), int(ResultOk));
+        QCOMPARE(received(), reply);
     }
 };
 
