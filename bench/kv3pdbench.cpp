@@ -5,15 +5,18 @@
 #include "benchsupport.h"
 #include "mainwindow.h"
 #include "modbus/kzmodbus.h"
+#include "trend/trendwindow.h"
 #include "worker/modbusthread.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDateTime>
 #include <QModbusReply>
 #include <QModbusRtuSerialMaster>
 #include <QPushButton>
 #include <QTimer>
 
+#include <cmath>
 #include <cstdio>
 #include <unistd.h>
 
@@ -324,6 +327,89 @@ void pollAndWindow()
     add(QStringLiteral("resident memory idle (MiB)"), number(residentKiB() / 1024.0));
 }
 
+// The traffic monitor and the trend open while polling, and the trend as it
+// is after an hour at 10 Hz: its buffer filled with 36 000 samples and the
+// span set to an hour, so every redraw draws them all.
+void monitorAndTrend()
+{
+    progress("monitor and trend open while polling at 38400 baud");
+    auto sim = std::make_unique<SimProcess>(
+        QStringList{QStringLiteral("--paced"), QStringLiteral("--baud"), QString::number(FastBaud),
+                    QStringLiteral("1")});
+    WindowRig rig;
+    if (!sim->start() || !rig.connectTo(sim->port(), FastBaud)) {
+        add(QStringLiteral("monitor and trend"), QStringLiteral("no link"));
+        return;
+    }
+    rig.click("pushButton_monitor");
+    rig.click("pushButton_trend");
+    auto *trend = rig.window.findChild<TrendWindow *>(QStringLiteral("trendWindow"));
+    if (!trend) {
+        add(QStringLiteral("monitor and trend"), QStringLiteral("no trend window"));
+        return;
+    }
+    idleFor(6000);
+
+    const auto stallsFor = [&rig](int ms, bool readAll) {
+        StallProbe probe;
+        probe.start();
+        const qint64 from = nowNs();
+        if (readAll) {
+            const int at = rig.replies.size();
+            rig.click("pushButton_duququanbushuju");
+            rig.waitFor(QStringLiteral("read all succeed"), at, 30000);
+        }
+        idleFor(ms);
+        probe.stop();
+        return probe.stalls(from, nowNs());
+    };
+    const auto cpuFor = [](int ms) {
+        const double before = processCpuMs();
+        const qint64 start = nowNs();
+        idleFor(ms);
+        return (processCpuMs() - before) / msBetween(start, nowNs()) * 100;
+    };
+    const auto stallRow = [](const QString &what, const QVector<double> &stalls) {
+        const double max = maximum(stalls);
+        add(QStringLiteral("window stall %1, p99 / max (ms)").arg(what),
+            QStringLiteral("%1 / %2").arg(number(percentile(stalls, 99), 2), number(max, 2)), {},
+            {}, QStringLiteral("≤ 5"), verdict(max <= 5));
+    };
+    const int pollMs = quick ? 10000 : 30000;
+    add(QStringLiteral("CPU while polling, monitor and trend open (% of a core)"),
+        number(cpuFor(pollMs), 2));
+    stallRow(QStringLiteral("while polling, monitor and trend open"),
+             stallsFor(quick ? 3000 : 10000, false));
+    stallRow(QStringLiteral("during read all, monitor and trend open"), stallsFor(500, true));
+
+    // An hour of samples, 0.1 s apart, ending now.
+    TrendBuffer &buffer = trend->history();
+    buffer.clear();
+    const double end = QDateTime::currentMSecsSinceEpoch() / 1000.0;
+    for (int i = 0; i < 36000; ++i) {
+        const double t = end - 3600 + i * 0.1;
+        buffer.add(t, float(100 + std::sin(t / 30)), 0, float(20 + std::cos(t / 60)), 0);
+    }
+    if (auto *span = trend->findChild<QComboBox *>())
+        span->setCurrentIndex(span->count() - 1);
+    QVector<double> redraws;
+    for (int i = 0; i < (quick ? 5 : 20); ++i) {
+        const qint64 start = nowNs();
+        trend->redraw();
+        redraws.append(msBetween(start, nowNs()));
+    }
+    add(QStringLiteral("trend redraw with an hour of samples, p50 / max (ms)"),
+        QStringLiteral("%1 / %2").arg(number(percentile(redraws, 50), 2),
+                                      number(maximum(redraws), 2)),
+        {}, {}, QStringLiteral("≤ 16"), verdict(maximum(redraws) <= 16));
+    const double hourCpu = cpuFor(pollMs);
+    add(QStringLiteral("CPU while polling, trend holding an hour (% of a core)"),
+        number(hourCpu, 2), {}, {}, QStringLiteral("< 5"), verdict(hourCpu < 5));
+    add(QStringLiteral("resident memory, trend holding an hour (MiB)"),
+        number(residentKiB() / 1024.0));
+    rig.disconnect();
+}
+
 // One transaction seen from both ends: the call, the request read at the
 // instrument's end of the line, its reply's last byte written there, the return.
 struct Transaction
@@ -603,18 +689,21 @@ int main(int argc, char *argv[])
     quick = parts.removeAll(QStringLiteral("--quick")) > 0;
     if (parts.isEmpty())
         parts = QStringList{QStringLiteral("wire"), QStringLiteral("poll"),
-                            QStringLiteral("overhead"), QStringLiteral("scale")};
+                            QStringLiteral("windows"), QStringLiteral("overhead"),
+                            QStringLiteral("scale")};
     for (const QString &part : qAsConst(parts)) {
         if (part == QLatin1String("wire"))
             wire();
         else if (part == QLatin1String("poll"))
             pollAndWindow();
+        else if (part == QLatin1String("windows"))
+            monitorAndTrend();
         else if (part == QLatin1String("overhead"))
             overhead();
         else if (part == QLatin1String("scale"))
             scale();
         else {
-            std::fprintf(stderr, "usage: kv3pd-bench [--quick] [wire|poll|overhead|scale]...\n");
+            std::fprintf(stderr, "usage: kv3pd-bench [--quick] [wire|poll|windows|overhead|scale]...\n");
             return 2;
         }
     }

@@ -35,6 +35,8 @@ public:
     void setFileNameProvider(FileNameProvider provider) { fileNameProvider = std::move(provider); }
 
     const TrendBuffer &samples() const { return buffer; }
+    // The samples themselves, for a benchmark that puts an hour in at once.
+    TrendBuffer &history() { return buffer; }
     const CsvRecorder &recorder() const { return csv; }
     // Takes the newest sample from the worker's mirror (on every poll's reply).
     void takeSample();
