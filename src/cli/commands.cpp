@@ -71,6 +71,15 @@ public:
         }
         return result;
     }
+    // Connects and runs one command on the instrument; a failure is printed
+    // and its exit code returned.
+    int startWith(int address, const QString &command)
+    {
+        int result = start(address);
+        if (result == Done)
+            result = session.command(command, false);
+        return fail(result);
+    }
     // Prints the session's error for a failed step and passes the code on.
     int fail(int result)
     {
@@ -337,11 +346,8 @@ int scan(const Options &o)
 int info(const Options &o)
 {
     Connected c(o);
-    int result = c.start(o.link.address);
-    if (result == Done)
-        result = c.session.command(Cmd::readMeterInfo, false);
-    if (result != Done)
-        return c.fail(result);
+    if (const int result = c.startWith(o.link.address, Cmd::readMeterInfo); result != Done)
+        return result;
     QJsonObject o2;
     {
         auto m = c.session.worker()->lockMirror();
@@ -363,11 +369,8 @@ int info(const Options &o)
 int readAll(const Options &o)
 {
     Connected c(o);
-    int result = c.start(o.link.address);
-    if (result == Done)
-        result = c.session.command(Cmd::readAll, false);
-    if (result != Done)
-        return c.fail(result);
+    if (const int result = c.startWith(o.link.address, Cmd::readAll); result != Done)
+        return result;
 
     QList<QPair<QString, QJsonObject>> sections;
     {
@@ -428,11 +431,8 @@ int setSettings(const Options &o)
     }
 
     Connected c(o);
-    int result = c.start(o.link.address);
-    if (result == Done)
-        result = c.session.command(Cmd::readUserParam, false);
-    if (result != Done)
-        return c.fail(result);
+    if (const int result = c.startWith(o.link.address, Cmd::readUserParam); result != Done)
+        return result;
     {
         // Held like the page's write holds them: no read replaces them now.
         auto m = c.session.worker()->lockMirror();
@@ -442,7 +442,7 @@ int setSettings(const Options &o)
             applySetting(*m, change, &error);
         }
     }
-    result = c.session.command(Cmd::writeUserParam, true);
+    const int result = c.session.command(Cmd::writeUserParam, true);
     if (result != Done)
         return c.fail(result);
     if (!o.link.quiet && !o.json)
@@ -467,12 +467,10 @@ int live(const Options &o)
         csv->flush();
     }
     Connected c(o);
-    int result = c.start(o.link.address);
     // The poll reads the values; their units and decimals are user settings.
-    if (result == Done)
-        result = c.session.command(Cmd::readUserParam, false);
+    int result = c.startWith(o.link.address, Cmd::readUserParam);
     if (result != Done)
-        return c.fail(result);
+        return result;
     if (!o.json && !o.link.quiet)
         out() << LiveSample::csvHeader() << '\n';
     result = c.session.live(o.count, o.intervalMs, [&] {
@@ -513,11 +511,8 @@ int backupToFile(const Options &o)
         return Usage;
     }
     Connected c(o);
-    int result = c.start(o.link.address);
-    if (result == Done)
-        result = c.session.command(Cmd::readAll, false);
-    if (result != Done)
-        return c.fail(result);
+    if (const int result = c.startWith(o.link.address, Cmd::readAll); result != Done)
+        return result;
     QByteArray image;
     {
         auto m = c.session.worker()->lockMirror();
@@ -562,11 +557,8 @@ int restoreFromFile(const Options &o)
     auto at = [&image](int reg) -> quint16 & { return image[reg - backup::FirstRegister]; };
 
     Connected c(o);
-    int result = c.start(o.link.address);
-    if (result == Done)
-        result = c.session.command(Cmd::readAll, false);
-    if (result != Done)
-        return c.fail(result);
+    if (const int result = c.startWith(o.link.address, Cmd::readAll); result != Done)
+        return result;
     {
         auto m = c.session.worker()->lockMirror();
         const quint32 fileMeter =
@@ -594,7 +586,7 @@ int restoreFromFile(const Options &o)
         m->hold(Blocks::everythingWritable);
         std::copy(image, image + backup::RegisterCount, m->data() + backup::FirstRegister);
     }
-    result = c.session.command(Cmd::writeAll, true);
+    int result = c.session.command(Cmd::writeAll, true);
     if (result != Done)
         return c.fail(result);
     if (o.noVerify) {
