@@ -159,6 +159,28 @@ int closedDialogs()
     return dialogsClosed;
 }
 
+StallProbe::StallProbe()
+{
+    timer.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&timer, &QTimer::timeout, [this] { stamps.append(nowNs()); });
+}
+
+void StallProbe::start()
+{
+    stamps.clear();
+    timer.start(PeriodMs);
+}
+
+QVector<double> StallProbe::stalls(qint64 fromNs, qint64 toNs) const
+{
+    QVector<double> out;
+    for (int i = 1; i < stamps.size(); ++i) {
+        if (stamps[i - 1] >= fromNs && stamps[i] <= toNs)
+            out.append(qMax(0.0, msBetween(stamps[i - 1], stamps[i]) - PeriodMs));
+    }
+    return out;
+}
+
 SimProcess::SimProcess(const QStringList &arguments) : arguments(arguments)
 {
     linkPath = dir.path() + QStringLiteral("/line");

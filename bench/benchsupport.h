@@ -17,6 +17,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTimer>
 #include <QVector>
 
 #include <atomic>
@@ -59,6 +60,24 @@ bool waitUntil(const std::function<bool()> &done, int timeoutMs);
 // Runs the event loop for the given time, with no wake-ups of its own.
 void idleFor(int ms);
 int closedDialogs();
+
+// How late the window's thread gets to a 2 ms timer: what a user would feel
+// as a stalled window.
+class StallProbe
+{
+public:
+    StallProbe();
+    // Starts over: the ticks recorded so far are dropped.
+    void start();
+    void stop() { timer.stop(); }
+    // Lateness of every tick that fell inside [fromNs, toNs].
+    QVector<double> stalls(qint64 fromNs, qint64 toNs) const;
+
+private:
+    static constexpr int PeriodMs = 2;
+    QTimer timer;
+    QVector<qint64> stamps;
+};
 
 // kv3pd-sim as a child process on a link of its own.
 class SimProcess

@@ -39,11 +39,14 @@ ensure_packages() {
 }
 
 # configure_and_build DIR [extra cmake arguments...]
+# Builds everything, or only the targets named in KV3PD_TARGETS.
 configure_and_build() {
     local dir="$1"
     shift
     cmake -S "$KV3PD_ROOT" -B "$KV3PD_ROOT/$dir" -G Ninja \
         -DCMAKE_BUILD_TYPE="${KV3PD_BUILD_TYPE:-RelWithDebInfo}" \
         -DKV3PD_WERROR="${KV3PD_WERROR:-OFF}" "$@"
-    cmake --build "$KV3PD_ROOT/$dir" -j "$(nproc)"
+    local targets=()
+    [ -n "${KV3PD_TARGETS:-}" ] && read -r -a targets <<<"--target $KV3PD_TARGETS"
+    cmake --build "$KV3PD_ROOT/$dir" -j "$(nproc)" "${targets[@]}"
 }

@@ -143,6 +143,7 @@ void VirtualBus::dispatch(const QByteArray &frame, qint32 lineBaud, QVector<Repl
     const quint8 address = quint8(frame.at(0));
     QVector<Reply> answers;
     QVector<int> parityCodes;
+    int pause = 0; // of the one instrument answering
     for (const auto &instrument : instruments) {
         if (address != 0 && instrument->address() != address)
             continue;
@@ -151,16 +152,16 @@ void VirtualBus::dispatch(const QByteArray &frame, qint32 lineBaud, QVector<Repl
         const QByteArray reply = instrument->handleRequest(frame);
         // Broadcast writes are carried out but never answered.
         if (address != 0 && !reply.isEmpty()) {
-            answers.append(
-                Reply{reply, instrument->faults.delayMs, instrument->bitsPerCharacter()});
+            const bool faulty = instrument->faultsApply(frame);
+            answers.append(Reply{reply, faulty ? instrument->faults.delayMs : 0,
+                                 instrument->bitsPerCharacter()});
             parityCodes.append(instrument->parityCode());
+            pause = faulty ? instrument->faults.splitPauseMs : 0;
         }
     }
     if (answers.size() > 1) {
         replies.append(collide(answers, parityCodes));
     } else if (answers.size() == 1) {
-        const VirtualInstrument *instrument = find(address);
-        const int pause = instrument ? instrument->faults.splitPauseMs : 0;
         Reply whole = answers.first();
         if (pause <= 0 || whole.bytes.size() < 2) {
             replies.append(whole);

@@ -310,9 +310,10 @@ QByteArray VirtualInstrument::handleRequest(const QByteArray &frame)
         word(frame, 2) != AccessRegister)
         ++writeRequestCount;
 
-    if (faults.silentAfter == 0)
+    const bool faulty = faultsApply(frame);
+    if (faulty && faults.silentAfter == 0)
         faults.silent = true;
-    else if (faults.silentAfter > 0)
+    else if (faulty && faults.silentAfter > 0)
         --faults.silentAfter;
     if (faults.silent)
         return {};
@@ -324,18 +325,18 @@ QByteArray VirtualInstrument::handleRequest(const QByteArray &frame)
     // Storing to flash: the board hears the line but neither acts nor answers.
     if (now < busyUntilMs)
         return {};
-    if (faults.exceptionCode > 0 && exceptionApplies(frame))
+    if (!faulty)
+        return execute(frame);
+    if (faults.exceptionCode > 0 &&
+        (faults.exceptionFunction <= 0 || function == faults.exceptionFunction))
         return applyReplyFaults(exception(frame, quint8(faults.exceptionCode)));
     return applyReplyFaults(execute(frame));
 }
 
-bool VirtualInstrument::exceptionApplies(const QByteArray &frame) const
+bool VirtualInstrument::faultsApply(const QByteArray &frame) const
 {
-    const int function = quint8(frame.at(1));
-    if (faults.exceptionFunction > 0 && function != faults.exceptionFunction)
-        return false;
-    const quint16 first = word(frame, 2);
-    return !faults.exceptionParamsOnly || (first >= FirstParam && first != AccessRegister);
+    const quint16 first = frame.size() >= 4 ? word(frame, 2) : 0;
+    return !faults.paramsOnly || (first >= FirstParam && first != AccessRegister);
 }
 
 QByteArray VirtualInstrument::execute(const QByteArray &frame)

@@ -49,21 +49,23 @@ public:
 
     struct Faults
     {
-        bool silent = false;              // never answers nor acts (cable pulled)
-        bool badCrc = false;              // reply with a corrupted CRC
-        bool truncated = false;           // reply cut short by its last bytes
-        bool garbageBefore = false;       // a noise byte ahead of the reply
-        int replyFromAddress = -1;        // >= 0: reply carries this slave address
-        int exceptionCode = 0;            // > 0: answer every request with this exception
-        int exceptionFunction = 0;        // > 0: ... only requests with this function code
-        bool exceptionParamsOnly = false; // ... only requests for registers 42 and up, not
-                                          // the access register: the poll keeps working
-        int delayMs = 0;                  // reply this late (past the master's timeout)
-        int splitPauseMs = 0;             // > 0: the reply in two pieces, this far apart
-        bool garbageAfter = false;        // noise bytes after the reply, between frames
-        int silentAfter = -1;             // >= 0: answer this many more requests, then fall silent
-        int writeExceptionCode = 0;       // > 0: refuse parameter writes with this exception
-        int alterAfterSave = -1;          // >= 0: this register goes up by one after each save
+        bool silent = false;        // never answers nor acts (cable pulled)
+        bool badCrc = false;        // reply with a corrupted CRC
+        bool truncated = false;     // reply cut short by its last bytes
+        bool garbageBefore = false; // a noise byte ahead of the reply
+        int replyFromAddress = -1;  // >= 0: reply carries this slave address
+        int exceptionCode = 0;      // > 0: answer every request with this exception
+        int exceptionFunction = 0;  // > 0: ... only requests with this function code
+        int delayMs = 0;            // reply this late (past the master's timeout)
+        int splitPauseMs = 0;       // > 0: the reply in two pieces, this far apart
+        bool garbageAfter = false;  // noise bytes after the reply, between frames
+        int silentAfter = -1;       // >= 0: answer this many more requests, then fall silent
+        int writeExceptionCode = 0; // > 0: refuse parameter writes with this exception
+        int alterAfterSave = -1;    // >= 0: this register goes up by one after each save
+        // The reply faults above (all but silent, writeExceptionCode and
+        // alterAfterSave) and the count of silentAfter only for requests for
+        // registers 42 and up, not the access register: the poll keeps working.
+        bool paramsOnly = false;
     };
 
     // What the board does over time; both off by default.
@@ -96,6 +98,8 @@ public:
     // Returns the reply bytes, empty when it stays silent. A frame with a bad
     // CRC is ignored, as a real slave would.
     QByteArray handleRequest(const QByteArray &frame);
+    // Whether the reply faults hit this request (see Faults::paramsOnly).
+    bool faultsApply(const QByteArray &frame) const;
 
     // Moves the live measurements a little; called every 100 ms by the runner.
     void tick();
@@ -134,7 +138,6 @@ private:
     QByteArray writeMultiple(const QByteArray &frame);
     QByteArray exception(const QByteArray &frame, quint8 code) const;
     QByteArray applyReplyFaults(QByteArray reply) const;
-    bool exceptionApplies(const QByteArray &frame) const;
     bool runCommand(quint16 value);
     void storeImage(QVector<quint16> &image) const;
     void loadImage(const QVector<quint16> &image);

@@ -247,6 +247,7 @@ int kzModbus::request(quint8 function, quint16 address, quint16 count, quint16 v
             std::memset(rxFrame, 0, sizeof rxFrame);
             expectedLength = replyLength;
             txFunction = function;
+            std::memcpy(txEcho, txFrame + 2, sizeof txEcho);
         }
         if (function == FuncRead) {
             tsan::Locker lock(readBufferMutex);
@@ -310,19 +311,27 @@ int kzModbus::request(quint8 function, quint16 address, quint16 count, quint16 v
 
 // What the bytes held from rxFrame[0] on can still become. Any first byte may
 // be the slave address (the request tells a foreign slave apart); the second
-// must be the request's function or its exception; at the reply's full length
-// the CRC decides.
+// must be the request's function or its exception; a read's reply must carry
+// the byte count asked for and a write's the address and count (or value)
+// written, so that a late reply to an earlier request is not taken for this
+// one's; at the reply's full length the CRC decides.
 kzModbus::Candidate kzModbus::assessFrame() const
 {
     if (rxCount < 2)
         return Candidate::Partial;
-    quint16 length = 0;
-    if (rxFrame[1] == txFunction)
-        length = expectedLength;
-    else if (rxFrame[1] == (txFunction | 0x80))
-        length = ExceptionBytes;
-    else
+    const bool normal = rxFrame[1] == txFunction;
+    if (!normal && rxFrame[1] != (txFunction | 0x80))
         return Candidate::Invalid;
+    const quint16 length = normal ? expectedLength : quint16(ExceptionBytes);
+    if (normal) {
+        const bool read = txFunction == FuncRead;
+        const int echoed = qMin(int(rxCount) - 2, read ? 1 : int(sizeof txEcho));
+        for (int i = 0; i < echoed; ++i) {
+            const quint8 expected = read ? quint8(2 * txEcho[3]) : txEcho[i];
+            if (rxFrame[2 + i] != expected)
+                return Candidate::Invalid;
+        }
+    }
     if (rxCount < length)
         return Candidate::Partial;
     const quint16 received = quint16(rxFrame[length - 2] | rxFrame[length - 1] << 8);

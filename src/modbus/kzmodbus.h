@@ -120,6 +120,9 @@ private:
     quint16 expectedLength = 0;
     bool rxComplete = false; // the reply is in; later bytes leave it alone
     quint8 txFunction = 0;   // second byte of the frame in flight, read by the assembler
+    // What the reply must repeat of the request: the register address and the
+    // count (or the value of a single write); a read's reply, its byte count.
+    quint8 txEcho[4] = {};
     std::atomic<quint8> attemptCount{3};
     // Baud rate in the high half, bits a character in the low one, so a request
     // never sees one without the other.

@@ -80,7 +80,6 @@ private slots:
     void singleChannelWriteAll();
     void silentInstrument();
     void pagesTellTheTruth();
-    void noisyLine();
     void slowestLine();
 };
 
@@ -309,19 +308,6 @@ void TestIntegrity::pagesTellTheTruth()
     QCOMPARE(edit(*w, "lineEdit_yibiaobianhao")->text(), QStringLiteral("0000000999"));
     QCOMPARE(find<QLabel>(*w, "label_yibiaobianhao")->text(), info);
     QCOMPARE(find<QLabel>(*w, "label_yalidanwei")->text(), unit);
-}
-
-void TestIntegrity::noisyLine()
-{
-    // A glitch byte ahead of every reply: one attempt still reads and writes.
-    on(1, [](VirtualInstrument &i) { i.faults.garbageBefore = true; });
-    auto w = connected(1);
-    QVERIFY(w);
-    Replies replies(*w);
-    type(*w, {"lineEdit_caijizhouqi=9"});
-    click(*w, "pushButton_xierushezhi");
-    QTRY_COMPARE_WITH_TIMEOUT(replies.count("user save succeed"), 1, 10000);
-    QCOMPARE(reg(1, 49), quint16(9));
 }
 
 void TestIntegrity::slowestLine()

@@ -230,6 +230,14 @@ private slots:
                 f.badCrc = true;
             }),
             {}, 1, timeout, 1);
+        // A late reply to an earlier write is no confirmation of this one.
+        const auto only = [](const char *reply) {
+            return [=](int, const QByteArray &) { return framed(reply); };
+        };
+        row("echo of another block", "01 40 002A 0002 04 1234 5678", none, only("01 40 0048 0004"),
+            1, timeout, 1);
+        row("echo of another command", "01 36 5001 000A", none, only("01 36 5001 005A"), 1, timeout,
+            1);
         row("exception 2 on every attempt", identity, fault([](auto &f) { f.exceptionCode = 2; }),
             {}, 3, 7, 3);
         row("reply from slave 2", identity, fault([](auto &f) { f.replyFromAddress = 2; }), {}, 3,

@@ -133,6 +133,37 @@ private slots:
         QCOMPARE(bus.feed(write).value(0).bytes, frame("01 B6 04"));
     }
 
+    // Faults for the parameter registers only: the poll's requests (identity,
+    // access register, measurements) are answered as ever, a parameter request
+    // gets the exception late and in two pieces, and the count before the
+    // silence takes only parameter requests.
+    void faultsOnParametersOnly()
+    {
+        VirtualBus bus;
+        VirtualInstrument &instrument = bus.add(1);
+        instrument.live = false;
+        instrument.faults.paramsOnly = true;
+        instrument.faults.exceptionCode = 2;
+        instrument.faults.exceptionFunction = 0x33;
+        instrument.faults.delayMs = 500;
+        instrument.faults.splitPauseMs = 50;
+        instrument.faults.silentAfter = 1;
+        for (const char *poll : {"01 33 0000 0002", "01 40 5000 0001 02 0071", "01 33 0000 002A"}) {
+            const QVector<VirtualBus::Reply> replies = bus.feed(frame(poll));
+            QCOMPARE(replies.size(), 1);
+            QCOMPARE(replies.first().delayMs, 0);
+            QVERIFY(quint8(replies.first().bytes.at(1)) < 0x80);
+        }
+        const QVector<VirtualBus::Reply> pieces = bus.feed(frame("01 33 002A 0001"));
+        QCOMPARE(pieces.size(), 2);
+        QCOMPARE(pieces[0].bytes + pieces[1].bytes, frame("01 B3 02"));
+        QCOMPARE(pieces[0].delayMs, 500);
+        QCOMPARE(pieces[1].delayMs, 550);
+        QCOMPARE(bus.feed(frame("01 36 5001 000A")).size(), 0); // falls silent here
+        QCOMPARE(bus.feed(frame("01 33 0000 0002")).size(), 0);
+        QCOMPARE(instrument.lastCommandValue, -1);
+    }
+
     // Two instruments at one address both answer; the line carries their
     // collision, which no master may take for a reply.
     void twins_data()
