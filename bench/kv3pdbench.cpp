@@ -221,12 +221,12 @@ void pollAndWindow()
     add(QStringLiteral("resident memory idle (MiB)"), number(residentKiB() / 1024.0));
 }
 
-// The traffic monitor and the trend open while polling, and the trend as it
-// is after an hour at 10 Hz: its buffer filled with 36 000 samples and the
-// span set to an hour, so every redraw draws them all.
+// The traffic monitor open while polling, as its goal is stated; then the
+// trend alone as it is after an hour at 10 Hz: its buffer filled with 36 000
+// samples and the span set to an hour, so every redraw draws them all.
 void monitorAndTrend()
 {
-    progress("monitor and trend open while polling at 38400 baud");
+    progress("monitor, then trend, open while polling at 38400 baud");
     auto sim = std::make_unique<SimProcess>(
         QStringList{QStringLiteral("--paced"), QStringLiteral("--baud"), QString::number(FastBaud),
                     QStringLiteral("1")});
@@ -236,12 +236,6 @@ void monitorAndTrend()
         return;
     }
     rig.click("pushButton_monitor");
-    rig.click("pushButton_trend");
-    auto *trend = rig.window.findChild<TrendWindow *>(QStringLiteral("trendWindow"));
-    if (!trend) {
-        add(QStringLiteral("monitor and trend"), QStringLiteral("no trend window"));
-        return;
-    }
     idleFor(6000);
 
     const auto stallsFor = [&rig](int ms, bool readAll) {
@@ -270,12 +264,18 @@ void monitorAndTrend()
             {}, QStringLiteral("≤ 5"), verdict(max <= 5));
     };
     const int pollMs = quick ? 10000 : 30000;
-    add(QStringLiteral("CPU while polling, monitor and trend open (% of a core)"),
-        number(cpuFor(pollMs), 2));
-    stallRow(QStringLiteral("while polling, monitor and trend open"),
-             stallsFor(quick ? 3000 : 10000, false));
-    stallRow(QStringLiteral("during read all, monitor and trend open"), stallsFor(500, true));
+    add(QStringLiteral("CPU while polling, monitor open (% of a core)"), number(cpuFor(pollMs), 2));
+    stallRow(QStringLiteral("while polling, monitor open"), stallsFor(quick ? 3000 : 10000, false));
+    stallRow(QStringLiteral("during read all, monitor open"), stallsFor(500, true));
 
+    if (auto *monitor = rig.window.findChild<QWidget *>(QStringLiteral("trafficMonitor")))
+        monitor->close();
+    rig.click("pushButton_trend");
+    auto *trend = rig.window.findChild<TrendWindow *>(QStringLiteral("trendWindow"));
+    if (!trend) {
+        add(QStringLiteral("trend"), QStringLiteral("no trend window"));
+        return;
+    }
     // An hour of samples, 0.1 s apart, ending now.
     TrendBuffer &buffer = trend->history();
     buffer.clear();
@@ -297,7 +297,7 @@ void monitorAndTrend()
                                       number(maximum(redraws), 2)),
         {}, {}, QStringLiteral("≤ 16"), verdict(maximum(redraws) <= 16));
     const double hourCpu = cpuFor(pollMs);
-    add(QStringLiteral("CPU while polling, trend holding an hour (% of a core)"),
+    add(QStringLiteral("CPU while polling, trend alone holding an hour (% of a core)"),
         number(hourCpu, 2), {}, {}, QStringLiteral("< 5"), verdict(hourCpu < 5));
     add(QStringLiteral("resident memory, trend holding an hour (MiB)"),
         number(residentKiB() / 1024.0));
@@ -582,9 +582,9 @@ int main(int argc, char *argv[])
     QStringList parts = app.arguments().mid(1);
     quick = parts.removeAll(QStringLiteral("--quick")) > 0;
     if (parts.isEmpty())
-        parts = QStringList{QStringLiteral("wire"), QStringLiteral("poll"),
-                            QStringLiteral("windows"), QStringLiteral("overhead"),
-                            QStringLiteral("scale")};
+        parts =
+            QStringList{QStringLiteral("wire"), QStringLiteral("poll"), QStringLiteral("windows"),
+                        QStringLiteral("overhead"), QStringLiteral("scale")};
     for (const QString &part : qAsConst(parts)) {
         if (part == QLatin1String("wire"))
             wire();
@@ -597,7 +597,8 @@ int main(int argc, char *argv[])
         else if (part == QLatin1String("scale"))
             scale();
         else {
-            std::fprintf(stderr, "usage: kv3pd-bench [--quick] [wire|poll|windows|overhead|scale]...\n");
+            std::fprintf(stderr,
+                         "usage: kv3pd-bench [--quick] [wire|poll|windows|overhead|scale]...\n");
             return 2;
         }
     }
