@@ -79,6 +79,7 @@ TrafficMonitor::TrafficMonitor(SerialLink *serialLink, QWidget *parent)
     // every repaint; alternate row shades separate the rows for almost nothing.
     view->setShowGrid(false);
     view->setAlternatingRowColors(true);
+    view->setStyleSheet(QStringLiteral("alternate-background-color: rgb(242, 246, 250);"));
     view->setItemDelegate(new FittingDelegate(view));
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
     view->verticalHeader()->hide();
@@ -87,7 +88,7 @@ TrafficMonitor::TrafficMonitor(SerialLink *serialLink, QWidget *parent)
     view->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
     view->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     view->horizontalHeader()->setStretchLastSection(true);
-    const int widths[TrafficLog::ColumnCount] = {90, 40, 45, 120, 55, 65, 45, 300, 120};
+    const int widths[TrafficLog::ColumnCount] = {100, 40, 45, 140, 55, 65, 45, 300, 120};
     for (int c = 0; c < TrafficLog::ColumnCount; ++c)
         view->setColumnWidth(c, widths[c]);
 
