@@ -70,7 +70,7 @@ public:
     void resetCounters();
     const Counters &counters() const { return count; }
 
-    const TrafficEvent &event(int row) const { return rows[size_t(row)]; }
+    const TrafficEvent &eventAt(int row) const { return rows[size_t(row)]; }
     QDateTime wallTime(const TrafficEvent &e) const;
 
     static QString csvHeader();

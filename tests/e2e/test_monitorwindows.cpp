@@ -91,14 +91,14 @@ void TestMonitorWindows::titleButtonsOpenOneWindowEach()
     // The poll reaches the monitor as request and good reply.
     QTRY_VERIFY(monitor->log()->counters().goodReplies >= 3);
     QTRY_VERIFY(hasRow(QStringLiteral("ok")));
-    QVERIFY(!monitor->log()->event(0).bytes.isEmpty());
+    QVERIFY(!monitor->log()->eventAt(0).bytes.isEmpty());
 }
 
 bool TestMonitorWindows::hasRow(const QString &status) const
 {
     const TrafficLog *log = monitor->log();
     for (int r = log->rowCount() - 1; r >= 0; --r) {
-        if (log->event(r).statusText().startsWith(status))
+        if (log->eventAt(r).statusText().startsWith(status))
             return true;
     }
     return false;
@@ -157,7 +157,7 @@ void TestMonitorWindows::savedCsvHoldsTheRows()
     monitor->log()->setPaused(false);
     QCOMPARE(lines.first(), TrafficLog::csvHeader());
     QCOMPARE(lines.size(), monitor->log()->rowCount() + 1);
-    QCOMPARE(lines.last(), monitor->log()->csvRow(monitor->log()->event(lines.size() - 2)));
+    QCOMPARE(lines.last(), monitor->log()->csvRow(monitor->log()->eventAt(lines.size() - 2)));
 }
 
 void TestMonitorWindows::trendFollowsUnitsAndRecords()

@@ -175,8 +175,8 @@ void TestMonitor::countsPausesAndCapsRows()
     QCOMPARE(log.rowCount(), 5);
     // 23 rows (each new request ends the one before as a timeout), 5 kept.
     QCOMPARE(log.droppedRows(), 18u);
-    QCOMPARE(log.event(4).timeNs, 1011);
-    QVERIFY(!log.event(4).received);
+    QCOMPARE(log.eventAt(4).timeNs, 1011);
+    QVERIFY(!log.eventAt(4).received);
 }
 
 void TestMonitor::csvReadsBackAsTheRows()
@@ -202,7 +202,7 @@ void TestMonitor::csvReadsBackAsTheRows()
     for (int row = 0; row < log.rowCount(); ++row) {
         const QStringList f = lines[row + 1].split(',');
         QCOMPARE(f.size(), 9);
-        const TrafficEvent &e = log.event(row);
+        const TrafficEvent &e = log.eventAt(row);
         QCOMPARE(QDateTime::fromString(f[0], Qt::ISODateWithMs), log.wallTime(e));
         QCOMPARE(f[1], e.directionText());
         QCOMPARE(QByteArray::fromHex(f[7].toLatin1()), e.bytes);
