@@ -3,15 +3,20 @@
 #include "link/seriallink.h"
 #include "trafficlog.h"
 
+#include <QApplication>
+#include <QCache>
 #include <QDateTime>
 #include <QEvent>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScrollBar>
+#include <QStaticText>
+#include <QStyle>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTimer>
@@ -19,28 +24,53 @@
 
 namespace {
 
-// Lays out only as much of a cell's text as its width can show: the hex of a
-// long reply runs to hundreds of characters, and the style shapes a cell's
-// whole text (to measure it, to elide it, to draw it) on every repaint of
-// every visible row. Cut after as many of the narrowest characters as fit,
-// the elided text is the same.
-class FittingDelegate : public QStyledItemDelegate
+// Draws each cell's text from a cache of laid-out texts. The style would
+// shape a cell's whole text three times (to measure it, to elide it, to draw
+// it) on every repaint of every visible row, and a new batch of rows repaints
+// them all; most texts (functions, statuses, the frames of each poll) repeat
+// from row to row. The background, selection and focus are the style's.
+class CachedTextDelegate : public QStyledItemDelegate
 {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
-protected:
-    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    void paint(QPainter *painter, const QStyleOptionViewItem &option,
+               const QModelIndex &index) const override
     {
-        QStyledItemDelegate::initStyleOption(option, index);
-        const QFontMetrics &metrics = option->fontMetrics;
-        int narrowest = metrics.averageCharWidth();
-        for (QChar c : QStringLiteral(" .:1Iil"))
-            narrowest = qMin(narrowest, metrics.horizontalAdvance(c));
-        const int room = option->rect.width() / qMax(1, narrowest) + 2;
-        if (option->text.size() > room)
-            option->text.truncate(room);
+        QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
+        const QString text = opt.text;
+        opt.text.clear();
+        const QWidget *widget = opt.widget;
+        QStyle *style = widget ? widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
+        if (text.isEmpty())
+            return;
+        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+        const QRect area = opt.rect.adjusted(margin, 0, -margin, 0);
+        const QString key = QString::number(area.width()) + QLatin1Char(':') + text;
+        QStaticText *laid = cache.object(key);
+        if (!laid) {
+            laid = new QStaticText(opt.fontMetrics.elidedText(text, Qt::ElideRight, area.width()));
+            laid->setTextFormat(Qt::PlainText);
+            laid->prepare(QTransform(), opt.font);
+            cache.insert(key, laid);
+        }
+        const bool selected = opt.state & QStyle::State_Selected;
+        const QPalette::ColorGroup group =
+            opt.state & QStyle::State_Enabled ? QPalette::Normal : QPalette::Disabled;
+        painter->save();
+        painter->setFont(opt.font);
+        painter->setPen(
+            opt.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
+        painter->setClipRect(area);
+        painter->drawStaticText(
+            QPointF(area.left(), area.top() + (area.height() - laid->size().height()) / 2), *laid);
+        painter->restore();
     }
+
+private:
+    mutable QCache<QString, QStaticText> cache{4000};
 };
 
 } // namespace
@@ -80,7 +110,7 @@ TrafficMonitor::TrafficMonitor(SerialLink *serialLink, QWidget *parent)
     view->setShowGrid(false);
     view->setAlternatingRowColors(true);
     view->setStyleSheet(QStringLiteral("alternate-background-color: rgb(242, 246, 250);"));
-    view->setItemDelegate(new FittingDelegate(view));
+    view->setItemDelegate(new CachedTextDelegate(view));
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
     view->verticalHeader()->hide();
     // Fixed row heights and column widths: measuring 100 000 rows would stall the window.
