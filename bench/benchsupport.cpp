@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -157,6 +158,20 @@ void idleFor(int ms)
 int closedDialogs()
 {
     return dialogsClosed;
+}
+
+void preferOffscreen()
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
+void showOnlyWarnings()
+{
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &text) {
+        if (type != QtDebugMsg && type != QtInfoMsg)
+            std::fprintf(stderr, "%s\n", qPrintable(text));
+    });
 }
 
 StallProbe::StallProbe()

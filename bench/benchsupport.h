@@ -61,6 +61,11 @@ bool waitUntil(const std::function<bool()> &done, int timeoutMs);
 void idleFor(int ms);
 int closedDialogs();
 
+// Before the QApplication: the offscreen platform unless the caller chose one.
+void preferOffscreen();
+// After it: the window's debug and info lines stay out of the program's output.
+void showOnlyWarnings();
+
 // How late the window's thread gets to a 2 ms timer: what a user would feel
 // as a stalled window.
 class StallProbe

@@ -571,14 +571,10 @@ void printTable()
 
 int main(int argc, char *argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    preferOffscreen();
     QApplication app(argc, argv);
     // The window's own diagnostics are not part of the table.
-    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &text) {
-        if (type != QtDebugMsg && type != QtInfoMsg)
-            std::fprintf(stderr, "%s\n", qPrintable(text));
-    });
+    showOnlyWarnings();
     QStringList parts = app.arguments().mid(1);
     quick = parts.removeAll(QStringLiteral("--quick")) > 0;
     if (parts.isEmpty())

@@ -58,13 +58,9 @@ qint64 missTolerance(double due)
 
 int main(int argc, char *argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    preferOffscreen();
     QApplication app(argc, argv);
-    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &text) {
-        if (type != QtDebugMsg && type != QtInfoMsg)
-            std::fprintf(stderr, "%s\n", qPrintable(text));
-    });
+    showOnlyWarnings();
     bool ok = false;
     const double minutes = app.arguments().value(1, QStringLiteral("60")).toDouble(&ok);
     if (!ok || minutes <= 0 || app.arguments().size() > 2) {
