@@ -3,8 +3,8 @@
 // Markdown table; scripts/bench runs it and records the result.
 
 #include "benchsupport.h"
-#include "mainwindow.h"
 #include "modbus/kzmodbus.h"
+#include "shell/mainwindow.h"
 #include "trend/trendwindow.h"
 #include "windowrig.h"
 #include "worker/modbusthread.h"

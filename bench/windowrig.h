@@ -4,7 +4,7 @@
 // sees them, driven through its widgets as a user would.
 
 #include "benchsupport.h"
-#include "mainwindow.h"
+#include "shell/mainwindow.h"
 #include "worker/modbusthread.h"
 
 #include <QComboBox>

@@ -7,7 +7,7 @@
 // gives the same 556 bytes back. Otherwise the registers are untouched.
 
 #include "fuzzsupport.h"
-#include "pages/backupfile.h"
+#include "model/backupfile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

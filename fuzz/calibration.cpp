@@ -1,4 +1,4 @@
-// The calibration arithmetic (pages/calibration) fed any points, ranges and
+// The calibration arithmetic (calibration/calibration) fed any points, ranges and
 // units, finite or not, directly and through a mirror of any register values.
 //
 // Input: point count, degree, six abscissae and six values (floats, any bits);
@@ -11,7 +11,7 @@
 // mirror untouched or store no value that is not finite, and touch nothing
 // outside the channels they work on.
 
-#include "pages/calibration.h"
+#include "calibration/calibration.h"
 
 #include "fuzzsupport.h"
 

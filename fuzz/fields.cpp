@@ -1,5 +1,5 @@
 // The text forms of the register fields (model/fieldcodec), the number parsing
-// and float display of the pages (pages/pagestate) and the code tables, fed
+// and float display of the pages (model/pagestate) and the code tables, fed
 // any register values and any text.
 //
 // Input: custom row source code (signed byte), a register value (2), a float
@@ -16,7 +16,7 @@
 #include "fuzzsupport.h"
 #include "model/codetables.h"
 #include "model/fieldcodec.h"
-#include "pages/pagestate.h"
+#include "model/pagestate.h"
 
 #include <algorithm>
 #include <cfloat>

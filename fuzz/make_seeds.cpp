@@ -2,9 +2,9 @@
 // exchanges with the virtual instrument, real backup files, every command
 // string. Run it again (target fuzz_seeds) when an input layout changes.
 
+#include "calibration/calibration.h"
 #include "modbus/kzmodbus.h"
-#include "pages/backupfile.h"
-#include "pages/calibration.h"
+#include "model/backupfile.h"
 #include "virtualinstrument.h"
 #include "worker/messages.h"
 

@@ -1,11 +1,11 @@
 #include "cli/commands.h"
 
 #include "cli/usersettings.h"
+#include "model/backupfile.h"
 #include "model/codetables.h"
 #include "model/fieldcodec.h"
 #include "model/livesample.h"
 #include "model/registermirror.h"
-#include "pages/backupfile.h"
 #include "worker/messages.h"
 #include "worker/modbusthread.h"
 

@@ -1,7 +1,7 @@
 #include "cli/usersettings.h"
 
 #include "model/codetables.h"
-#include "pages/pagestate.h"
+#include "model/pagestate.h"
 
 #include <QJsonValue>
 

@@ -1,4 +1,4 @@
-#include "seriallink.h"
+#include "link/seriallink.h"
 
 #include "modbus/kzmodbus.h"
 

@@ -3,7 +3,7 @@
 
 #include "../e2e/e2eharness.h"
 #include "instrumentthread.h"
-#include "pages/backupfile.h"
+#include "model/backupfile.h"
 #include "virtualinstrument.h"
 
 #include <QFile>

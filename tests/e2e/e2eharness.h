@@ -4,7 +4,7 @@
 // the virtual instrument on the other.
 
 #include "dialogcloser.h"
-#include "mainwindow.h"
+#include "shell/mainwindow.h"
 #include "worker/modbusthread.h"
 
 #include <QComboBox>

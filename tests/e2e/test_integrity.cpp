@@ -4,7 +4,7 @@
 
 #include "e2eharness.h"
 #include "instrumentthread.h"
-#include "pages/backupfile.h"
+#include "model/backupfile.h"
 #include "virtualinstrument.h"
 
 #include <QProgressBar>

@@ -3,7 +3,7 @@
 
 #include "e2eharness.h"
 #include "instrumentthread.h"
-#include "language.h"
+#include "shell/language.h"
 #include "worker/messages.h"
 
 #include <QGroupBox>

@@ -7,8 +7,8 @@
 #include "instrumentthread.h"
 #include "model/codetables.h"
 #include "model/livesample.h"
-#include "monitor/trafficlog.h"
 #include "monitor/trafficmonitor.h"
+#include "traffic/trafficlog.h"
 #include "trend/trendwindow.h"
 #include "virtualinstrument.h"
 

@@ -1,8 +1,8 @@
 // The window shell: start-up state, title-bar drag, wheel filter, backup menu,
 // warning dialog, status line ageing and progress-bar hiding.
 
-#include "dialog_warning.h"
 #include "e2eharness.h"
+#include "shell/dialog_warning.h"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -1,4 +1,4 @@
-#include "pages/backupfile.h"
+#include "model/backupfile.h"
 
 #include <QByteArray>
 #include <QFile>

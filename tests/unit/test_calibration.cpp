@@ -1,4 +1,4 @@
-#include "pages/calibration.h"
+#include "calibration/calibration.h"
 
 #include <QString>
 #include <QStringList>

@@ -3,8 +3,8 @@
 
 #include "model/codetables.h"
 #include "model/fieldcodec.h"
+#include "model/pagestate.h"
 #include "model/registermirror.h"
-#include "pages/pagestate.h"
 
 #include <QtTest>
 

@@ -3,8 +3,8 @@
 // and the CSV that must read back as the rows it came from.
 
 #include "modbus/kzmodbus.h"
-#include "monitor/framedecoder.h"
-#include "monitor/trafficlog.h"
+#include "traffic/framedecoder.h"
+#include "traffic/trafficlog.h"
 
 #include <QBuffer>
 #include <QtTest>

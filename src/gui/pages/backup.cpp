@@ -1,0 +1,136 @@
+// Backup of the instrument's parameters (registers 42..318) to a file on the
+// PC and back, and the settings file that remembers the last folder used.
+
+#include "model/backupfile.h"
+#include "model/registermirror.h"
+#include "shell/mainwindow.h"
+#include "ui_mainwindow.h"
+#include "worker/modbusthread.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QFileDialog>
+#include <QSettings>
+#include <QString>
+#include <QVariant>
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+const QString lastFolderKey = QStringLiteral("LastFilePath");
+
+// The folder part of a chosen name; a name without "/" is kept whole.
+QString folderOf(const QString &fileName)
+{
+    return fileName.left(fileName.lastIndexOf(QLatin1Char('/')));
+}
+
+} // namespace
+
+void MainWindow::setFileNameProvider(FileNameProvider provider)
+{
+    fileNameProvider = std::move(provider);
+}
+
+void MainWindow::setSettingsPath(const QString &path)
+{
+    settingsPath = path;
+}
+
+QString MainWindow::askBackupFileName(bool save, const QString &startFolder)
+{
+    if (fileNameProvider)
+        return fileNameProvider(save, startFolder);
+    const QString caption = tr("选择文件");
+    const QString filter = tr("qvdbk文件(*.qvdbk)");
+    return save ? QFileDialog::getSaveFileName(this, caption, startFolder, filter)
+                : QFileDialog::getOpenFileName(this, caption, startFolder, filter);
+}
+
+void MainWindow::beifenshujuSlot()
+{
+    getUserParam();
+    getMeterParam();
+    getPressureParam();
+    getTempParam();
+    getCustomReg();
+    // A field that is not a number keeps the value last read in the file.
+    invalidField.clear();
+
+    QByteArray image;
+    {
+        auto m = worker->lockMirror();
+        image = backupImage(m->data() + backup::FirstRegister);
+    }
+
+    QSettings settings(settingsPath, QSettings::IniFormat);
+    const QString fileName = askBackupFileName(true, settings.value(lastFolderKey).toString());
+
+    bool opened = false;
+    const bool written = writeBackupFile(fileName, image, &opened);
+    if (opened)
+        qDebug() << "文件打开成功";
+    else
+        qDebug() << "文件打开失败";
+    if (opened && !written)
+        qDebug() << "文件写入失败" << fileName;
+    // A write that fails after the open (a full disk) is as much a failure as
+    // an open that fails: the file does not hold the backup.
+    showState(written ? tr("备份数据完成") : tr("备份数据失败"));
+
+    settings.setValue(lastFolderKey, folderOf(fileName));
+}
+
+void MainWindow::duqubeifenshujuSlot()
+{
+    QSettings settings(settingsPath, QSettings::IniFormat);
+    const QString fileName = askBackupFileName(false, settings.value(lastFolderKey).toString());
+    // Remembered before any warning opens, whatever the outcome.
+    settings.setValue(lastFolderKey, folderOf(fileName));
+    settings.sync();
+
+    QFile file(fileName);
+    if (fileName.isEmpty() || !file.open(QIODevice::ReadOnly)) {
+        showWarning(tr("数据备份文件打开失败！"));
+        return;
+    }
+    qDebug() << "文件打开成功";
+    const QByteArray bytes = file.read(backup::FileBytes);
+    file.close();
+
+    quint16 regs[backup::RegisterCount];
+    if (!parseBackup(bytes, regs)) {
+        showWarning(tr("备份数据已经被损坏！"));
+        return;
+    }
+    // While an instrument is connected, the meter information and the live
+    // values keep describing it: the registers they show are put back once the
+    // pages have the backup. Every one of them is collected from its page when
+    // written, so the backup still reaches the instrument.
+    static const RegisterBlock panelBlocks[] = {{Reg::pressureDecimals, 4},
+                                                {Reg::meterNumber, 3},
+                                                {Reg::pressure.rangeLow, 5},
+                                                {Reg::temperature.rangeLow, 5}};
+    quint16 instrument[RegisterMirror::Size];
+    {
+        auto m = worker->lockMirror();
+        std::copy(m->data(), m->data() + RegisterMirror::Size, instrument);
+        std::copy(regs, regs + backup::RegisterCount, m->data() + backup::FirstRegister);
+    }
+    pages.fillAll(PageSource::Backup);
+    if (link.isUp()) {
+        showEditablePages();
+        {
+            auto m = worker->lockMirror();
+            for (const RegisterBlock &b : panelBlocks)
+                std::copy_n(instrument + b.first, b.count, m->data() + b.first);
+        }
+        showUnitLabels();
+    } else {
+        showAllPages();
+    }
+    updateWriteButtons();
+    showState(tr("读取备份数据完成"));
+}

@@ -1,0 +1,154 @@
+// The register configuration page: 25 rows of (source, address, custom value)
+// and a 50-register text block (registers 193..318).
+
+#include "model/codetables.h"
+#include "model/fieldcodec.h"
+#include "model/registermirror.h"
+#include "shell/mainwindow.h"
+#include "ui_mainwindow.h"
+#include "worker/messages.h"
+#include "worker/modbusthread.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QString>
+#include <QTextCursor>
+#include <QTextEdit>
+
+namespace {
+
+constexpr int rowStride = 3;
+
+int sourceReg(int row)
+{
+    return Reg::customRowFirst + rowStride * row;
+}
+int addressReg(int row)
+{
+    return sourceReg(row) + 1;
+}
+int valueReg(int row)
+{
+    return sourceReg(row) + 2;
+}
+
+// The row's value form follows the caption the combo box shows; -1 when the
+// caption names a quantity of the instrument, whose value the page leaves alone.
+int customValueCode(const QComboBox *combo)
+{
+    const QString caption = combo->currentText();
+    for (int code : {field::CustomDecimal, field::CustomHex, field::CustomChars}) {
+        if (caption == MainWindow::tr(registerCaptions[code]))
+            return code;
+    }
+    return -1;
+}
+
+} // namespace
+
+void MainWindow::showCustomRegRow(QComboBox *combo, QLineEdit *valueEdit, quint16 value)
+{
+    QString text;
+    const bool ownValue = field::customValueText(customValueCode(combo), value, &text);
+    // A row that names a quantity of the instrument has no value to edit.
+    valueEdit->setEnabled(ownValue);
+    if (!ownValue) {
+        valueEdit->clear();
+        shown.forget(valueEdit);
+        return;
+    }
+    valueEdit->setText(text);
+    shown.remember(valueEdit, valueEdit->text(), &value, 1);
+}
+
+quint16 MainWindow::getCustomRegRow(QComboBox *combo, QLineEdit *valueEdit, quint16 current)
+{
+    return rowValue(customValueCode(combo), valueEdit, current);
+}
+
+quint16 MainWindow::rowValue(int code, const QLineEdit *valueEdit, quint16 current) const
+{
+    quint16 value = current;
+    // Untouched text gives back what it was shown from: two bytes that are
+    // not whole UTF-8 would not survive a round trip through the text.
+    if (shown.recall(valueEdit, valueEdit->text(), &value, 1))
+        return value;
+    if (!field::collectCustomValue(code, valueEdit->text(), &value))
+        return current;
+    return value;
+}
+
+void MainWindow::customRowSourceChanged(int row)
+{
+    if (showingCustomReg)
+        return;
+    QComboBox *combo = regNameCombos[row];
+    QLineEdit *edit = regDataEdits[row];
+    quint16 value = 0;
+    {
+        auto m = worker->lockMirror();
+        value = m->at(valueReg(row));
+    }
+    // The value stays what the row held; only its form follows the new type.
+    value = rowValue(customRowCodes[row], edit, value);
+    customRowCodes[row] = customValueCode(combo);
+    showCustomRegRow(combo, edit, value);
+}
+
+void MainWindow::showCustomReg()
+{
+    auto m = worker->lockMirror();
+    showingCustomReg = true;
+    for (int row = 0; row < Reg::customRows; ++row) {
+        regNameCombos[row]->setCurrentIndex(m->at(sourceReg(row)));
+        customRowCodes[row] = customValueCode(regNameCombos[row]);
+        regAddrEdits[row]->setText(QString::number(m->at(addressReg(row))));
+        showCustomRegRow(regNameCombos[row], regDataEdits[row], m->at(valueReg(row)));
+    }
+    showingCustomReg = false;
+
+    ui->lineEdit_canshudizhi_16->setText(QString::number(m->at(Reg::textStartAddress)));
+
+    // Inserted as plain text: a stored "<b>" must come back as typed, not as markup.
+    const quint16 *words = m->data() + Reg::textFirst;
+    const QString text = field::decodeTextBlock(words);
+    ui->textEdit_custom50reg->clear();
+    QTextCursor cursor(ui->textEdit_custom50reg->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(text);
+    shown.remember(ui->textEdit_custom50reg, ui->textEdit_custom50reg->toPlainText(), words,
+                   Reg::textRegisters);
+}
+
+void MainWindow::getCustomReg()
+{
+    auto m = worker->lockMirror();
+    for (int row = 0; row < Reg::customRows; ++row) {
+        // An unknown source code (no item shown) stays as it was read.
+        const int source = regNameCombos[row]->currentIndex();
+        if (source >= 0)
+            m->set(sourceReg(row), static_cast<quint16>(source));
+        m->set(addressReg(row), field::parseUint16(regAddrEdits[row]->text()));
+        m->set(valueReg(row),
+               getCustomRegRow(regNameCombos[row], regDataEdits[row], m->at(valueReg(row))));
+    }
+
+    m->set(Reg::textStartAddress, field::parseUint16(ui->lineEdit_canshudizhi_16->text()));
+    quint16 *text = m->data() + Reg::textFirst;
+    if (!shown.recall(ui->textEdit_custom50reg, ui->textEdit_custom50reg->toPlainText(), text,
+                      Reg::textRegisters))
+        field::encodeTextBlock(ui->textEdit_custom50reg->toPlainText(), text);
+}
+
+void MainWindow::on_pushButton_duqucustomreg_clicked()
+{
+    sendDeviceCommand(Cmd::readCustomReg);
+}
+
+void MainWindow::on_pushButton_xierucustomreg_clicked()
+{
+    startWrite(Cmd::writeCustomReg, Blocks::customRegBlock, [this] {
+        getCustomReg();
+        return true;
+    });
+}

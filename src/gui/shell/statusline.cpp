@@ -1,0 +1,54 @@
+// The transient status text, the modal warning and the 100 ms GUI tick.
+
+#include "shell/dialog_warning.h"
+#include "shell/mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include <QTimer>
+
+void MainWindow::showState(const QString &text)
+{
+    stateCountdown = 5;
+    ui->label_state->setText(text);
+    startTicking();
+}
+
+void MainWindow::startTicking()
+{
+    // Not restarted when running: a stream of progress replies must not hold it off.
+    if (guiTickTimer && !guiTickTimer->isActive())
+        guiTickTimer->start();
+}
+
+void MainWindow::showWarning(const QString &text)
+{
+    Dialog_Warning dialog(nullptr, tr("警告"), text);
+    dialog.move(x() + (width() - 320) / 2, y() + (height() - 150) / 2);
+    dialog.exec();
+}
+
+void MainWindow::tickTimerSlot()
+{
+    ++tickCounter;
+    if (tickCounter > 9) {
+        tickCounter = 0;
+        if (stateCountdown > 0) {
+            --stateCountdown;
+            if (stateCountdown == 0)
+                ui->label_state->clear();
+        } else {
+            ui->label_state->clear();
+        }
+    }
+
+    if (progressHideCountdown > 0) {
+        --progressHideCountdown;
+        // A failed transfer ends its bar too, wherever it stopped.
+        if (progressHideCountdown == 0 && (ui->progressBar->value() > 99 || progressEnded))
+            ui->progressBar->hide();
+    }
+
+    // Nothing left to age: an idle window does not wake ten times a second.
+    if (guiTickTimer && ui->label_state->text().isEmpty() && progressHideCountdown == 0)
+        guiTickTimer->stop();
+}
