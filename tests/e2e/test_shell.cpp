@@ -31,6 +31,7 @@ private slots:
         QCOMPARE(w.windowFlags() & Qt::FramelessWindowHint, Qt::FramelessWindowHint);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QCOMPARE(w.windowTitle(), QStringLiteral("KV-3PD用户调试软件V0.5"));
         QVERIFY(!find<QPushButton>(w, "pushButton_gongchangjiaozhun")->isVisible());
         auto *stack = find<QStackedWidget>(w, "stackedWidget");
         QCOMPARE(stack->currentIndex(), 0);
@@ -45,6 +46,29 @@ private slots:
             QVERIFY(combo && combo->count() == 26);
             QVERIFY(qobject_cast<QLineEdit *>(table->cellWidget(r, 2)));
         }
+    }
+
+    // The form's own variant: its title, and the way to the factory pages.
+    void factoryVariant()
+    {
+        MainWindow w(MainWindow::Variant::Factory);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QCOMPARE(find<QLabel>(w, "label_mainTitle")->text(),
+                 QStringLiteral("KV-3PD工厂调试软件V0.5"));
+        QCOMPARE(w.windowTitle(), QStringLiteral("KV-3PD工厂调试软件V0.5"));
+        auto *toFactory = find<QPushButton>(w, "pushButton_gongchangjiaozhun");
+        QVERIFY(toFactory->isVisible());
+        auto *stack = find<QStackedWidget>(w, "stackedWidget");
+        stack->setEnabled(true);
+        toFactory->click();
+        QCOMPARE(stack->currentIndex(), 1);
+
+        qputenv("KV3PD_FACTORY", "1");
+        QCOMPARE(MainWindow::variantFromEnvironment(), MainWindow::Variant::Factory);
+        qputenv("KV3PD_FACTORY", "0");
+        QCOMPARE(MainWindow(nullptr).variant(), MainWindow::Variant::User);
+        qunsetenv("KV3PD_FACTORY");
     }
 
     void buildDate_data()

@@ -26,6 +26,11 @@ void addOptions(QCommandLineParser &parser)
                                      "(English). Without it, KV3PD_LANG is used; the system "
                                      "locale never changes the language."),
                       QStringLiteral("language")});
+    parser.addOption({QStringLiteral("factory"),
+                      QStringLiteral("The factory variant: the meter parameters, multi-point "
+                                     "calibration, read/write all and register configuration "
+                                     "pages, and the calibration wizard. KV3PD_FACTORY=1 does "
+                                     "the same.")});
 }
 
 // --help and --version only print: they must work without a display, e.g.
@@ -77,7 +82,8 @@ int main(int argc, char *argv[])
     QFont font = a.font();
     font.setPointSize(9);
     a.setFont(font);
-    MainWindow w;
+    MainWindow w(parser.isSet(QStringLiteral("factory")) ? MainWindow::Variant::Factory
+                                                         : MainWindow::variantFromEnvironment());
     // After the window: it registers the resources the icon comes from.
     a.setWindowIcon(QIcon(QStringLiteral(":/icon/system_software_update.ico")));
     w.show();

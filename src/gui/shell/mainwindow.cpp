@@ -35,7 +35,10 @@ const char *const rowLineEditStyle =
 
 } // namespace
 
-MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWindow)
+MainWindow::MainWindow(QWidget *parent) : MainWindow(variantFromEnvironment(), parent) {}
+
+MainWindow::MainWindow(Variant variant, QWidget *parent)
+    : QMainWindow(parent), ui(new Ui::MainWindow), windowVariant(variant)
 {
     ui->setupUi(this);
     // Under the program's 9 pt face the pages ask for a few pixels more than the
@@ -49,8 +52,12 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     initResources();
     loadStyleSheet();
 
-    ui->label_mainTitle->setText(tr("KV-3PD用户调试软件V0.5"));
-    ui->pushButton_gongchangjiaozhun->close();
+    // The form is the factory variant; the user variant has its own title and
+    // no way to the factory pages.
+    if (windowVariant == Variant::User) {
+        ui->label_mainTitle->setText(tr("KV-3PD用户调试软件V0.5"));
+        ui->pushButton_gongchangjiaozhun->close();
+    }
     setWindowTitle(ui->label_mainTitle->text());
 
     ui->label_makeDate->setText(buildDateText(QStringLiteral(__DATE__)));
@@ -166,6 +173,12 @@ MainWindow::~MainWindow()
     delete guiTickTimer;
     delete backupMenu;
     delete ui;
+}
+
+MainWindow::Variant MainWindow::variantFromEnvironment()
+{
+    return qEnvironmentVariable("KV3PD_FACTORY") == QLatin1String("1") ? Variant::Factory
+                                                                       : Variant::User;
 }
 
 void MainWindow::initResources()

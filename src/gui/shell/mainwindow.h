@@ -37,7 +37,16 @@ class MainWindow : public QMainWindow
 public:
     static constexpr int RegisterRows = 25;
 
+    // The user variant sets an instrument up; the factory variant also reaches
+    // the calibration and register-configuration pages.
+    enum class Variant
+    {
+        User,
+        Factory,
+    };
+    // The variant KV3PD_FACTORY asks for ("1": factory), else the user variant.
     explicit MainWindow(QWidget *parent = nullptr);
+    explicit MainWindow(Variant variant, QWidget *parent = nullptr);
     ~MainWindow() override;
 
     // Registers the style sheet and images of the static GUI library.
@@ -53,6 +62,9 @@ public:
     void setFileNameProvider(FileNameProvider provider);
     // Where the last backup folder is remembered.
     void setSettingsPath(const QString &path);
+
+    static Variant variantFromEnvironment();
+    Variant variant() const { return windowVariant; }
 
     modbusThread *modbusWorker() const { return worker; }
     SerialLink *serialLink() const { return serialPort; }
@@ -240,6 +252,7 @@ private:
     void customRowSourceChanged(int row);
 
     Ui::MainWindow *ui;
+    Variant windowVariant = Variant::User;
     qint32 pressX = 0;
     qint32 pressY = 0;
     bool dragging = false;
