@@ -945,6 +945,37 @@
         <source>趋势曲线</source>
         <translation>Trend</translation>
     </message>
+    <message>
+        <source>点击查看最近的消息</source>
+        <translation>Click to see the recent messages</translation>
+    </message>
+</context>
+<context>
+    <name>MessageWindow</name>
+    <message>
+        <source>消息记录</source>
+        <translation>Messages</translation>
+    </message>
+    <message>
+        <source>时间</source>
+        <translation>Time</translation>
+    </message>
+    <message>
+        <source>类型</source>
+        <translation>Kind</translation>
+    </message>
+    <message>
+        <source>消息</source>
+        <translation>Message</translation>
+    </message>
+    <message>
+        <source>警告</source>
+        <translation>Warning</translation>
+    </message>
+    <message>
+        <source>状态</source>
+        <translation>Status</translation>
+    </message>
 </context>
 <context>
     <name>TrafficLog</name>

@@ -210,6 +210,23 @@ private slots:
         QCOMPARE(state->text(), QStringLiteral("third"));
         ticks(1);
         QVERIFY(state->text().isEmpty());
+
+        // What the line said stays readable: a click opens the recent messages,
+        // and the list follows while open, keeping the newest 200.
+        QTest::mouseClick(state, Qt::LeftButton);
+        auto *log = w.findChild<QWidget *>("messageLog");
+        QVERIFY(log && log->isVisible());
+        auto *table = log->findChild<QTableWidget *>("tableWidget_messages");
+        QCOMPARE(table->rowCount(), 3);
+        QCOMPARE(table->item(2, 2)->text(), QStringLiteral("third"));
+        for (int i = 0; i < 250; ++i)
+            w.showState(QString::number(i));
+        QCOMPARE(table->rowCount(), 200);
+        QCOMPARE(w.messages().size(), 200);
+        QCOMPARE(table->item(0, 2)->text(), QStringLiteral("50"));
+        QCOMPARE(table->item(199, 2)->text(), QStringLiteral("249"));
+        QVERIFY(
+            QDateTime::fromString(table->item(199, 0)->text(), "yyyy-MM-dd HH:mm:ss").isValid());
     }
 
     void progressHiding()
@@ -258,6 +275,9 @@ private slots:
         QCOMPARE(closer.texts(), QStringList{longText});
         QCOMPARE(closer.lastPosition(),
                  QPoint(w.x() + (w.width() - 320) / 2, w.y() + (w.height() - 150) / 2));
+        // A warning is kept with the status texts.
+        QCOMPARE(w.messages().at(w.messages().size() - 1).kind, MessageLog::Kind::Warning);
+        QCOMPARE(w.messages().at(w.messages().size() - 1).text, longText);
     }
 };
 

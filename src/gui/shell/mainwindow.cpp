@@ -4,6 +4,7 @@
 #include "model/codetables.h"
 #include "monitor/trafficmonitor.h"
 #include "shell/dialog_warning.h"
+#include "shell/messagewindow.h"
 #include "shell/titlebardrag.h"
 #include "trend/trendwindow.h"
 #include "ui_mainwindow.h"
@@ -156,6 +157,10 @@ MainWindow::MainWindow(Variant variant, QWidget *parent)
     ui->stackedWidget->setEnabled(false);
 
     ui->comboBox_baud->setCurrentIndex(3);
+    // The status line clears itself after a few seconds; what it said is kept.
+    ui->label_state->installEventFilter(this);
+    ui->label_state->setCursor(Qt::PointingHandCursor);
+    ui->label_state->setToolTip(tr("点击查看最近的消息"));
     // Nothing read yet: no page has anything to write.
     updateWriteButtons();
 }
@@ -165,6 +170,7 @@ MainWindow::~MainWindow()
     // They listen to the link and the worker, which go first.
     delete trafficMonitor;
     delete trendWindow;
+    delete messageWindow;
     // Stop the worker first: it may still be emitting frames for the port.
     worker->stop();
     delete worker;
@@ -257,6 +263,10 @@ void MainWindow::on_pushButton_gongchangjiaozhun_2_clicked()
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == ui->label_state && event->type() == QEvent::MouseButtonRelease) {
+        showMessages();
+        return true;
+    }
     for (QComboBox *combo : regNameCombos) {
         // A wheel turn while scrolling the table must not change a row's source.
         if (watched == combo)

@@ -5,6 +5,7 @@
 // are methods of this class. The port itself belongs to a SerialLink.
 
 #include "model/linkstate.h"
+#include "model/messagelog.h"
 #include "model/pagestate.h"
 #include "model/registermirror.h"
 
@@ -21,6 +22,7 @@ class QLineEdit;
 class QMenu;
 class QTimer;
 class SerialLink;
+class MessageWindow;
 class TrafficMonitor;
 class TrendWindow;
 class modbusThread;
@@ -84,6 +86,10 @@ public:
 
     void showState(const QString &text);
     void showWarning(const QString &text);
+    // Every status text and warning shown, newest last; a click on the status
+    // line opens them in a window.
+    const MessageLog &messages() const { return messageLog; }
+    void showMessages();
 
     // Display and collect operations of the pages; each holds the mirror lock
     // for its whole run.
@@ -227,6 +233,7 @@ private:
     quint16 getCustomRegRow(QComboBox *combo, QLineEdit *valueEdit, quint16 current);
 
     void showUnitLabels();
+    void logMessage(MessageLog::Kind kind, const QString &text);
 
     // Device commands of the pages. Not sent while the instrument does not
     // answer: the user is told instead of the click vanishing.
@@ -282,5 +289,7 @@ private:
     // Opened on demand from the title bar; closed and deleted with the window.
     QPointer<TrafficMonitor> trafficMonitor;
     QPointer<TrendWindow> trendWindow;
+    MessageLog messageLog;
+    QPointer<MessageWindow> messageWindow;
     QString settingsPath = QStringLiteral("./KV-3PD_setting.ini");
 };
