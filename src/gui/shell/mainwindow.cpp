@@ -17,6 +17,7 @@
 #include <QDebug>
 #include <QEvent>
 #include <QFile>
+#include <QIntValidator>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
@@ -157,6 +158,10 @@ MainWindow::MainWindow(Variant variant, QWidget *parent)
     ui->stackedWidget->setEnabled(false);
 
     ui->comboBox_baud->setCurrentIndex(3);
+    // A known address can be typed; a search still fills the list.
+    ui->comboBox_addr->setEditable(true);
+    ui->comboBox_addr->setInsertPolicy(QComboBox::NoInsert);
+    ui->comboBox_addr->setValidator(new QIntValidator(1, 255, ui->comboBox_addr));
     // The status line clears itself after a few seconds; what it said is kept.
     ui->label_state->installEventFilter(this);
     ui->label_state->setCursor(Qt::PointingHandCursor);

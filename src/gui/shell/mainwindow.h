@@ -66,6 +66,9 @@ public:
     void setSettingsPath(const QString &path);
 
     static Variant variantFromEnvironment();
+    // Chooses a port (added to the list when the system does not list it) and
+    // types an address into the address box, so that 连接 is all that is left.
+    void preselect(const QString &port, int address);
     Variant variant() const { return windowVariant; }
 
     modbusThread *modbusWorker() const { return worker; }
