@@ -211,8 +211,10 @@ QString CalibrationStore::defaultPath()
     const QString named = qEnvironmentVariable("KV3PD_DB");
     if (!named.isEmpty())
         return named;
-    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) +
-           QStringLiteral("/calibrations.sqlite");
+    // The window's data folder (its AppDataLocation), also when kv3pd-cli
+    // asks, whose own folder would be another.
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/kv3pd/calibrations.sqlite");
 }
 
 CalibrationStore::CalibrationStore(const QString &path)

@@ -71,8 +71,9 @@ public:
         QDateTime startedUntil; // not valid: no upper limit
     };
 
-    // The file named by KV3PD_DB, else calibrations.sqlite in the
-    // application's data folder.
+    // The file named by KV3PD_DB, else calibrations.sqlite in the data
+    // folder of the application kv3pd (~/.local/share/kv3pd), whichever
+    // program asks.
     static QString defaultPath();
 
     explicit CalibrationStore(const QString &path = defaultPath());
