@@ -103,17 +103,7 @@ void SettlingStatistics::add(qint64 tMs, double value, double secondary)
     }
     const Sample s{nextSeq++, tMs, value, std::isfinite(secondary) ? secondary : qQNaN()};
     window.push_back(s);
-    const double t = double(tMs - originMs) / 1000.0;
-    const double v = value - originValue;
-    sumT += t;
-    sumTT += t * t;
-    sumV += v;
-    sumVV += v * v;
-    sumTV += t * v;
-    if (std::isfinite(s.secondary)) {
-        sumSecondary += s.secondary;
-        ++secondaryN;
-    }
+    accumulate(s, 1);
     windowExtremes.push(s.seq, value);
     stableExtremes.push(s.seq, value);
     while (stableExtremes.spread() > bandWidth) {
@@ -131,17 +121,7 @@ void SettlingStatistics::dropOldest()
 {
     const Sample s = window.front();
     window.pop_front();
-    const double t = double(s.tMs - originMs) / 1000.0;
-    const double v = s.value - originValue;
-    sumT -= t;
-    sumTT -= t * t;
-    sumV -= v;
-    sumVV -= v * v;
-    sumTV -= t * v;
-    if (std::isfinite(s.secondary)) {
-        sumSecondary -= s.secondary;
-        --secondaryN;
-    }
+    accumulate(s, -1);
     windowExtremes.dropBefore(s.seq + 1);
     if (stableStartSeq <= s.seq) {
         stableStartSeq = s.seq + 1;
@@ -158,18 +138,22 @@ void SettlingStatistics::rebase()
     originValue = window.front().value;
     sumT = sumTT = sumV = sumVV = sumTV = sumSecondary = 0.0;
     secondaryN = 0;
-    for (const Sample &s : window) {
-        const double t = double(s.tMs - originMs) / 1000.0;
-        const double v = s.value - originValue;
-        sumT += t;
-        sumTT += t * t;
-        sumV += v;
-        sumVV += v * v;
-        sumTV += t * v;
-        if (std::isfinite(s.secondary)) {
-            sumSecondary += s.secondary;
-            ++secondaryN;
-        }
+    for (const Sample &s : window)
+        accumulate(s, 1);
+}
+
+void SettlingStatistics::accumulate(const Sample &s, int sign)
+{
+    const double t = double(s.tMs - originMs) / 1000.0;
+    const double v = s.value - originValue;
+    sumT += sign * t;
+    sumTT += sign * t * t;
+    sumV += sign * v;
+    sumVV += sign * v * v;
+    sumTV += sign * t * v;
+    if (std::isfinite(s.secondary)) {
+        sumSecondary += sign * s.secondary;
+        secondaryN += sign;
     }
 }
 

@@ -88,6 +88,8 @@ private:
 
     void dropOldest();
     void rebase();
+    void accumulate(const Sample &s,
+                    int sign); // sign 1 adds the sample to the sums, -1 takes it out
     bool coversWindow() const;
 
     qint64 windowMs;
