@@ -54,21 +54,21 @@ public:
     void linkBegan()
     {
         up = true;
-        answering = false;
-        identified = false;
+        setAnswering(false);
     }
     void linkEnded()
     {
         up = false;
-        answering = false;
-        identified = false;
+        setAnswering(false);
     }
     bool isUp() const { return up; }
     // Whatever answers after a silence may be another meter.
     void setAnswering(bool answers)
     {
-        if (!answers)
+        if (!answers) {
             identified = false;
+            identityAsked = false;
+        }
         answering = answers;
     }
     bool isAnswering() const { return answering; }
@@ -93,7 +93,6 @@ public:
         const std::optional<quint32> before = lastMeter;
         lastMeter = number;
         identified = true;
-        identityAsked = false;
         if (before && *before != number)
             return before;
         return std::nullopt;

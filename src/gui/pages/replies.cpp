@@ -115,8 +115,9 @@ WriteRefusal MainWindow::writeRefusal(const QString &command) const
 MainWindow::Identification MainWindow::identifyMeter(const QString &message)
 {
     Identification id;
-    if (message == Reply::failed(Cmd::readMeterInfo))
-        link.takeIdentityRequest();
+    if (message == Reply::succeed(Cmd::readMeterInfo) ||
+        message == Reply::failed(Cmd::readMeterInfo))
+        id.quiet = link.takeIdentityRequest() && message == Reply::succeed(Cmd::readMeterInfo);
     const bool carriesIdentity = message == Reply::succeed(Cmd::readAll) ||
                                  message == Reply::succeed(Cmd::readMeterInfo) ||
                                  message == Reply::succeed(Cmd::readMeterParam);
@@ -131,7 +132,6 @@ MainWindow::Identification MainWindow::identifyMeter(const QString &message)
     }
     id.identified = true;
     id.firstMeter = !link.knowsMeter();
-    id.quiet = message == Reply::succeed(Cmd::readMeterInfo) && link.takeIdentityRequest();
     id.fromReadAll = message == Reply::succeed(Cmd::readAll);
     id.before = link.identify(id.number);
     return id;
