@@ -16,6 +16,7 @@
 #include <QtGlobal>
 
 #include <functional>
+#include <optional>
 
 class QComboBox;
 class QLineEdit;
@@ -119,6 +120,10 @@ public:
 
     // What each page holds (read, loaded from a backup, nothing writable).
     const PageStates &pageStates() const { return pages; }
+    // The connected meter's number, once it has told it since it last answered.
+    std::optional<quint32> connectedMeter() const { return link.meter(); }
+    // Why a write cannot be sent, in words for the user.
+    static QString refusalText(WriteRefusal refusal);
 
 signals:
     void sendMessageToModbusThread(QString Message);
@@ -251,6 +256,29 @@ private:
     bool refuseInvalidAddress();
     bool collectAllPages();
     bool prepareWriteAll();
+    // Write all for another meter's backup: only the pages that are not the
+    // meter's own identity and calibration.
+    bool prepareCloneAll();
+    // True, with the reason shown, when the write may not be sent: the meter
+    // is not connected or not identified, or the page's data is not its.
+    bool refuseWrite(const QString &command);
+    WriteRefusal writeRefusal(const QString &command) const;
+    // A reply that tells the meter number, while the meter answering has not.
+    struct Identification
+    {
+        bool identified = false;
+        bool quiet = false;      // the window's own read after a connect
+        bool firstMeter = false; // the first meter since the user chose a connection
+        bool fromReadAll = false;
+        quint32 number = 0;
+        std::optional<quint32> before; // the other meter that answered before
+    };
+    Identification identifyMeter(const QString &message);
+    void meterIdentified(const Identification &id);
+    void requestIdentity();
+    void warnIfForeignBackup();
+    void followRenumbering(const QString &message);
+    void warnDroppedWrites(const QString &argument);
     void trackPageReply(const QString &message);
     void updateWriteButtons();
     void followLinkSettings(const QString &argument);
