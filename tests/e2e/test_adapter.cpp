@@ -129,6 +129,14 @@ private slots:
         w.receiveMessageFromModbusThread(QStringLiteral("connect failed"));
         QVERIFY(!find<QLineEdit>(w, "lineEdit_dianchidianya")->isEnabled());
         QTRY_VERIFY(find<QLineEdit>(w, "lineEdit_dianchidianya")->isEnabled());
+        // So does one whose identity answers but whose measured values fail.
+        inst.bus().with(1, [](VirtualInstrument &i) {
+            i.faults.measuredOnly = true;
+            i.faults.exceptionCode = 4;
+        });
+        QTRY_VERIFY(!find<QLineEdit>(w, "lineEdit_dianchidianya")->isEnabled());
+        inst.bus().with(1, [](VirtualInstrument &i) { i.faults = {}; });
+        QTRY_VERIFY(find<QLineEdit>(w, "lineEdit_dianchidianya")->isEnabled());
         // An edit the user has not written yet.
         find<QLineEdit>(w, "lineEdit_yonghudizhi")->setText(QStringLiteral("9"));
         const QString battery = text(w, "lineEdit_dianchidianya");

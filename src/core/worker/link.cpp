@@ -155,8 +155,10 @@ void modbusThread::measurementPoll()
     if (master->writeMultipleRegisters(AccessRegister, 1) != ResultOk)
         debugLine(QStringLiteral("密码写入失败"));
 
-    if (readBlock(Blocks::measuredBlock))
+    if (readBlock(Blocks::measuredBlock)) {
         reply(Reply::readMeasuredSucceed);
-    else
+    } else {
         debugLine(QStringLiteral("读取测量值失败"));
+        reply(Reply::readMeasuredFailed);
+    }
 }

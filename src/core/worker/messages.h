@@ -156,6 +156,9 @@ inline const QString connectSucceed = QStringLiteral("connect succeed");
 inline const QString connectFailed = QStringLiteral("connect failed");
 inline const QString versionError = QStringLiteral("version error");
 inline const QString readMeasuredSucceed = QStringLiteral("read measured succeed");
+// A poll whose identity read answered but whose measured values could not be
+// read: the link stays up, the live values are not current.
+inline const QString readMeasuredFailed = QStringLiteral("read measured failed");
 inline const QString disconnectSucceed = QStringLiteral("disconnect succeed");
 inline const QString setProgressBar = QStringLiteral("set progressBar");
 inline const QString setProgressBarFmt = QStringLiteral("set progressBar:%1");

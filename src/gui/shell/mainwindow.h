@@ -213,7 +213,7 @@ private:
     void onPortReopened();
     void userTakesOverLink();
     // Sees every reply first; true when it has handled it (replies while the
-    // port is lost).
+    // port is lost, a poll whose measured values failed).
     bool replyForLink(const QString &Message);
     void markLiveValuesStale(bool stale);
     QString connectionText(bool withAddress) const;
