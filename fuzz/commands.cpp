@@ -48,6 +48,7 @@ const QHash<QString, quint32> &exactCommands()
         {"user save", Bit::UserSave},
         {"back fac", Bit::BackFac},
         {"write clr", Bit::WriteClr},
+        {"read snapshot", Bit::ReadSnapshot},
     };
     return commands;
 }

@@ -38,6 +38,10 @@ inline const QString facSave = QStringLiteral("fac save");
 inline const QString userSave = QStringLiteral("user save");
 inline const QString backFac = QStringLiteral("back fac");
 inline const QString writeClr = QStringLiteral("write clr");
+// Reads registers 42..318 into the mirror's snapshot, not into the mirror, so
+// the pages keep what they show: the compare window's view of the instrument.
+// Replies "read snapshot succeed" or "read snapshot failed", without progress.
+inline const QString readSnapshot = QStringLiteral("read snapshot");
 } // namespace Cmd
 
 // Bits of the worker's command word.
@@ -71,7 +75,10 @@ enum : quint32
     UserSave = 24,
     BackFac = 25,
     WriteClr = 26,
+    ReadSnapshot = 27,
 };
+// The device group runs from ReadMeterParam up to this bit.
+constexpr quint32 LastDevice = ReadSnapshot;
 constexpr quint32 LinkMask = 0x3F;
 constexpr quint32 mask(quint32 bit)
 {

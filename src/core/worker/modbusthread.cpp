@@ -155,6 +155,7 @@ void modbusThread::receiveMessageFromMainThread(QString Message)
         {Cmd::writeClr, Bit::WriteClr},
         {Cmd::readCustomReg, Bit::ReadCustomReg},
         {Cmd::writeCustomReg, Bit::WriteCustomReg},
+        {Cmd::readSnapshot, Bit::ReadSnapshot},
     };
     for (const DeviceCommand &command : commands) {
         if (Message == command.text) {
@@ -211,7 +212,7 @@ void modbusThread::run()
             continue;
         }
 
-        for (quint32 bit = Bit::ReadMeterParam; bit <= Bit::WriteClr; ++bit) {
+        for (quint32 bit = Bit::ReadMeterParam; bit <= Bit::LastDevice; ++bit) {
             if (quitRequested.load())
                 break;
             if (!testBit(bit))
