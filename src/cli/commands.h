@@ -22,6 +22,7 @@ struct Options
     bool clone = false;
     bool withLink = false;
     bool noVerify = false;
+    bool all = false;      // diff: the equal fields too
     QStringList arguments; // after the command name
 };
 
@@ -42,6 +43,8 @@ int setSettings(const Options &o);
 int live(const Options &o);
 int backupToFile(const Options &o);
 int restoreFromFile(const Options &o);
+// FILE against the instrument, or FILE_A against FILE_B, field by field.
+int diff(const Options &o);
 
 void printError(const QString &line);
 
