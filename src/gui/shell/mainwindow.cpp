@@ -1,5 +1,6 @@
 #include "shell/mainwindow.h"
 
+#include "compare/comparewindow.h"
 #include "link/seriallink.h"
 #include "model/codetables.h"
 #include "monitor/trafficmonitor.h"
@@ -141,6 +142,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     connect(restoreAction, SIGNAL(triggered(bool)), this, SLOT(duqubeifenshujuSlot()));
     backupMenu->addAction(restoreAction);
     backupMenu->addAction(backupAction);
+    QAction *compareAction = new QAction(tr("对比备份数据"), backupMenu);
+    connect(compareAction, &QAction::triggered, this, &MainWindow::openCompareWindow);
+    backupMenu->addAction(compareAction);
     ui->pushButton_mainIcon->setMenu(backupMenu);
 
     on_pushButton_chazhaoduankou_clicked();
@@ -158,6 +162,7 @@ MainWindow::~MainWindow()
     // They listen to the link and the worker, which go first.
     delete trafficMonitor;
     delete trendWindow;
+    delete compareWindow;
     // Stop the worker first: it may still be emitting frames for the port.
     worker->stop();
     delete worker;
@@ -210,6 +215,22 @@ void MainWindow::on_pushButton_trend_clicked()
     trendWindow->show();
     trendWindow->raise();
     trendWindow->activateWindow();
+}
+
+void MainWindow::openCompareWindow()
+{
+    if (!compareWindow) {
+        compareWindow = new CompareWindow(
+            worker, [this] { return link.isUp() && link.isAnswering(); }, this);
+        if (fileNameProvider)
+            compareWindow->setFileNameProvider([this](CompareWindow::FileRole role) {
+                return fileNameProvider(role == CompareWindow::FileRole::Csv, QString());
+            });
+    }
+    compareWindow->show();
+    compareWindow->raise();
+    compareWindow->activateWindow();
+    compareWindow->start();
 }
 
 void MainWindow::on_pushButton_min_clicked()

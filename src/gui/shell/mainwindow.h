@@ -20,6 +20,7 @@ class QComboBox;
 class QLineEdit;
 class QMenu;
 class QTimer;
+class CompareWindow;
 class SerialLink;
 class TrafficMonitor;
 class TrendWindow;
@@ -209,6 +210,7 @@ private:
     // (helpers may be added here)
     // The backup file's name, from the dialog or the test's provider.
     QString askBackupFileName(bool save, const QString &startFolder);
+    void openCompareWindow();
 
     // Register configuration rows.
     void showCustomRegRow(QComboBox *combo, QLineEdit *valueEdit, quint16 value);
@@ -269,5 +271,6 @@ private:
     // Opened on demand from the title bar; closed and deleted with the window.
     QPointer<TrafficMonitor> trafficMonitor;
     QPointer<TrendWindow> trendWindow;
+    QPointer<CompareWindow> compareWindow;
     QString settingsPath = QStringLiteral("./KV-3PD_setting.ini");
 };
