@@ -91,7 +91,7 @@ CompareWindow::CompareWindow(modbusThread *modbusWorker, LinkProbe probe, QWidge
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->verticalHeader()->hide();
     table->horizontalHeader()->setStretchLastSection(true);
-    const int widths[ColumnCount] = {220, 80, 230, 230, 50};
+    const int widths[ColumnCount] = {220, 95, 230, 230, 50};
     for (int c = 0; c < ColumnCount; ++c)
         table->setColumnWidth(c, widths[c]);
 
