@@ -170,6 +170,10 @@
         <source>导出失败 %1：%2</source>
         <translation>Export failed %1: %2</translation>
     </message>
+    <message>
+        <source>；重新读取仪表数据失败</source>
+        <translation>; reading the meter again failed</translation>
+    </message>
 </context>
 <context>
     <name>Dialog_Warning</name>

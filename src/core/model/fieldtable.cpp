@@ -313,15 +313,6 @@ const QVector<Field> &table()
     return fields;
 }
 
-const Field *fieldAt(int reg)
-{
-    for (const Field &f : table()) {
-        if (reg >= f.first && reg <= f.last())
-            return &f;
-    }
-    return nullptr;
-}
-
 const Field *fieldNamed(const QString &name)
 {
     for (const Field &f : table()) {

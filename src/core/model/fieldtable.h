@@ -74,8 +74,6 @@ struct Field
 
 // In register order, grouped by page.
 const QVector<Field> &table();
-// The field that holds the register; nullptr for a register no field holds.
-const Field *fieldAt(int reg);
 // The field with the English name; nullptr when there is none.
 const Field *fieldNamed(const QString &name);
 

@@ -193,6 +193,7 @@ void CompareWindow::start()
 
     fileA = pathA;
     fileB = pathB;
+    purpose = Purpose::Show;
     std::copy_n(b, backup::RegisterCount, imageB);
     compared.clear();
     if (fromInstrument) {
@@ -250,7 +251,8 @@ void CompareWindow::onWorkerMessage(const QString &message)
         if (message == Reply::succeed(Cmd::readSnapshot)) {
             takeSnapshot();
         } else if (message == Reply::failed(Cmd::readSnapshot)) {
-            finish(tr("读取仪表数据失败"));
+            finish(purpose == Purpose::Recheck ? writtenText() + tr("；重新读取仪表数据失败")
+                                               : tr("读取仪表数据失败"));
         } else if (isSaveEnd(message)) {
             // A save drops the commands waiting behind it; this one is asked again.
             send(Cmd::readSnapshot);
@@ -297,7 +299,6 @@ void CompareWindow::takeSnapshot()
 
 void CompareWindow::showComparison()
 {
-    const QVector<const fields::Field *> wereChosen = writing;
     compared = compare::compareImages(imageA, imageB);
     fillTable();
     int differing = 0;
@@ -309,15 +310,19 @@ void CompareWindow::showComparison()
     if (purpose == Purpose::Recheck) {
         int still = 0;
         for (const compare::Row &r : qAsConst(compared))
-            still += !r.equal() && wereChosen.contains(r.field) ? 1 : 0;
-        const QString written = tr("已写入并保存 %1 个字段").arg(wereChosen.size());
-        text = (writeFailure.isEmpty() ? written : writeFailure) +
+            still += !r.equal() && writing.contains(r.field) ? 1 : 0;
+        text = writtenText() +
                (still > 0 ? tr("；所选字段中仍有 %1 个不同").arg(still) : QString()) +
                QStringLiteral("。") + text;
         writing.clear();
         writeFailure.clear();
     }
     state->setText(text);
+}
+
+QString CompareWindow::writtenText() const
+{
+    return writeFailure.isEmpty() ? tr("已写入并保存 %1 个字段").arg(writing.size()) : writeFailure;
 }
 
 QString CompareWindow::stateText(compare::State s) const

@@ -92,6 +92,8 @@ private:
     QVector<const fields::Field *> chosenFields() const;
     bool sameMeter() const;
     QString stateText(compare::State state) const;
+    // What the last write did, for the state line.
+    QString writtenText() const;
 
     modbusThread *worker;
     LinkProbe instrumentAnswers;
