@@ -228,8 +228,11 @@ void CompareWindow::readInstrument(Purpose why)
     purpose = why;
     step = Step::Reading;
     updateButtons();
-    if (why != Purpose::Recheck)
+    if (why != Purpose::Recheck) {
+        blocksWritten = 0;
+        blocksTaken = 0;
         state->setText(tr("正在读取仪表数据……"));
+    }
     send(Cmd::readSnapshot);
 }
 
@@ -261,6 +264,7 @@ void CompareWindow::onWorkerMessage(const QString &message)
     case Step::Writing: {
         const compare::WriteBlock &block = plan.at(planIndex);
         if (message == Reply::succeed(block.writeCommand)) {
+            ++blocksTaken;
             step = Step::Saving;
         } else if (message == Reply::failed(block.writeCommand)) {
             writeEnded(tr("写入失败"));
@@ -477,7 +481,6 @@ void CompareWindow::startWrites()
         fromFile.fill(true, f->first, f->last() + 1);
     plan = compare::blocksFor(writing);
     planIndex = 0;
-    blocksWritten = 0;
     state->setText(tr("正在写入……"));
     writeNext();
 }
@@ -527,9 +530,9 @@ void CompareWindow::writeEnded(const QString &failure)
             blocksWritten > 0
                 ? tr("%1（此前已写入并保存 %2 个数据块）").arg(failure).arg(blocksWritten)
                 : failure;
-    // The pages of the blocks written show the instrument again, and read
-    // before the comparison: nothing of them waits behind a save any more.
-    for (int i = 0; i < blocksWritten && i < plan.size(); ++i) {
+    // The pages of the blocks the instrument took (saved or not) show it
+    // again, and read before the comparison: none of them waits behind a save.
+    for (int i = 0; i < blocksTaken && i < plan.size(); ++i) {
         if (!plan.at(i).readCommand.isEmpty() && !send(plan.at(i).readCommand))
             return;
     }

@@ -122,6 +122,7 @@ private:
     QBitArray fromFile;
     QVector<compare::WriteBlock> plan;
     int planIndex = 0;
-    int blocksWritten = 0;
+    int blocksWritten = 0; // and saved
+    int blocksTaken = 0;   // written, saved or not
     QString writeFailure;
 };
