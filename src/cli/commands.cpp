@@ -3,6 +3,7 @@
 #include "cli/usersettings.h"
 #include "model/backupfile.h"
 #include "model/codetables.h"
+#include "model/comparison.h"
 #include "model/fieldcodec.h"
 #include "model/livesample.h"
 #include "model/registermirror.h"
@@ -658,6 +659,107 @@ bool outputWritten(QString *reason)
     const auto *file = qobject_cast<QFileDevice *>(out().device());
     *reason = file ? file->errorString() : QStringLiteral("write error");
     return false;
+}
+
+namespace {
+
+// A file diff compares: read as the window loads a backup.
+bool loadForDiff(const QString &path, quint16 *regs)
+{
+    QString reason;
+    switch (readBackupFile(path, regs, &reason)) {
+    case BackupRead::Ok:
+        return true;
+    case BackupRead::CannotOpen:
+        printError(QStringLiteral("cannot read %1: %2").arg(path, reason));
+        return false;
+    case BackupRead::Damaged:
+        printError(
+            QStringLiteral("%1 is damaged or not a backup: its CRC does not match").arg(path));
+        return false;
+    }
+    return false;
+}
+
+QString stateName(compare::State state)
+{
+    switch (state) {
+    case compare::State::Same:
+        return QStringLiteral("same");
+    case compare::State::Approx:
+        return QStringLiteral("approx");
+    case compare::State::Different:
+        break;
+    }
+    return QStringLiteral("different");
+}
+
+} // namespace
+
+int diff(const Options &o)
+{
+    if (o.arguments.isEmpty() || o.arguments.size() > 2) {
+        printError(QStringLiteral("diff needs FILE (against the instrument) or FILE_A FILE_B"));
+        return Usage;
+    }
+    quint16 a[backup::RegisterCount];
+    quint16 b[backup::RegisterCount];
+    // The files first: a bad one needs no instrument.
+    const bool twoFiles = o.arguments.size() == 2;
+    if ((twoFiles && !loadForDiff(o.arguments.first(), a)) || !loadForDiff(o.arguments.last(), b))
+        return BadFile;
+    if (!twoFiles) {
+        Connected c(o);
+        if (const int result = c.startWith(o.link.address, Cmd::readAll); result != Done)
+            return result;
+        auto m = c.session.worker()->lockMirror();
+        std::copy_n(m->data() + backup::FirstRegister, backup::RegisterCount, a);
+    }
+
+    const QVector<compare::Row> rows = compare::compareImages(a, b, fields::Style::Plain);
+    QVector<compare::Row> shown;
+    for (const compare::Row &r : rows) {
+        if (o.all || !r.equal())
+            shown.append(r);
+    }
+    if (o.json) {
+        QJsonArray list;
+        for (const compare::Row &r : qAsConst(shown)) {
+            QJsonArray regs;
+            for (int reg : r.field->registers())
+                regs.append(reg);
+            list.append(QJsonObject{{QStringLiteral("name"), r.field->name},
+                                    {QStringLiteral("registers"), regs},
+                                    {QStringLiteral("a"), r.a},
+                                    {QStringLiteral("b"), r.b},
+                                    {QStringLiteral("state"), stateName(r.state)}});
+        }
+        printJson(list);
+    } else {
+        int nameWidth = 0, regsWidth = 0, aWidth = 0, bWidth = 0;
+        const auto quoted = [](const compare::Row &r, const QString &v) {
+            return r.field->kind == fields::Kind::Text ? QStringLiteral("\"%1\"").arg(v) : v;
+        };
+        for (const compare::Row &r : qAsConst(shown)) {
+            nameWidth = qMax(nameWidth, r.field->name.size());
+            regsWidth = qMax(regsWidth, r.field->registersText().size());
+            // A long value (the text, reserved words) pushes its own line only.
+            aWidth = qMax(aWidth, qMin(quoted(r, r.a).size(), 24));
+            bWidth = qMax(bWidth, qMin(quoted(r, r.b).size(), 24));
+        }
+        for (const compare::Row &r : qAsConst(shown)) {
+            out() << r.field->name.leftJustified(nameWidth) << "  "
+                  << r.field->registersText().leftJustified(regsWidth) << "  "
+                  << quoted(r, r.a).leftJustified(aWidth) << "  ";
+            if (o.all)
+                out() << quoted(r, r.b).leftJustified(bWidth) << "  " << stateName(r.state);
+            else
+                out() << quoted(r, r.b);
+            out() << '\n';
+        }
+        out().flush();
+    }
+    return compare::allEqual(rows) ? Done : Mismatch;
 }
 
 } // namespace cli

@@ -23,6 +23,7 @@ struct Options
     bool clone = false;
     bool withLink = false;
     bool noVerify = false;
+    bool all = false;      // diff: the equal fields too
     QStringList arguments; // after the command name
 };
 
@@ -44,6 +45,8 @@ int setSettings(const Options &o);
 int live(const Options &o);
 int backupToFile(const Options &o);
 int restoreFromFile(const Options &o);
+// FILE against the instrument, or FILE_A against FILE_B, field by field.
+int diff(const Options &o);
 
 // Flushes stdout; false (and *reason) when what the commands printed did not
 // all get written.

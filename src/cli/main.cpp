@@ -69,6 +69,13 @@ QString helpText()
                "                         parameters: number, type) and 76..192 (calibration\n"
                "                         of both channels).\n"
                "                         --json prints what was written, saved and verified.\n"
+               "  diff FILE [--all]      the instrument against FILE, field by field\n"
+               "  diff FILE_A FILE_B [--all]\n"
+               "                         FILE_A against FILE_B (no port needed). One line per\n"
+               "                         differing field: name, registers, value A, value B;\n"
+               "                         --all adds the equal fields and a state column (same,\n"
+               "                         approx: floats alike at 6 digits, different). --json:\n"
+               "                         [{name, registers, a, b, state}]. Exit 0 equal, 4 not.\n"
                "\n"
                "Ctrl-C during the write and the save of set or restore lets them finish, then\n"
                "stops; a second Ctrl-C aborts at once. Either way stderr says which registers\n"
@@ -82,7 +89,7 @@ QString helpText()
                           "  1 bad usage or value\n"
                           "  2 the port cannot be opened (or was lost)\n"
                           "  3 no answer, not this instrument, or firmware too old\n"
-                          "  4 verification mismatch\n"
+                          "  4 verification mismatch, or diff found a difference\n"
                           "  5 bad or damaged file\n"
                           "  6 the instrument refused a write or the save failed\n"
                           "  7 the backup belongs to another meter\n"
@@ -139,8 +146,10 @@ int main(int argc, char *argv[])
     const QCommandLineOption clone(QStringLiteral("clone"));
     const QCommandLineOption withLink(QStringLiteral("with-link"));
     const QCommandLineOption noVerify(QStringLiteral("no-verify"));
+    const QCommandLineOption all(QStringLiteral("all"));
     parser.addOptions({port, baud, parity, address, json, quiet, help, version, from, to, count,
                        interval, csv, clone, withLink, noVerify});
+    parser.addOption(all);
 
     if (!parser.parse(QCoreApplication::arguments())) {
         cli::printError(parser.errorText() + QStringLiteral(" (see --help)"));
@@ -169,6 +178,7 @@ int main(int argc, char *argv[])
     o.clone = parser.isSet(clone);
     o.withLink = parser.isSet(withLink);
     o.noVerify = parser.isSet(noVerify);
+    o.all = parser.isSet(all);
     o.csvPath = parser.value(csv);
 
     auto bad = [](const QString &what) {
@@ -215,7 +225,8 @@ int main(int argc, char *argv[])
         {QStringLiteral("set"), cli::setSettings},
         {QStringLiteral("live"), cli::live},
         {QStringLiteral("backup"), cli::backupToFile},
-        {QStringLiteral("restore"), cli::restoreFromFile}};
+        {QStringLiteral("restore"), cli::restoreFromFile},
+        {QStringLiteral("diff"), cli::diff}};
     Handler handler = nullptr;
     for (const auto &c : commands) {
         if (c.first == command)
@@ -223,10 +234,12 @@ int main(int argc, char *argv[])
     }
     if (!handler)
         return bad(QStringLiteral("unknown command '%1' (see --help)").arg(command));
+    const bool twoFiles = command == QLatin1String("diff") && o.arguments.size() == 2;
     if (command != QLatin1String("set") && command != QLatin1String("backup") &&
-        command != QLatin1String("restore") && !o.arguments.isEmpty())
+        command != QLatin1String("restore") && command != QLatin1String("diff") &&
+        !o.arguments.isEmpty())
         return bad(QStringLiteral("unexpected argument '%1'").arg(o.arguments.first()));
-    if (command != QLatin1String("ports") && o.link.port.isEmpty())
+    if (command != QLatin1String("ports") && !twoFiles && o.link.port.isEmpty())
         return bad(QStringLiteral("no port given (-p PORT; 'kv3pd-cli ports' lists them)"));
 
     // Ctrl-C ends the wait that runs; the session then closes in order.

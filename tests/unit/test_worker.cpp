@@ -182,6 +182,7 @@ void TestWorker::commandReplies_data()
     row("user save", -1, "US", "c20481=10|r0+1");
     row("back fac", -1, "fac backing|%80|%100|+", "c20481=65280");
     row("write clr", -1, "%75|+|US", "w128+2|c20481=10|r0+1");
+    row("read snapshot", -1, "+", "r42+100|r142+100|r242+77");
 
     row("read meter param", 0, "-");
     row("write meter param", 0, "-"); // no save after a failed write
@@ -192,6 +193,7 @@ void TestWorker::commandReplies_data()
     row("read custom reg", 1, "%0|%78|-");
     row("write custom reg", 1, "%0|%62|-");
     row("read all", 2, "%0|%31|%62|%100|-");
+    row("read snapshot", 1, "-");
     row("write all", 1, "%0|%28|%100|-");
     row("write user param", 1, "%80|+|user saving|%100|user save failed");
     row("fac save", 0, "fac saving|%100|fac save failed");

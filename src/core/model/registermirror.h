@@ -40,9 +40,15 @@ public:
     // Copies values read from the instrument into the block, except where held.
     void storeRead(const RegisterBlock &block, const quint16 *values);
 
+    // Registers read for a look at the instrument that must not change what
+    // the pages are built on (the compare window's), register N at index N.
+    const quint16 *snapshot() const { return snapshotWords; }
+    void storeSnapshot(const RegisterBlock &block, const quint16 *values);
+
 private:
     quint16 words[Size] = {};
     bool held[Size] = {};
+    quint16 snapshotWords[Size] = {};
 };
 
 namespace Blocks {

@@ -45,6 +45,10 @@ inline const QString writeClr = QStringLiteral("write clr");
 // "<command> succeed" / "<command> failed" like the other writes.
 inline const QString writeAllClone = QStringLiteral("write all clone");
 inline const QString writeCustomRegClone = QStringLiteral("write custom reg clone");
+// Reads registers 42..318 into the mirror's snapshot, not into the mirror, so
+// the pages keep what they show: the compare window's view of the instrument.
+// Replies "read snapshot succeed" or "read snapshot failed", without progress.
+inline const QString readSnapshot = QStringLiteral("read snapshot");
 } // namespace Cmd
 
 // Bits of the worker's command word.
@@ -80,9 +84,10 @@ enum : quint32
     WriteClr = 26,
     WriteAllClone = 27,
     WriteCustomRegClone = 28,
+    ReadSnapshot = 29,
 };
 constexpr quint32 FirstDevice = ReadMeterParam;
-constexpr quint32 LastDevice = WriteCustomRegClone;
+constexpr quint32 LastDevice = ReadSnapshot;
 constexpr quint32 LinkMask = 0x3F;
 constexpr quint32 mask(quint32 bit)
 {
@@ -93,7 +98,8 @@ constexpr quint32 mask(quint32 bit)
 // wherever else it is dropped the reply "writes dropped" names it.
 constexpr quint32 ReadMask = mask(ReadMeterParam) | mask(ReadUserParam) | mask(ReadPressureParam) |
                              mask(ReadTempParam) | mask(ReadMeterInfo) | mask(ReadYaliEcjz) |
-                             mask(ReadWenduEcjz) | mask(ReadCustomReg) | mask(ReadAll);
+                             mask(ReadWenduEcjz) | mask(ReadCustomReg) | mask(ReadAll) |
+                             mask(ReadSnapshot);
 constexpr quint32 WriteMask = ~(LinkMask | ReadMask) & ((mask(LastDevice) << 1) - 1);
 } // namespace Bit
 
@@ -127,6 +133,7 @@ inline const DeviceCommand deviceCommands[] = {
     {Cmd::writeCustomReg, Bit::WriteCustomReg},
     {Cmd::writeAllClone, Bit::WriteAllClone},
     {Cmd::writeCustomRegClone, Bit::WriteCustomRegClone},
+    {Cmd::readSnapshot, Bit::ReadSnapshot},
 };
 // The command strings of the device bits set, in bit order.
 inline QStringList deviceCommandsIn(quint32 bits)

@@ -14,6 +14,7 @@
 #include <QThread>
 
 #include <atomic>
+#include <functional>
 
 class kzModbus;
 class QTimer;
@@ -60,6 +61,10 @@ private:
     // Device group.
     void runDeviceCommand(quint32 bit);
     bool fetchBlock(const RegisterBlock &block, quint16 *values);
+    // Reads a range in requests of at most 100 registers into values; after
+    // each, afterChunk gets the registers done so far.
+    bool fetchChunked(int firstReg, int count, quint16 *values,
+                      const std::function<void(int)> &afterChunk);
     bool readBlock(const RegisterBlock &block);
     bool writeBlock(const RegisterBlock &block);
     void singleRead(const RegisterBlock &block, const QString &command);
@@ -76,6 +81,7 @@ private:
     // Reads the registers into the mirror, for a write that must send them
     // back as the instrument holds them.
     bool keepInstrumentValues(const RegisterBlock &keep);
+    void readSnapshot();
     bool modbus_read_regs(int firstReg, quint16 reg_num, quint8 progressStart, quint8 progressEnd);
     bool modbus_write_regs(int firstReg, quint16 reg_num, quint8 progressStart, quint8 progressEnd);
     void facSave();

@@ -147,6 +147,9 @@ void modbusThread::runDeviceCommand(quint32 bit)
         else
             finishWrite(false, Cmd::writeCustomRegClone, false, true);
         break;
+    case Bit::ReadSnapshot:
+        readSnapshot();
+        break;
     default:
         break;
     }
@@ -249,6 +252,21 @@ void modbusThread::readMeterInfo()
     reply(ok ? Reply::succeed(Cmd::readMeterInfo) : Reply::failed(Cmd::readMeterInfo));
 }
 
+bool modbusThread::fetchChunked(int firstReg, int count, quint16 *values,
+                                const std::function<void(int)> &afterChunk)
+{
+    int done = 0;
+    while (done < count) {
+        const int chunk = std::min(ChunkRegisters, count - done);
+        if (firstReg + done + chunk > RegisterMirror::Size ||
+            !fetchBlock({firstReg + done, chunk}, values + done))
+            return false;
+        done += chunk;
+        afterChunk(done);
+    }
+    return true;
+}
+
 bool modbusThread::modbus_read_regs(int firstReg, quint16 reg_num, quint8 progressStart,
                                     quint8 progressEnd)
 {
@@ -258,15 +276,11 @@ bool modbusThread::modbus_read_regs(int firstReg, quint16 reg_num, quint8 progre
     // Taken into the mirror only whole: a transfer that fails half way leaves
     // the mirror as it was, not half this instrument's and half older data.
     quint16 values[RegisterMirror::Size];
-    int done = 0;
-    while (done < reg_num) {
-        const int chunk = std::min(ChunkRegisters, reg_num - done);
-        if (firstReg + done + chunk > RegisterMirror::Size ||
-            !fetchBlock({firstReg + done, chunk}, values + done))
-            return false;
-        done += chunk;
+    const bool ok = fetchChunked(firstReg, reg_num, values, [&](int done) {
         replyProgress(progressAt(progressStart, progressEnd, done, reg_num));
-    }
+    });
+    if (!ok)
+        return false;
     MirrorLock locked = lockMirror();
     locked->storeRead({firstReg, reg_num}, values);
     return true;
@@ -331,6 +345,19 @@ bool modbusThread::keepInstrumentValues(const RegisterBlock &keep)
     MirrorLock locked = lockMirror();
     std::copy_n(values, keep.count, locked->data() + keep.first);
     return true;
+}
+
+void modbusThread::readSnapshot()
+{
+    const RegisterBlock &block = Blocks::everythingWritable;
+    quint16 values[RegisterMirror::Size];
+    // Quiet: the window's progress bar belongs to the window's own commands.
+    const bool ok = fetchChunked(block.first, block.count, values, [](int) {});
+    if (ok) {
+        MirrorLock locked = lockMirror();
+        locked->storeSnapshot(block, values);
+    }
+    reply(ok ? Reply::succeed(Cmd::readSnapshot) : Reply::failed(Cmd::readSnapshot));
 }
 
 void modbusThread::facSave()

@@ -22,6 +22,7 @@ class QComboBox;
 class QLineEdit;
 class QMenu;
 class QTimer;
+class CompareWindow;
 class SerialLink;
 class MessageWindow;
 class TrafficMonitor;
@@ -235,6 +236,7 @@ private:
     // (helpers may be added here)
     // The backup file's name, from the dialog or the test's provider.
     QString askBackupFileName(bool save, const QString &startFolder);
+    void openCompareWindow();
 
     // Register configuration rows.
     void showCustomRegRow(QComboBox *combo, QLineEdit *valueEdit, quint16 value);
@@ -322,5 +324,6 @@ private:
     QPointer<TrendWindow> trendWindow;
     MessageLog messageLog;
     QPointer<MessageWindow> messageWindow;
+    QPointer<CompareWindow> compareWindow;
     QString settingsPath = QStringLiteral("./KV-3PD_setting.ini");
 };
