@@ -74,6 +74,7 @@ bool SerialLink::openPort()
     }
     lastError.clear();
     denied = false;
+    settingsKnown = false;
     port->setBaudRate(baud, QSerialPort::AllDirections);
     port->setDataBits(QSerialPort::Data8);
     setParity(parity);
@@ -104,12 +105,14 @@ bool SerialLink::isOpen() const
 void SerialLink::setBaudRate(qint32 baudRate)
 {
     baud = baudRate;
+    settingsKnown = false;
     port->setBaudRate(baud, QSerialPort::AllDirections);
 }
 
 void SerialLink::setParity(int parityIndex)
 {
     parity = parityIndex;
+    settingsKnown = false;
     QSerialPort::Parity value = QSerialPort::NoParity;
     if (parityIndex == 1)
         value = QSerialPort::OddParity;
@@ -133,12 +136,12 @@ void SerialLink::readPort()
         return;
     const QByteArray bytes = port->read(MaxBytesPerRead);
     if (!bytes.isEmpty())
-        tap(Direction::Received, bytes);
-    if (master) {
-        for (char byte : bytes)
-            master->receiveByte(quint8(byte));
-        if (!bytes.isEmpty())
-            holdReads(master->replyBytesOutstanding());
+        deliver(bytes);
+    if (master && !bytes.isEmpty()) {
+        if (heldMinimum > TerminalReadChunk && port->bytesAvailable() == 0 &&
+            master->replyBytesOutstanding() > 0)
+            readHeldRest();
+        holdReads(master->replyBytesOutstanding());
     }
     // readyRead is not raised again for bytes already buffered: fetch the rest
     // now, still at most 300 bytes a call, so a reply's tail cannot sit unread.
@@ -148,14 +151,28 @@ void SerialLink::readPort()
     }
 }
 
-// A reply of 89 bytes arrives in a score of small reads, each a wake-up of
-// this thread. While the master knows how many bytes its reply still lacks,
-// the terminal's VMIN keeps the port from reporting data until that many are
-// there (non-canonical input with VTIME 0: poll() waits for VMIN bytes, while
-// a non-blocking read still returns what there is). A timer set for when they
-// should all have arrived lifts the hold again, so a reply cut short is read
-// as early as ever, long before the master gives up on it.
-void SerialLink::holdReads(int bytes)
+void SerialLink::deliver(const QByteArray &bytes)
+{
+    tap(Direction::Received, bytes);
+    if (master) {
+        for (char byte : bytes)
+            master->receiveByte(quint8(byte));
+    }
+}
+
+// A reply comes in many small pieces (an 89-byte reply in a score of them),
+// each a turn of this thread's event loop. The terminal's VMIN keeps the port
+// from reporting data until the reply's bytes are all there (non-canonical
+// input with VTIME 0: poll() waits for VMIN bytes, while a non-blocking read
+// still returns what there is), so the thread wakes once for a reply. The
+// hold starts with the request, for the whole normal reply, and follows what
+// the master still lacks. A timer set for when the bytes should all have
+// arrived (after leadCharacters: the request and the gap before the reply)
+// lifts it again, so a reply cut short, or an exception reply, which is
+// shorter, is read long before the master gives up on it. A timer that fires
+// too early costs wake-ups, one too late only delays those short replies: it
+// is generous.
+void SerialLink::holdReads(int bytes, int leadCharacters)
 {
 #ifdef Q_OS_UNIX
     if (bytes < 2 || baud <= 0 || !port->isOpen()) {
@@ -163,25 +180,32 @@ void SerialLink::holdReads(int bytes)
         return;
     }
     const int fd = int(port->handle());
-    if (!readsHeld) {
+    // Read once per open or change of settings; then a hold is one call.
+    if (!settingsKnown) {
         if (::tcgetattr(fd, &heldSettings) != 0 || (heldSettings.c_lflag & ICANON) ||
             heldSettings.c_cc[VTIME] != 0)
             return;
-        releasedMinimum = heldSettings.c_cc[VMIN];
+        if (!readsHeld)
+            releasedMinimum = heldSettings.c_cc[VMIN];
+        settingsKnown = true;
     }
     const cc_t minimum = cc_t(qMin(bytes, 255));
-    if (!readsHeld || heldSettings.c_cc[VMIN] != minimum) {
+    if (heldSettings.c_cc[VMIN] != minimum) {
         heldSettings.c_cc[VMIN] = minimum;
-        if (::tcsetattr(fd, TCSANOW, &heldSettings) != 0)
+        if (::tcsetattr(fd, TCSANOW, &heldSettings) != 0) {
+            settingsKnown = false;
             return;
+        }
     }
     readsHeld = true;
-    // Start, 8 data, parity, stop; two characters and 2 ms to spare.
+    heldMinimum = minimum;
+    // Start, 8 data, parity, stop; two characters and 10 ms to spare.
     const int bitsPerCharacter = parity == 1 || parity == 2 ? 11 : 10;
-    const qint64 lineUs = qint64(minimum + 2) * bitsPerCharacter * 1000000 / baud;
-    readHoldTimer->start(int(lineUs / 1000) + 2);
+    const qint64 lineUs = qint64(leadCharacters + minimum + 2) * bitsPerCharacter * 1000000 / baud;
+    readHoldTimer->start(int(lineUs / 1000) + HoldSpareMs);
 #else
     Q_UNUSED(bytes)
+    Q_UNUSED(leadCharacters)
 #endif
 }
 
@@ -192,10 +216,28 @@ void SerialLink::releaseReads()
     if (!readsHeld)
         return;
     readsHeld = false;
+    heldMinimum = 0;
     if (!port->isOpen())
         return;
+    const int fd = int(port->handle());
+    if (!settingsKnown && ::tcgetattr(fd, &heldSettings) != 0)
+        return;
     heldSettings.c_cc[VMIN] = releasedMinimum;
-    ::tcsetattr(int(port->handle()), TCSANOW, &heldSettings);
+    settingsKnown = ::tcsetattr(fd, TCSANOW, &heldSettings) == 0;
+#endif
+}
+
+// While VMIN asks for more than 64 bytes, a read of the terminal stops after
+// 64 of them; the rest of the reply is there already, so it is taken now
+// rather than on another turn of the event loop. Nothing is buffered in the
+// port, so these are the next bytes of the line.
+void SerialLink::readHeldRest()
+{
+#ifdef Q_OS_UNIX
+    char buffer[MaxBytesPerRead];
+    const ssize_t n = ::read(int(port->handle()), buffer, sizeof buffer);
+    if (n > 0)
+        deliver(QByteArray(buffer, int(n)));
 #endif
 }
 
@@ -222,6 +264,9 @@ void SerialLink::write(const QByteArray &frame)
         port->flush();
     }
     tap(Direction::Written, frame);
+    // The reply cannot start before the request and the 3.5-character gap.
+    if (master)
+        holdReads(master->replyBytesOutstanding(), int(frame.size()) + 4);
 }
 
 void SerialLink::tap(Direction direction, const QByteArray &bytes)

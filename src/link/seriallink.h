@@ -34,6 +34,9 @@ public:
 
     // More than the longest reply (255 bytes for 125 registers).
     static constexpr qint64 MaxBytesPerRead = 300;
+    // The most one read of a terminal returns while VMIN asks for more.
+    static constexpr int TerminalReadChunk = 64;
+    static constexpr int HoldSpareMs = 10;
     static constexpr int ReopenIntervalMs = 1000;
     static constexpr int ReopenGiveUpMs = 10 * 60 * 1000;
 
@@ -100,8 +103,11 @@ private:
     void tryReopen();
     void stopReopening();
     void tap(Direction direction, const QByteArray &bytes);
-    void holdReads(int bytes);
+    void deliver(const QByteArray &bytes);
+    // Holds for what the master still lacks; leadCharacters come before it on the line.
+    void holdReads(int bytes, int leadCharacters = 0);
     void releaseReads();
+    void readHeldRest();
 
     QSerialPort *port;
     QTimer *reopenTimer;
@@ -119,7 +125,10 @@ private:
     bool lossPending = false;
     bool readScheduled = false;
     bool readsHeld = false;
+    // heldSettings is what the terminal has: read once, then only written.
+    bool settingsKnown = false;
     quint8 releasedMinimum = 0;
+    int heldMinimum = 0; // VMIN while reads are held
 #ifdef Q_OS_UNIX
     termios heldSettings{};
 #endif
