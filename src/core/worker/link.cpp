@@ -102,7 +102,7 @@ void modbusThread::disconnectLink()
 
 void modbusThread::measurementPoll()
 {
-    tickPending.store(false);
+    polledTick = currentTick();
     polledSinceConnect = true;
 
     regAddress = 0;
