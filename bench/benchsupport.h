@@ -25,6 +25,7 @@
 #include <memory>
 
 class PtyRunner;
+class SerialLink;
 class kzModbus;
 class modbusThread;
 
@@ -49,10 +50,16 @@ QVector<int> chunks(int registers);
 // CPU time of this process (user + system) in milliseconds, and its resident set in KiB.
 double processCpuMs();
 qint64 residentKiB();
-// CPU time in milliseconds of each thread of this process, by thread id.
-QMap<int, double> threadCpuMs();
-// The thread's name as the system knows it.
-QString threadName(int id);
+// What each thread of this process has used so far, by thread id: CPU time
+// (the scheduler's own count in nanoseconds where the kernel keeps one, else
+// clock ticks) and how often it went to sleep and was woken again.
+struct ThreadUsage
+{
+    QString name; // "window" for the process's main thread
+    double cpuMs = 0;
+    qint64 wakeUps = 0;
+};
+QMap<int, ThreadUsage> threadUsage();
 
 // Runs the event loop until done() holds or the time is up; returns done().
 // Any modal dialog that opens meanwhile is closed and counted.
@@ -67,21 +74,42 @@ void preferOffscreen();
 void showOnlyWarnings();
 
 // How late the window's thread gets to a 2 ms timer: what a user would feel
-// as a stalled window.
+// as a stalled window. Each tick also notes how long the thread had run and
+// waited for a processor so far, so a stall can be told apart: the program's
+// own work (running), a busy machine (waiting for a CPU), or the thread
+// blocked or its timer late (asleep).
 class StallProbe
 {
 public:
+    struct Stall
+    {
+        double ms = 0;
+        double runningMs = 0;
+        double waitingMs = 0;
+        double asleepMs() const { return qMax(0.0, ms + PeriodMs - runningMs - waitingMs); }
+    };
+
     StallProbe();
+    ~StallProbe();
     // Starts over: the ticks recorded so far are dropped.
     void start();
     void stop() { timer.stop(); }
     // Lateness of every tick that fell inside [fromNs, toNs].
     QVector<double> stalls(qint64 fromNs, qint64 toNs) const;
+    // The longest of them, with what the thread did meanwhile.
+    Stall longest(qint64 fromNs, qint64 toNs) const;
+    static QString describe(const Stall &stall);
 
 private:
     static constexpr int PeriodMs = 2;
+    struct Tick
+    {
+        qint64 ns, runNs, waitNs;
+    };
+    void tick();
     QTimer timer;
-    QVector<qint64> stamps;
+    QVector<Tick> ticks;
+    int schedstat = -1;
 };
 
 // kv3pd-sim as a child process on a link of its own.
@@ -122,8 +150,8 @@ private:
     QString path;
 };
 
-// The master alone: requests from a thread of their own, bytes through a
-// serial port in this thread, as the window carries them.
+// The master alone: requests from a thread of their own, bytes through the
+// tool's own serial link in this thread, as the window carries them.
 class MasterLine : public QObject
 {
 public:
@@ -136,9 +164,8 @@ public:
     void inThread(const std::function<void()> &job);
 
 private:
-    void readPort();
     std::unique_ptr<kzModbus> modbus;
-    QSerialPort serial;
+    std::unique_ptr<SerialLink> link;
 };
 
 // The worker on a serial port, wired as the window wires it, without the window.

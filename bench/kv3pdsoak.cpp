@@ -106,12 +106,13 @@ int main(int argc, char *argv[])
                 megabytes.append(residentKiB() * 1024 / 1e6);
             }
         }
-        const double stall = maximum(probe.stalls(from, nowNs()));
-        longestStall = qMax(longestStall, stall);
+        const StallProbe::Stall stall = probe.longest(from, nowNs());
+        longestStall = qMax(longestStall, stall.ms);
         countPolls();
         const double elapsed = msBetween(start, nowNs()) / 1000;
-        std::printf("%7.0f s  rss %6.1f MiB  polls %7lld / %7.0f  longest stall %6.1f ms\n",
-                    elapsed, residentKiB() / 1024.0, polls, elapsed * PollHz, stall);
+        std::printf("%7.0f s  rss %6.1f MiB  polls %7lld / %7.0f  longest stall %s\n", elapsed,
+                    residentKiB() / 1024.0, polls, elapsed * PollHz,
+                    qPrintable(StallProbe::describe(stall)));
         std::fflush(stdout);
     }
     probe.stop();
