@@ -18,6 +18,7 @@
 #include <cmath>
 #include <cstdio>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -240,7 +241,7 @@ StallProbe::Stall StallProbe::longest(qint64 fromNs, qint64 toNs) const
         const double late = msBetween(a.ns, b.ns) - PeriodMs;
         if (a.ns < fromNs || b.ns > toNs || late <= worst.ms)
             continue;
-        worst = {late, (b.runNs - a.runNs) / 1e6, (b.waitNs - a.waitNs) / 1e6};
+        worst = {a.ns, b.ns, late, (b.runNs - a.runNs) / 1e6, (b.waitNs - a.waitNs) / 1e6};
     }
     return worst;
 }
@@ -252,6 +253,40 @@ QString StallProbe::describe(const Stall &stall)
         .arg(stall.runningMs, 0, 'f', 2)
         .arg(stall.waitingMs, 0, 'f', 2)
         .arg(stall.asleepMs(), 0, 'f', 2);
+}
+
+MachineProbe::MachineProbe()
+    : thread([this] {
+          qint64 last = nowNs();
+          while (!stopping.load()) {
+              ::poll(nullptr, 0, 2);
+              const qint64 now = nowNs();
+              const double late = msBetween(last, now) - 2;
+              if (late > 1) {
+                  std::lock_guard<std::mutex> lock(mutex);
+                  lates.append({last, now, late});
+              }
+              last = now;
+          }
+      })
+{
+}
+
+MachineProbe::~MachineProbe()
+{
+    stopping.store(true);
+    thread.join();
+}
+
+double MachineProbe::worstMs(qint64 fromNs, qint64 toNs) const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    double worst = 0;
+    for (const Late &late : lates) {
+        if (late.toNs > fromNs && late.fromNs < toNs)
+            worst = qMax(worst, late.ms);
+    }
+    return worst;
 }
 
 SimProcess::SimProcess(const QStringList &arguments) : arguments(arguments)

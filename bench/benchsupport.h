@@ -23,6 +23,8 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 class PtyRunner;
 class SerialLink;
@@ -83,6 +85,8 @@ class StallProbe
 public:
     struct Stall
     {
+        qint64 fromNs = 0; // the tick before it
+        qint64 toNs = 0;   // the late tick
         double ms = 0;
         double runningMs = 0;
         double waitingMs = 0;
@@ -110,6 +114,29 @@ private:
     QTimer timer;
     QVector<Tick> ticks;
     int schedstat = -1;
+};
+
+// The same 2 ms wait in a bare thread of its own, without an event loop: how
+// late the machine wakes a sleeping thread at all (a virtual machine's host
+// may keep it off the processor), against which the window's stalls are read.
+class MachineProbe
+{
+public:
+    MachineProbe();
+    ~MachineProbe();
+    // The most a wake-up came late that overlaps [fromNs, toNs]; 0 for none.
+    double worstMs(qint64 fromNs, qint64 toNs) const;
+
+private:
+    struct Late
+    {
+        qint64 fromNs, toNs;
+        double ms;
+    };
+    std::atomic<bool> stopping{false};
+    mutable std::mutex mutex;
+    QVector<Late> lates; // only those over 1 ms, so a long run stays small
+    std::thread thread;
 };
 
 // kv3pd-sim as a child process on a link of its own.

@@ -260,6 +260,7 @@ void pollAndWindow()
     add(QStringLiteral("resident memory while polling (MiB)"), number(residentKiB() / 1024.0));
 
     progress("window stalls");
+    const MachineProbe machine;
     StallProbe probe;
     probe.start();
     const qint64 stallStart = nowNs();
@@ -285,8 +286,13 @@ void pollAndWindow()
             QStringLiteral("≤ 5"), verdict(max <= 5));
     };
     stallRow(QStringLiteral("over %1 s of polling").arg(pollMs / 1000), pollStalls);
-    add(QStringLiteral("longest window stall while polling, what the thread did"),
-        StallProbe::describe(longestPollStall));
+    add(QStringLiteral("longest window stall while polling: what the thread did; a bare "
+                       "thread's lateness meanwhile"),
+        QStringLiteral("%1; %2 ms")
+            .arg(StallProbe::describe(longestPollStall))
+            .arg(number(machine.worstMs(longestPollStall.fromNs, longestPollStall.toNs), 2)));
+    add(QStringLiteral("a bare thread's 2 ms wait, latest over the stall measurements (ms)"),
+        number(machine.worstMs(stallStart, nowNs()), 2));
     stallRow(QStringLiteral("during %1 read alls").arg(quick ? 2 : 10), readStalls);
 
     progress("idle and disconnected");

@@ -80,6 +80,7 @@ int main(int argc, char *argv[])
     std::fflush(stdout);
 
     StallProbe probe;
+    const MachineProbe machine;
     qint64 polls = 0;
     const auto countPolls = [&] {
         for (const WindowRig::Stamp &reply : qAsConst(rig.replies))
@@ -110,9 +111,13 @@ int main(int argc, char *argv[])
         longestStall = qMax(longestStall, stall.ms);
         countPolls();
         const double elapsed = msBetween(start, nowNs()) / 1000;
-        std::printf("%7.0f s  rss %6.1f MiB  polls %7lld / %7.0f  longest stall %s\n", elapsed,
-                    residentKiB() / 1024.0, polls, elapsed * PollHz,
-                    qPrintable(StallProbe::describe(stall)));
+        // A bare thread late at the same time tells a machine that did not run
+        // the process from a window that did not get to its timer.
+        std::printf("%7.0f s  rss %6.1f MiB  polls %7lld / %7.0f  longest stall %s, bare thread "
+                    "meanwhile %.2f ms\n",
+                    elapsed, residentKiB() / 1024.0, polls, elapsed * PollHz,
+                    qPrintable(StallProbe::describe(stall)),
+                    machine.worstMs(stall.fromNs, stall.toNs));
         std::fflush(stdout);
     }
     probe.stop();

@@ -3,13 +3,13 @@
 #include "modbus/kzmodbus.h"
 
 #include <QMetaMethod>
+#include <QSocketNotifier>
 #include <QTimer>
 
 #include <cerrno>
 
 #ifdef Q_OS_UNIX
 #include <poll.h>
-#include <termios.h>
 #include <unistd.h>
 #endif
 
@@ -74,7 +74,6 @@ bool SerialLink::openPort()
     }
     lastError.clear();
     denied = false;
-    settingsKnown = false;
     port->setBaudRate(baud, QSerialPort::AllDirections);
     port->setDataBits(QSerialPort::Data8);
     setParity(parity);
@@ -105,14 +104,12 @@ bool SerialLink::isOpen() const
 void SerialLink::setBaudRate(qint32 baudRate)
 {
     baud = baudRate;
-    settingsKnown = false;
     port->setBaudRate(baud, QSerialPort::AllDirections);
 }
 
 void SerialLink::setParity(int parityIndex)
 {
     parity = parityIndex;
-    settingsKnown = false;
     QSerialPort::Parity value = QSerialPort::NoParity;
     if (parityIndex == 1)
         value = QSerialPort::OddParity;
@@ -136,12 +133,12 @@ void SerialLink::readPort()
         return;
     const QByteArray bytes = port->read(MaxBytesPerRead);
     if (!bytes.isEmpty())
-        deliver(bytes);
-    if (master && !bytes.isEmpty()) {
-        if (heldMinimum > TerminalReadChunk && port->bytesAvailable() == 0 &&
-            master->replyBytesOutstanding() > 0)
-            readHeldRest();
-        holdReads(master->replyBytesOutstanding());
+        tap(Direction::Received, bytes);
+    if (master) {
+        for (char byte : bytes)
+            master->receiveByte(quint8(byte));
+        if (!bytes.isEmpty())
+            holdReads(master->replyBytesOutstanding());
     }
     // readyRead is not raised again for bytes already buffered: fetch the rest
     // now, still at most 300 bytes a call, so a reply's tail cannot sit unread.
@@ -151,94 +148,63 @@ void SerialLink::readPort()
     }
 }
 
-void SerialLink::deliver(const QByteArray &bytes)
-{
-    tap(Direction::Received, bytes);
-    if (master) {
-        for (char byte : bytes)
-            master->receiveByte(quint8(byte));
-    }
-}
-
-// A reply comes in many small pieces (an 89-byte reply in a score of them),
-// each a turn of this thread's event loop. The terminal's VMIN keeps the port
-// from reporting data until the reply's bytes are all there (non-canonical
-// input with VTIME 0: poll() waits for VMIN bytes, while a non-blocking read
-// still returns what there is), so the thread wakes once for a reply. The
-// hold starts with the request, for the whole normal reply, and follows what
-// the master still lacks. A timer set for when the bytes should all have
-// arrived (after leadCharacters: the request and the gap before the reply)
-// lifts it again, so a reply cut short, or an exception reply, which is
-// shorter, is read long before the master gives up on it. A timer that fires
-// too early costs wake-ups, one too late only delays those short replies: it
-// is generous.
+// A reply comes in many small pieces (an 89-byte reply in a score of them).
+// Each wakes this thread while the port's read notifier listens: a turn of
+// the event loop, or with VMIN holding the piece back a wake-up in the kernel,
+// and there a poll() of the terminal that waits for the kernel's worker to
+// pass the piece on, which on a busy machine can take tens of milliseconds.
+// So the notifier is off while the reply cannot be complete yet: from the
+// request until one character before its normal reply could be back
+// (request, 3.5-character gap, reply), and again after each read while the
+// master knows how many bytes it still lacks. What is there then is read and
+// the last pieces as they come: a reply is complete as early as ever, and one
+// cut short, or an exception reply, which is shorter, is read long before the
+// master gives up on it.
 void SerialLink::holdReads(int bytes, int leadCharacters)
 {
-#ifdef Q_OS_UNIX
-    if (bytes < 2 || baud <= 0 || !port->isOpen()) {
+    // Start, 8 data, parity, stop.
+    const int bitsPerCharacter = parity == 1 || parity == 2 ? 11 : 10;
+    const int characters = leadCharacters + bytes - 1;
+    const qint64 holdMs = baud > 0 && bytes > 0 && characters > 0
+                              ? qint64(characters) * bitsPerCharacter * 1000 / baud
+                              : 0;
+    QSocketNotifier *notifier = holdMs > 0 ? portReadNotifier() : nullptr;
+    if (!notifier) {
         releaseReads();
         return;
     }
-    const int fd = int(port->handle());
-    // Read once per open or change of settings; then a hold is one call.
-    if (!settingsKnown) {
-        if (::tcgetattr(fd, &heldSettings) != 0 || (heldSettings.c_lflag & ICANON) ||
-            heldSettings.c_cc[VTIME] != 0)
-            return;
-        if (!readsHeld)
-            releasedMinimum = heldSettings.c_cc[VMIN];
-        settingsKnown = true;
-    }
-    const cc_t minimum = cc_t(qMin(bytes, 255));
-    if (heldSettings.c_cc[VMIN] != minimum) {
-        heldSettings.c_cc[VMIN] = minimum;
-        if (::tcsetattr(fd, TCSANOW, &heldSettings) != 0) {
-            settingsKnown = false;
-            return;
-        }
-    }
+    notifier->setEnabled(false);
     readsHeld = true;
-    heldMinimum = minimum;
-    // Start, 8 data, parity, stop; two characters and 10 ms to spare.
-    const int bitsPerCharacter = parity == 1 || parity == 2 ? 11 : 10;
-    const qint64 lineUs = qint64(leadCharacters + minimum + 2) * bitsPerCharacter * 1000000 / baud;
-    readHoldTimer->start(int(lineUs / 1000) + HoldSpareMs);
-#else
-    Q_UNUSED(bytes)
-    Q_UNUSED(leadCharacters)
-#endif
+    readHoldTimer->start(int(holdMs));
 }
 
 void SerialLink::releaseReads()
 {
     readHoldTimer->stop();
-#ifdef Q_OS_UNIX
     if (!readsHeld)
         return;
     readsHeld = false;
-    heldMinimum = 0;
-    if (!port->isOpen())
-        return;
-    const int fd = int(port->handle());
-    if (!settingsKnown && ::tcgetattr(fd, &heldSettings) != 0)
-        return;
-    heldSettings.c_cc[VMIN] = releasedMinimum;
-    settingsKnown = ::tcsetattr(fd, TCSANOW, &heldSettings) == 0;
-#endif
+    if (QSocketNotifier *notifier = portReadNotifier())
+        notifier->setEnabled(true);
 }
 
-// While VMIN asks for more than 64 bytes, a read of the terminal stops after
-// 64 of them; the rest of the reply is there already, so it is taken now
-// rather than on another turn of the event loop. Nothing is buffered in the
-// port, so these are the next bytes of the line.
-void SerialLink::readHeldRest()
+// QSerialPort reads through a socket notifier of its own, a child made when
+// the port opens; without one (another platform, another Qt) reads are never
+// held. Switching it costs a turn of the event loop, a wake-up does much more.
+QSocketNotifier *SerialLink::portReadNotifier()
 {
-#ifdef Q_OS_UNIX
-    char buffer[MaxBytesPerRead];
-    const ssize_t n = ::read(int(port->handle()), buffer, sizeof buffer);
-    if (n > 0)
-        deliver(QByteArray(buffer, int(n)));
-#endif
+    if (!port->isOpen())
+        return nullptr;
+    if (readNotifier && readNotifier->socket() == port->handle())
+        return readNotifier;
+    readNotifier = nullptr;
+    const auto notifiers =
+        port->findChildren<QSocketNotifier *>(QString(), Qt::FindDirectChildrenOnly);
+    for (QSocketNotifier *notifier : notifiers) {
+        if (notifier->type() == QSocketNotifier::Read && notifier->socket() == port->handle())
+            readNotifier = notifier;
+    }
+    return readNotifier;
 }
 
 void SerialLink::write(const QByteArray &frame)
@@ -264,9 +230,8 @@ void SerialLink::write(const QByteArray &frame)
         port->flush();
     }
     tap(Direction::Written, frame);
-    // The reply cannot start before the request and the 3.5-character gap.
     if (master)
-        holdReads(master->replyBytesOutstanding(), int(frame.size()) + 4);
+        holdReads(master->replyBytesOutstanding(), int(frame.size()) + 3);
 }
 
 void SerialLink::tap(Direction direction, const QByteArray &bytes)

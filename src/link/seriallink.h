@@ -13,10 +13,7 @@
 #include <QString>
 #include <QtGlobal>
 
-#ifdef Q_OS_UNIX
-#include <termios.h>
-#endif
-
+class QSocketNotifier;
 class QTimer;
 class kzModbus;
 
@@ -34,9 +31,6 @@ public:
 
     // More than the longest reply (255 bytes for 125 registers).
     static constexpr qint64 MaxBytesPerRead = 300;
-    // The most one read of a terminal returns while VMIN asks for more.
-    static constexpr int TerminalReadChunk = 64;
-    static constexpr int HoldSpareMs = 10;
     static constexpr int ReopenIntervalMs = 1000;
     static constexpr int ReopenGiveUpMs = 10 * 60 * 1000;
 
@@ -103,16 +97,16 @@ private:
     void tryReopen();
     void stopReopening();
     void tap(Direction direction, const QByteArray &bytes);
-    void deliver(const QByteArray &bytes);
     // Holds for what the master still lacks; leadCharacters come before it on the line.
     void holdReads(int bytes, int leadCharacters = 0);
     void releaseReads();
-    void readHeldRest();
+    QSocketNotifier *portReadNotifier();
 
     QSerialPort *port;
     QTimer *reopenTimer;
     QTimer *readHoldTimer;
     QPointer<kzModbus> master;
+    QPointer<QSocketNotifier> readNotifier;
     QElapsedTimer clock;
     QElapsedTimer reopenClock;
     QString name;
@@ -125,11 +119,4 @@ private:
     bool lossPending = false;
     bool readScheduled = false;
     bool readsHeld = false;
-    // heldSettings is what the terminal has: read once, then only written.
-    bool settingsKnown = false;
-    quint8 releasedMinimum = 0;
-    int heldMinimum = 0; // VMIN while reads are held
-#ifdef Q_OS_UNIX
-    termios heldSettings{};
-#endif
 };
