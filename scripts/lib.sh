@@ -3,7 +3,7 @@
 
 KV3PD_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 KV3PD_PACKAGES=(cmake ninja-build g++ pkg-config qtbase5-dev qtbase5-dev-tools
-    libqt5serialport5-dev qttools5-dev qttools5-dev-tools libqcustomplot-dev)
+    libqt5serialport5-dev libqt5sql5-sqlite qttools5-dev qttools5-dev-tools libqcustomplot-dev)
 # For the Debian package and the tests that check it and the installed tree.
 KV3PD_PACKAGING_PACKAGES=(dpkg-dev file desktop-file-utils appstream lintian)
 # For the benchmark programs in bench/: Qt SerialBus (the peer Modbus master),

@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -233,6 +234,124 @@ private:
     int storedRevisions = 0;
 };
 
+QString unitName(int code)
+{
+    static const char *const names[] = {"Pa",  "KPa",     "MPa", "mmH2O", "mH2O", "bar", "psi",
+                                        "atm", "kgf/cm2", "mm",  "m",     "℃",    "℉"};
+    return code >= 0 && code <= 12 ? QString::fromUtf8(names[code])
+                                   : QStringLiteral("(unit code %1)").arg(code);
+}
+
+// Lines on standard input set what the sensors of every instrument sense, as
+// a pressure standard on a manifold or a bath would: "p 0.8" and "t 25" in
+// the unit of each instrument's range, "p off" and "t off" back to the drift.
+class Console
+{
+public:
+    static constexpr int RangeUnitRegister[] = {80, 134};
+    static constexpr int ReadingRegister[] = {2, 4};
+    static constexpr int ReadingUnitRegister[] = {46, 48};
+
+    explicit Console(VirtualBus &bus) : bus(bus), notifier(STDIN_FILENO, QSocketNotifier::Read)
+    {
+        QObject::connect(&notifier, &QSocketNotifier::activated, [this] { readInput(); });
+        retry.setSingleShot(true);
+        retry.setInterval(1000);
+        QObject::connect(&retry, &QTimer::timeout, [this] { notifier.setEnabled(true); });
+    }
+
+    static void printHelp()
+    {
+        std::printf(
+            "Console: p VALUE or t VALUE applies a pressure or a temperature in the unit of "
+            "the instrument's range; p off, t off: back to the drift; ?: this and the "
+            "readings.\n");
+        std::fflush(stdout);
+    }
+
+private:
+    void readInput()
+    {
+        char bytes[512];
+        const ssize_t n = ::read(STDIN_FILENO, bytes, sizeof bytes);
+        if (n == 0) { // end of input: the instruments go on without a console
+            notifier.setEnabled(false);
+            return;
+        }
+        if (n < 0) {
+            if (errno == EINTR || errno == EAGAIN)
+                return;
+            // EIO: started in the background of a terminal; look again later.
+            notifier.setEnabled(false);
+            retry.start();
+            return;
+        }
+        pending.append(bytes, int(n));
+        for (int end = pending.indexOf('\n'); end >= 0; end = pending.indexOf('\n')) {
+            run(QString::fromLocal8Bit(pending.left(end)).simplified());
+            pending.remove(0, end + 1);
+        }
+        if (pending.size() > 4096)
+            pending.clear();
+    }
+
+    void run(const QString &line)
+    {
+        const QStringList words = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        if (words.isEmpty())
+            return;
+        if (words.size() == 1 &&
+            (words[0] == QLatin1String("?") || words[0] == QLatin1String("help"))) {
+            printHelp();
+            bus.forEach([](VirtualInstrument &i) { printStatus(i); });
+            return;
+        }
+        const bool pressure = words[0] == QLatin1String("p");
+        bool ok = words.size() == 2 && (pressure || words[0] == QLatin1String("t"));
+        const double value = ok ? words[1].toDouble(&ok) : 0.0;
+        const bool off = words.size() == 2 && words[1] == QLatin1String("off");
+        if (!ok && !off) {
+            printError(
+                QStringLiteral("not understood: %1 (p VALUE, t VALUE, p off, t off, ?)").arg(line));
+            return;
+        }
+        const auto channel = pressure ? SensorModel::Pressure : SensorModel::Temperature;
+        bus.forEach([&](VirtualInstrument &i) {
+            const QString unit = unitName(i.reg(RangeUnitRegister[channel]));
+            if (off)
+                i.sensor.release(channel);
+            else if (!(pressure ? i.applyPressure(value) : i.applyTemperature(value)))
+                printError(QStringLiteral("address %1: %2 has no conversion; nothing applied")
+                               .arg(i.address())
+                               .arg(unit));
+            else
+                std::printf("address %d: %s %s applied\n", i.address(),
+                            qPrintable(QString::number(value)), qPrintable(unit));
+        });
+        std::fflush(stdout);
+    }
+
+    static void printStatus(VirtualInstrument &i)
+    {
+        QStringList parts;
+        for (auto channel : {SensorModel::Pressure, SensorModel::Temperature}) {
+            const QString name = channel == SensorModel::Pressure ? QStringLiteral("pressure")
+                                                                  : QStringLiteral("temperature");
+            parts << QStringLiteral("%1 %2, reads %3 %4")
+                         .arg(name, i.sensor.isApplied(channel) ? QStringLiteral("applied")
+                                                                : QStringLiteral("drifting"))
+                         .arg(double(i.float32(ReadingRegister[channel])))
+                         .arg(unitName(i.reg(ReadingUnitRegister[channel])));
+        }
+        std::printf("address %d: %s\n", i.address(), qPrintable(parts.join(QStringLiteral("; "))));
+    }
+
+    VirtualBus &bus;
+    QSocketNotifier notifier;
+    QTimer retry;
+    QByteArray pending;
+};
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -245,7 +364,12 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(QStringLiteral(
         "Virtual KV-3PD instruments on a pseudo-terminal. Open the printed path in the\n"
         "configuration tool as its serial port (KV3PD_EXTRA_PORTS lists it there).\n"
-        "Stop with Ctrl+C."));
+        "Stop with Ctrl+C.\n"
+        "\n"
+        "Lines on standard input set what the sensors sense: p VALUE applies a pressure,\n"
+        "t VALUE a temperature, in the unit of the instrument's range (as delivered MPa\n"
+        "and degrees Celsius); p off and t off return to the slow drift the readings\n"
+        "follow otherwise; ? prints the readings."));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addPositionalArgument(
@@ -297,8 +421,19 @@ int main(int argc, char *argv[])
                        "every request at once and their replies collide on the line. May be "
                        "given more than once."),
         QStringLiteral("address"));
+    const QCommandLineOption settleOption(
+        QStringLiteral("settle-ms"),
+        QStringLiteral("The readings follow a change of what is applied as a first-order lag "
+                       "that has covered 99 % of the step after this long (default 1500)."),
+        QStringLiteral("ms"));
+    const QCommandLineOption noiseOption(
+        QStringLiteral("noise"),
+        QStringLiteral("Noise of the sensors as a fraction of their span (1.6 MPa, 100 degrees "
+                       "Celsius): each reading lies within plus or minus this of the settled "
+                       "value (default 0.0002)."),
+        QStringLiteral("fraction"));
     parser.addOptions({linkOption, pacedOption, stateOption, firmwareOption, silentOption,
-                       busyOption, lapseOption, twinOption, baudOption});
+                       busyOption, lapseOption, twinOption, baudOption, settleOption, noiseOption});
     parser.process(app);
 
     QList<quint8> addresses;
@@ -351,9 +486,19 @@ int main(int argc, char *argv[])
             QStringLiteral("--%1 wants a number of milliseconds").arg(option.names().constFirst()));
         return false;
     };
+    SensorModel::Settings sensor;
     if (!milliseconds(busyOption, &timing.busyAfterSaveMs) ||
-        !milliseconds(lapseOption, &timing.passwordLapseMs))
+        !milliseconds(lapseOption, &timing.passwordLapseMs) ||
+        !milliseconds(settleOption, &sensor.settleMs))
         return 2;
+    if (parser.isSet(noiseOption)) {
+        bool ok = false;
+        sensor.noise = parser.value(noiseOption).toDouble(&ok);
+        if (!ok || !(sensor.noise >= 0.0 && sensor.noise < 1.0)) {
+            printError(QStringLiteral("--noise wants a fraction from 0 to below 1"));
+            return 2;
+        }
+    }
 
     int baudCode = -1;
     if (parser.isSet(baudOption)) {
@@ -386,6 +531,7 @@ int main(int argc, char *argv[])
             instrument.setReg(1, quint16(firmware));
         instrument.faults.silent = parser.isSet(silentOption);
         instrument.timing = timing;
+        instrument.sensor.settings = sensor;
         if (baudCode >= 0) {
             QVector<quint16> user = instrument.userImage();
             user[BaudCodeRegister - VirtualInstrument::FirstParam] = quint16(baudCode);
@@ -436,6 +582,16 @@ int main(int argc, char *argv[])
                 qPrintable(runner.slavePath()),
                 qPrintable(addressTexts.join(QStringLiteral(", "))));
     std::fflush(stdout);
+
+    // Read in the background of a terminal, standard input gives EIO rather
+    // than stopping the whole process.
+    ::signal(SIGTTIN, SIG_IGN);
+    std::unique_ptr<Console> console;
+    if (::fcntl(STDIN_FILENO, F_GETFD) != -1) {
+        console = std::make_unique<Console>(bus);
+        if (::isatty(STDIN_FILENO))
+            Console::printHelp();
+    }
 
     const int status = app.exec();
     if (keepState)

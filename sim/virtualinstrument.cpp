@@ -79,7 +79,7 @@ enum : int
 constexpr int UnitMPa = 2;
 constexpr int UnitCelsius = 11;
 constexpr int UnitFahrenheit = 12;
-constexpr double FullScaleAdc = 100000.0; // ADC reading at the upper range end
+constexpr double FullScaleAdc = SensorModel::AdcAtSpan; // ADC reading at the upper range end
 
 quint16 word(const QByteArray &frame, int offset)
 {
@@ -169,7 +169,8 @@ void VirtualInstrument::setDefaults(quint8 address)
     setUint32(RegMeterNumber, 1911140001u);
     regs[RegMeterType] = 2;
 
-    // Pressure channel: 0..1.6 MPa over ADC 0..100000, straight line.
+    // Pressure channel: 0..1.6 MPa over ADC 0..100000, a straight line through
+    // the sensor's ends.
     setFloat32(RegPressureRangeLow, 0.0f);
     setFloat32(RegPressureRangeHigh, 1.6f);
     regs[RegPressureRangeUnit] = UnitMPa;
@@ -190,18 +191,28 @@ void VirtualInstrument::setDefaults(quint8 address)
     setFloat32(RegPressureEcjzGain, 1.0f);
     setFloat32(RegPressureZero, 0.0f);
 
-    // Temperature channel: 0..100 degrees Celsius over ADC 0..100000.
+    // Temperature channel: 0..100 degrees Celsius, three points, as a PT100
+    // needs; the quadratic through them is the sensor's curve within 0.003
+    // degrees over the range.
     setFloat32(RegTemperatureRangeLow, 0.0f);
     setFloat32(RegTemperatureRangeHigh, 100.0f);
     regs[RegTemperatureRangeUnit] = UnitCelsius;
     regs[RegTemperatureAdcGain] = 1;
     regs[RegTemperatureStdUnit] = UnitCelsius;
-    setFloat32(RegTemperatureCaptured, 0.0f);
-    setFloat32(RegTemperatureCaptured + 2, float(FullScaleAdc));
-    setFloat32(RegTemperatureStandard, 0.0f);
-    setFloat32(RegTemperatureStandard + 2, 100.0f);
-    setUint32(RegTemperaturePoints, 2);
-    setFloat32(RegTemperatureCoeff + 2, float(100.0 / FullScaleAdc));
+    const double t[3] = {0.0, 50.0, 100.0};
+    double x[3];
+    for (int k = 0; k < 3; ++k) {
+        x[k] = SensorModel::temperatureAdc(t[k]);
+        setFloat32(RegTemperatureCaptured + 2 * k, float(x[k]));
+        setFloat32(RegTemperatureStandard + 2 * k, float(t[k]));
+    }
+    setUint32(RegTemperaturePoints, 3);
+    // Newton's form through the points, expanded into powers of the ADC value.
+    const double slope01 = (t[1] - t[0]) / (x[1] - x[0]);
+    const double curve = ((t[2] - t[1]) / (x[2] - x[1]) - slope01) / (x[2] - x[0]);
+    setFloat32(RegTemperatureCoeff, float(t[0] - slope01 * x[0] + curve * x[0] * x[1]));
+    setFloat32(RegTemperatureCoeff + 2, float(slope01 - curve * (x[0] + x[1])));
+    setFloat32(RegTemperatureCoeff + 4, float(curve));
     setFloat32(RegTemperatureEcjzCaptured, 0.0f);
     setFloat32(RegTemperatureEcjzCaptured + 2, 100.0f);
     setFloat32(RegTemperatureEcjzStandard, 0.0f);
@@ -336,6 +347,9 @@ QByteArray VirtualInstrument::handleRequest(const QByteArray &frame)
 bool VirtualInstrument::faultsApply(const QByteArray &frame) const
 {
     const quint16 first = frame.size() >= 4 ? word(frame, 2) : 0;
+    if (faults.measuredOnly)
+        return frame.size() >= 6 && quint8(frame.at(1)) == FuncRead && first < FirstParam &&
+               first + word(frame, 4) > RegPressure;
     return !faults.paramsOnly || (first >= FirstParam && first != AccessRegister);
 }
 
@@ -531,20 +545,38 @@ void VirtualInstrument::tick()
     updateMeasurements();
 }
 
-// The ADC readings drift slowly with a little noise; every derived value goes
-// through the board's own calibration registers, so a calibration written by
-// the tool shows in the readings at once.
+bool VirtualInstrument::applyPressure(double value)
+{
+    const int unit = regs[RegPressureRangeUnit];
+    const double density = float32(RegDensity);
+    const double gravity = float32(RegGravity);
+    const bool level = unit == 9 || unit == 10;
+    if (unit > 10 || (level && !(density * gravity > 0.0 && std::isfinite(density * gravity))))
+        return false;
+    sensor.apply(SensorModel::Pressure, value * pascalPerUnit(unit, density, gravity) / 1e6);
+    return true;
+}
+
+bool VirtualInstrument::applyTemperature(double value)
+{
+    const int unit = regs[RegTemperatureRangeUnit];
+    if (unit != UnitCelsius && unit != UnitFahrenheit)
+        return false;
+    sensor.apply(SensorModel::Temperature, unit == UnitFahrenheit ? (value - 32.0) / 1.8 : value);
+    return true;
+}
+
+// Every derived value goes through the board's own calibration registers, so
+// a calibration written by the tool shows in the readings at once.
 void VirtualInstrument::updateMeasurements()
 {
     if (!live)
         return;
-    noiseState = noiseState * 1664525u + 1013904223u;
-    const double noise = double(noiseState >> 8) / double(1u << 24) - 0.5; // -0.5..0.5
     const double seconds = ticks * 0.1;
-
-    const double pressureAdc = 50000.0 + 25000.0 * std::sin(seconds * 2 * M_PI / 60.0) + 40 * noise;
-    const double temperatureAdc =
-        25000.0 + 3000.0 * std::sin(seconds * 2 * M_PI / 300.0) + 8 * noise;
+    sensor.update(clock(), 0.8 + 0.4 * std::sin(seconds * 2 * M_PI / 60.0),
+                  25.0 + 3.0 * std::sin(seconds * 2 * M_PI / 300.0));
+    const double pressureAdc = sensor.adc(SensorModel::Pressure);
+    const double temperatureAdc = sensor.adc(SensorModel::Temperature);
     setFloat32(RegPressureAdc, float(pressureAdc));
     setFloat32(RegTemperatureAdc, float(temperatureAdc));
 
@@ -594,7 +626,7 @@ void VirtualInstrument::updateMeasurements()
     regs[RegTemperatureInt] = quint16(toInt16(temperature * std::pow(10.0, temperatureDecimals)));
 
     // Battery: a slow sag around 3.7 V; charge from 3.0 V (empty) to 4.2 V (full).
-    const double volts = 3.72 - 0.03 * (1 - std::cos(seconds * 2 * M_PI / 600.0)) + 0.004 * noise;
+    const double volts = 3.72 - 0.03 * (1 - std::cos(seconds * 2 * M_PI / 600.0));
     regs[RegBatteryVoltage] = quint16(std::lround(volts * 100));
     regs[RegBatteryLevel] = quint16(qBound(0L, std::lround((volts - 3.0) / 1.2 * 100), 100L));
 }

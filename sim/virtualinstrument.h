@@ -11,6 +11,8 @@
 // another value is written to the access register, or (when the timing asks
 // for it) until the instrument has heard no request for a while.
 
+#include "sensormodel.h"
+
 #include <QByteArray>
 #include <QVector>
 #include <QtGlobal>
@@ -66,6 +68,9 @@ public:
         // alterAfterSave) and the count of silentAfter only for requests for
         // registers 42 and up, not the access register: the poll keeps working.
         bool paramsOnly = false;
+        // The same, but only for reads of the measurements past the identity
+        // (registers 2..41): the poll connects, its measured values fail.
+        bool measuredOnly = false;
     };
 
     // What the board does over time; both off by default.
@@ -101,8 +106,17 @@ public:
     // Whether the reply faults hit this request (see Faults::paramsOnly).
     bool faultsApply(const QByteArray &frame) const;
 
-    // Moves the live measurements a little; called every 100 ms by the runner.
+    // Brings the live measurements up to clock(); called every 100 ms by the
+    // runner. The sensors sense what is applied to them, or a slow drift
+    // where nothing is; the readings come from their ADC values through the
+    // instrument's own calibration registers (see updateMeasurements()).
     void tick();
+
+    // Applies a pressure or a temperature to the sensor, in the unit of the
+    // channel's range (register 80, 134). False, applying nothing, when that
+    // unit has no conversion (an unknown code, a level without a medium).
+    bool applyPressure(double value);
+    bool applyTemperature(double value);
 
     // Persistent images of registers 42..318 (what a save stores).
     QVector<quint16> userImage() const;
@@ -120,6 +134,8 @@ public:
 
     Faults faults;
     Timing timing;
+    // Lag, noise and what is applied; its settings and seed may be changed at any time.
+    SensorModel sensor;
     // Milliseconds on a monotonic clock; a test may replace it to step time by hand.
     std::function<qint64()> clock;
     bool live = true; // tick() moves the measurements; off to keep test values
@@ -155,5 +171,4 @@ private:
     qint64 busyUntilMs = 0;
     qint64 lastHeardMs = -1; // -1: no request heard yet
     quint32 ticks = 0;
-    quint32 noiseState = 0x2545F491u;
 };

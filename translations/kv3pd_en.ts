@@ -945,6 +945,113 @@
         <source>趋势曲线</source>
         <translation>Trend</translation>
     </message>
+    <message>
+        <source>点击查看最近的消息</source>
+        <translation>Click to see the recent messages</translation>
+    </message>
+    <message>
+        <source>没有可备份的数据</source>
+        <translation>No data to back up</translation>
+    </message>
+    <message>
+        <source>写入仪表参数</source>
+        <translation>Write meter parameters</translation>
+    </message>
+    <message>
+        <source>写入设置数据</source>
+        <translation>Write settings</translation>
+    </message>
+    <message>
+        <source>写入压力校准数据</source>
+        <translation>Write pressure calibration</translation>
+    </message>
+    <message>
+        <source>写入温度校准数据</source>
+        <translation>Write temperature calibration</translation>
+    </message>
+    <message>
+        <source>写入压力二次校准数据</source>
+        <translation>Write pressure secondary calibration</translation>
+    </message>
+    <message>
+        <source>写入温度二次校准数据</source>
+        <translation>Write temperature secondary calibration</translation>
+    </message>
+    <message>
+        <source>写入寄存器组态数据</source>
+        <translation>Write register configuration</translation>
+    </message>
+    <message>
+        <source>保存</source>
+        <translation>Save</translation>
+    </message>
+    <message>
+        <source>清零/反清零</source>
+        <translation>Zero/Clear zero</translation>
+    </message>
+    <message>
+        <source>先读取本页数据</source>
+        <translation>Read this page first</translation>
+    </message>
+    <message>
+        <source>仪表未连接</source>
+        <translation>Meter not connected</translation>
+    </message>
+    <message>
+        <source>另一台仪表的数据</source>
+        <translation>Data of another meter</translation>
+    </message>
+    <message>
+        <source>检测到另一台仪表：%1</source>
+        <translation>Another meter detected: %1</translation>
+    </message>
+    <message>
+        <source>备份文件属于另一台仪表：文件的仪表编号为 %1，当前仪表编号为 %2。文件中的仪表参数和校准数据不会写入当前仪表；写入全部数据时，当前仪表保留自己的仪表参数、校准数据和通讯设置。</source>
+        <translation>The backup file belongs to another meter: meter number %1 in the file, %2 connected. The file&apos;s meter parameters and calibration are not written to the connected meter; Write all keeps its own meter parameters, calibration and communication settings.</translation>
+    </message>
+    <message>
+        <source>未执行的写入已取消：%1</source>
+        <translation>Writes not carried out were cancelled: %1</translation>
+    </message>
+    <message>
+        <source>、</source>
+        <translation>, </translation>
+    </message>
+    <message>
+        <source>仪表编号未确认，命令未执行</source>
+        <translation>Meter number not confirmed, command not run</translation>
+    </message>
+    <message>
+        <source>%1，命令未执行</source>
+        <translation>%1, command not run</translation>
+    </message>
+</context>
+<context>
+    <name>MessageWindow</name>
+    <message>
+        <source>消息记录</source>
+        <translation>Messages</translation>
+    </message>
+    <message>
+        <source>时间</source>
+        <translation>Time</translation>
+    </message>
+    <message>
+        <source>类型</source>
+        <translation>Kind</translation>
+    </message>
+    <message>
+        <source>消息</source>
+        <translation>Message</translation>
+    </message>
+    <message>
+        <source>警告</source>
+        <translation>Warning</translation>
+    </message>
+    <message>
+        <source>状态</source>
+        <translation>Status</translation>
+    </message>
 </context>
 <context>
     <name>TrafficLog</name>

@@ -306,6 +306,7 @@ int scan(const Options &o)
         return NoAnswer;
     }
     QJsonArray list;
+    int connected = 0;
     for (int address : qAsConst(found)) {
         QJsonObject entry;
         entry.insert(QStringLiteral("address"), address);
@@ -319,11 +320,13 @@ int scan(const Options &o)
         {
             auto m = session.worker()->lockMirror();
             entry.insert(QStringLiteral("firmware"), int(m->at(Reg::firmwareVersion)));
-            if (result == Done)
+            if (result == Done) {
+                ++connected;
                 entry.insert(QStringLiteral("meter_number"),
                              field::formatMeterNumber(m->uint32(Reg::meterNumber)));
-            else
+            } else {
                 entry.insert(QStringLiteral("error"), session.error());
+            }
         }
         session.disconnectLink();
         if (!o.json) {
@@ -340,6 +343,11 @@ int scan(const Options &o)
     }
     if (o.json)
         printJson(list);
+    if (connected == 0) {
+        printError(QStringLiteral("none of the instruments found on %1 could be connected")
+                       .arg(o.link.port));
+        return NoAnswer;
+    }
     return Done;
 }
 
@@ -431,6 +439,7 @@ int setSettings(const Options &o)
     }
 
     Connected c(o);
+    c.session.expectWrites();
     if (const int result = c.startWith(o.link.address, Cmd::readUserParam); result != Done)
         return result;
     {
@@ -457,14 +466,20 @@ int setSettings(const Options &o)
 int live(const Options &o)
 {
     std::unique_ptr<QFile> csv;
+    // Buffered, so only the flush tells whether a row reached the file.
+    const auto writeCsv = [&csv](const QString &line) {
+        const QByteArray bytes = line.toUtf8() + '\n';
+        return csv->write(bytes) == bytes.size() && csv->flush();
+    };
+    const auto csvFailed = [&] {
+        printError(QStringLiteral("cannot write %1: %2").arg(o.csvPath, csv->errorString()));
+        return int(OutputFailed);
+    };
     if (!o.csvPath.isEmpty()) {
         csv = std::make_unique<QFile>(o.csvPath);
-        if (!csv->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
-            printError(QStringLiteral("cannot write %1: %2").arg(o.csvPath, csv->errorString()));
-            return BadFile;
-        }
-        csv->write(LiveSample::csvHeader().toUtf8() + '\n');
-        csv->flush();
+        if (!csv->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text) ||
+            !writeCsv(LiveSample::csvHeader()))
+            return csvFailed();
     }
     Connected c(o);
     // The poll reads the values; their units and decimals are user settings.
@@ -479,10 +494,8 @@ int live(const Options &o)
             auto m = c.session.worker()->lockMirror();
             s = LiveSample::fromMirror(*m, QDateTime::currentDateTime());
         }
-        if (csv) {
-            csv->write(s.csvRow().toUtf8() + '\n');
-            csv->flush();
-        }
+        if (csv && !writeCsv(s.csvRow()))
+            return int(OutputFailed);
         if (o.json) {
             QJsonObject j;
             j.insert(QStringLiteral("time"), s.time.toString(Qt::ISODateWithMs));
@@ -497,7 +510,10 @@ int live(const Options &o)
             out() << s.csvRow() << '\n';
         }
         out().flush();
+        return int(Done);
     });
+    if (result == OutputFailed)
+        return csvFailed();
     // Without a count, Ctrl-C is how live values end.
     if (result == Interrupted && o.count == 0)
         return Done;
@@ -523,7 +539,7 @@ int backupToFile(const Options &o)
     if (!file.open(QIODevice::WriteOnly) || file.write(image) != image.size() || !file.commit()) {
         printError(
             QStringLiteral("cannot write %1: %2").arg(o.arguments.first(), file.errorString()));
-        return BadFile;
+        return OutputFailed;
     }
     if (!o.link.quiet && !o.json)
         out() << "backed up to " << o.arguments.first() << '\n';
@@ -557,6 +573,7 @@ int restoreFromFile(const Options &o)
     auto at = [&image](int reg) -> quint16 & { return image[reg - backup::FirstRegister]; };
 
     Connected c(o);
+    c.session.expectWrites();
     if (const int result = c.startWith(o.link.address, Cmd::readAll); result != Done)
         return result;
     {
@@ -577,28 +594,38 @@ int restoreFromFile(const Options &o)
                 at(reg) = m->at(reg);
         }
         if (o.clone) {
-            // The meter number and the calibration belong to the sensor.
-            at(Reg::meterNumber) = m->at(Reg::meterNumber);
-            at(Reg::meterNumber + 1) = m->at(Reg::meterNumber + 1);
+            // The meter's identity and calibration belong to its sensor.
             for (int reg = CloneKeepsFirst; reg <= CloneKeepsLast; ++reg)
                 at(reg) = m->at(reg);
         }
         m->hold(Blocks::everythingWritable);
         std::copy(image, image + backup::RegisterCount, m->data() + backup::FirstRegister);
     }
+
+    QJsonArray mismatches;
+    // Once anything may have been written, --json reports how far it got.
+    const auto report = [&](int result, bool verified) {
+        if (o.json) {
+            QJsonObject j = c.session.writes().json();
+            j.insert(QStringLiteral("file"), path);
+            j.insert(QStringLiteral("verified"), verified);
+            j.insert(QStringLiteral("mismatches"), mismatches);
+            printJson(j);
+        } else if (result == Done && !o.link.quiet) {
+            if (verified)
+                out() << "restored and verified " << path << '\n';
+            else
+                out() << "restored " << path << " (not verified)\n";
+        }
+        return result;
+    };
     int result = c.session.command(Cmd::writeAll, true);
-    if (result != Done)
-        return c.fail(result);
-    if (o.noVerify) {
-        if (!o.link.quiet && !o.json)
-            out() << "restored " << path << " (not verified)\n";
-        return Done;
-    }
+    if (result != Done || o.noVerify)
+        return c.fail(report(result, false));
     result = c.session.command(Cmd::readAll, false);
     if (result != Done)
-        return c.fail(result);
+        return c.fail(report(result, false));
     QStringList differences;
-    QJsonArray diffJson;
     {
         auto m = c.session.worker()->lockMirror();
         for (int i = 0; i < backup::RegisterCount; ++i) {
@@ -609,21 +636,28 @@ int restoreFromFile(const Options &o)
                                .arg(reg)
                                .arg(image[i])
                                .arg(m->at(reg));
-            diffJson.append(QJsonObject{{QStringLiteral("register"), reg},
-                                        {QStringLiteral("expected"), int(image[i])},
-                                        {QStringLiteral("read"), int(m->at(reg))}});
+            mismatches.append(QJsonObject{{QStringLiteral("register"), reg},
+                                          {QStringLiteral("expected"), int(image[i])},
+                                          {QStringLiteral("read"), int(m->at(reg))}});
         }
     }
     if (!differences.isEmpty()) {
-        if (o.json)
-            printJson(QJsonObject{{QStringLiteral("mismatches"), diffJson}});
+        report(Mismatch, false);
         printError(
             QStringLiteral("verification failed: %1").arg(differences.join(QStringLiteral("; "))));
         return Mismatch;
     }
-    if (!o.link.quiet && !o.json)
-        out() << "restored and verified " << path << '\n';
-    return Done;
+    return report(Done, true);
+}
+
+bool outputWritten(QString *reason)
+{
+    out().flush();
+    if (out().status() == QTextStream::Ok && std::fflush(stdout) == 0 && !std::ferror(stdout))
+        return true;
+    const auto *file = qobject_cast<QFileDevice *>(out().device());
+    *reason = file ? file->errorString() : QStringLiteral("write error");
+    return false;
 }
 
 } // namespace cli

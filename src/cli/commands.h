@@ -4,6 +4,7 @@
 // to stderr as one line, results to stdout.
 
 #include "cli/session.h"
+#include "model/registermirror.h"
 
 #include <QString>
 #include <QStringList>
@@ -25,11 +26,12 @@ struct Options
     QStringList arguments; // after the command name
 };
 
-// What --clone takes from the target instead of the file, besides its meter
-// number (72..73): ranges, gains, captured points, coefficients, secondary
-// calibrations and zero offsets of both channels.
-constexpr int CloneKeepsFirst = 76;
-constexpr int CloneKeepsLast = 191;
+// What --clone takes from the target instead of the file: the meter's
+// identity (number and type, 72..75) and the calibration of both channels
+// (ranges, gains, captured points, coefficients, secondary calibrations and
+// zero offsets, 76..192).
+constexpr int CloneKeepsFirst = Blocks::meterParamBlock.first;
+constexpr int CloneKeepsLast = Blocks::tempParamBlock.first + Blocks::tempParamBlock.count - 1;
 
 // Ctrl-C goes to the session that is running, if any.
 extern Session *runningSession;
@@ -43,6 +45,8 @@ int live(const Options &o);
 int backupToFile(const Options &o);
 int restoreFromFile(const Options &o);
 
-void printError(const QString &line);
+// Flushes stdout; false (and *reason) when what the commands printed did not
+// all get written.
+bool outputWritten(QString *reason);
 
 } // namespace cli

@@ -45,6 +45,7 @@ QString helpText()
                "  scan [--from N] [--to N]\n"
                "                         probe the addresses (default 1..255); prints address,\n"
                "                         firmware and meter number of each instrument found\n"
+               "                         (exit 3 when none of them can be connected)\n"
                "  info                   board, meter number, type, range and firmware\n"
                "  read                   every parameter block, decoded\n"
                "  set NAME=VALUE...      change user settings, then write and save them;\n"
@@ -52,7 +53,9 @@ QString helpText()
                "  live [--count N] [--interval MS] [--csv FILE]\n"
                "                         live values (until Ctrl-C without --count); the CSV\n"
                "                         columns are time,pressure,pressure_unit,temperature,\n"
-               "                         temperature_unit,battery_v,battery_percent\n"
+               "                         temperature_unit,battery_v,battery_percent. With a\n"
+               "                         count, as many polls whose values cannot be read\n"
+               "                         end it (exit 3)\n"
                "  backup FILE            read registers 42..318 and write a backup file\n"
                "  restore FILE [--clone] [--with-link] [--no-verify]\n"
                "                         check the file, write it with a factory save, read\n"
@@ -62,8 +65,14 @@ QString helpText()
                "                         (address, baud rate, parity), unless --with-link,\n"
                "                         which writes the file's and follows them.\n"
                "                         --clone: the file may come from another meter; the\n"
-               "                         instrument also keeps registers 72..73 (meter number)\n"
-               "                         and 76..191 (calibration of both channels).\n"
+               "                         instrument also keeps registers 72..75 (the meter\n"
+               "                         parameters: number, type) and 76..192 (calibration\n"
+               "                         of both channels).\n"
+               "                         --json prints what was written, saved and verified.\n"
+               "\n"
+               "Ctrl-C during the write and the save of set or restore lets them finish, then\n"
+               "stops; a second Ctrl-C aborts at once. Either way stderr says which registers\n"
+               "were written and which saved.\n"
                "\n"
                "Settings for set (NAME=VALUE, allowed values):\n") +
            cli::settingHelp() +
@@ -77,6 +86,7 @@ QString helpText()
                           "  5 bad or damaged file\n"
                           "  6 the instrument refused a write or the save failed\n"
                           "  7 the backup belongs to another meter\n"
+                          "  8 an output file cannot be written\n"
                           "  130 interrupted (Ctrl-C)\n");
 }
 
@@ -234,5 +244,11 @@ int main(int argc, char *argv[])
         sigaction(SIGINT, &action, nullptr);
         sigaction(SIGTERM, &action, nullptr);
     }
-    return handler(o);
+    const int result = handler(o);
+    QString reason;
+    if (!cli::outputWritten(&reason)) {
+        cli::printError(QStringLiteral("cannot write the standard output: ") + reason);
+        return result == cli::Done ? int(cli::OutputFailed) : result;
+    }
+    return result;
 }

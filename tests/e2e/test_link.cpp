@@ -154,6 +154,22 @@ private slots:
         QCOMPARE(closer.texts(), QStringList{QStringLiteral("请选择地址！")});
         QCOMPARE(sent.size(), 0);
         QVERIFY(!w.linkSettings().portOpen);
+        // A typed address needs no search; the broadcast address is no instrument's.
+        closer.clear();
+        addr->setEditText(QStringLiteral("0"));
+        click(w, "pushButton_lianjie");
+        QCOMPARE(closer.texts(), QStringList{QStringLiteral("仪表地址必须是1到255之间的整数！")});
+        QCOMPARE(sent.size(), 0);
+        w.preselect(inst.portPath(), 1);
+        QCOMPARE(addr->count(), 0);
+        click(w, "pushButton_lianjie");
+        QTRY_COMPARE(stateLabel(w)->text(), QStringLiteral("全部读取成功"));
+        QCOMPARE(sent.at(0).at(0).toString(), QStringLiteral("connect:1"));
+        click(w, "pushButton_lianjie");
+        QTRY_VERIFY(!w.linkSettings().portOpen);
+        addr->clearEditText();
+        sent.clear();
+        closer.clear();
 
         // A port that cannot be opened.
         closer.clear();

@@ -31,6 +31,7 @@ private slots:
         QCOMPARE(w.windowFlags() & Qt::FramelessWindowHint, Qt::FramelessWindowHint);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QCOMPARE(w.windowTitle(), QStringLiteral("KV-3PD用户调试软件V0.5"));
         QVERIFY(!find<QPushButton>(w, "pushButton_gongchangjiaozhun")->isVisible());
         auto *stack = find<QStackedWidget>(w, "stackedWidget");
         QCOMPARE(stack->currentIndex(), 0);
@@ -45,6 +46,29 @@ private slots:
             QVERIFY(combo && combo->count() == 26);
             QVERIFY(qobject_cast<QLineEdit *>(table->cellWidget(r, 2)));
         }
+    }
+
+    // The form's own variant: its title, and the way to the factory pages.
+    void factoryVariant()
+    {
+        MainWindow w(MainWindow::Variant::Factory);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QCOMPARE(find<QLabel>(w, "label_mainTitle")->text(),
+                 QStringLiteral("KV-3PD工厂调试软件V0.5"));
+        QCOMPARE(w.windowTitle(), QStringLiteral("KV-3PD工厂调试软件V0.5"));
+        auto *toFactory = find<QPushButton>(w, "pushButton_gongchangjiaozhun");
+        QVERIFY(toFactory->isVisible());
+        auto *stack = find<QStackedWidget>(w, "stackedWidget");
+        stack->setEnabled(true);
+        toFactory->click();
+        QCOMPARE(stack->currentIndex(), 1);
+
+        qputenv("KV3PD_FACTORY", "1");
+        QCOMPARE(MainWindow::variantFromEnvironment(), MainWindow::Variant::Factory);
+        qputenv("KV3PD_FACTORY", "0");
+        QCOMPARE(MainWindow(nullptr).variant(), MainWindow::Variant::User);
+        qunsetenv("KV3PD_FACTORY");
     }
 
     void buildDate_data()
@@ -186,6 +210,23 @@ private slots:
         QCOMPARE(state->text(), QStringLiteral("third"));
         ticks(1);
         QVERIFY(state->text().isEmpty());
+
+        // What the line said stays readable: a click opens the recent messages,
+        // and the list follows while open, keeping the newest 200.
+        QTest::mouseClick(state, Qt::LeftButton);
+        auto *log = w.findChild<QWidget *>("messageLog");
+        QVERIFY(log && log->isVisible());
+        auto *table = log->findChild<QTableWidget *>("tableWidget_messages");
+        QCOMPARE(table->rowCount(), 3);
+        QCOMPARE(table->item(2, 2)->text(), QStringLiteral("third"));
+        for (int i = 0; i < 250; ++i)
+            w.showState(QString::number(i));
+        QCOMPARE(table->rowCount(), 200);
+        QCOMPARE(w.messages().size(), 200);
+        QCOMPARE(table->item(0, 2)->text(), QStringLiteral("50"));
+        QCOMPARE(table->item(199, 2)->text(), QStringLiteral("249"));
+        QVERIFY(
+            QDateTime::fromString(table->item(199, 0)->text(), "yyyy-MM-dd HH:mm:ss").isValid());
     }
 
     void progressHiding()
@@ -234,6 +275,9 @@ private slots:
         QCOMPARE(closer.texts(), QStringList{longText});
         QCOMPARE(closer.lastPosition(),
                  QPoint(w.x() + (w.width() - 320) / 2, w.y() + (w.height() - 150) / 2));
+        // A warning is kept with the status texts.
+        QCOMPARE(w.messages().at(w.messages().size() - 1).kind, MessageLog::Kind::Warning);
+        QCOMPARE(w.messages().at(w.messages().size() - 1).text, longText);
     }
 };
 

@@ -35,6 +35,8 @@ depends="$(field Depends)"
 for library in libc6 libstdc++6 libqt5core5a libqt5widgets5 libqt5serialport5; do
     [[ "$depends" == *"$library (>= "* ]] || fail "Depends lacks $library: $depends"
 done
+# The SQLite driver is a plugin: no binary links it, so it is named by hand.
+[[ "$depends" =~ (^|, )libqt5sql5-sqlite(,|$) ]] || fail "Depends lacks libqt5sql5-sqlite: $depends"
 
 listing="$(dpkg-deb -c "$deb")"
 awk '$2 != "root/root"' <<<"$listing" | grep . && fail "entries not owned by root"

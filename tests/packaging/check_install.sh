@@ -40,8 +40,13 @@ if [ ! -f "$desktop" ]; then
     fail "no desktop entry $appid.desktop"
 else
     desktop-file-validate "$desktop" || fail "desktop-file-validate rejects $appid.desktop"
-    exec_name="$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktop")"
-    [ -x "$prefix/bin/$exec_name" ] || fail "Exec=$exec_name is not an installed program"
+    # The entry and each of its actions (the factory mode) start an installed program.
+    execs="$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktop")"
+    [ -n "$execs" ] || fail "no Exec= in $appid.desktop"
+    for exec_name in $execs; do
+        [ -x "$prefix/bin/$exec_name" ] || fail "Exec=$exec_name is not an installed program"
+    done
+    grep -q '^Exec=kv3pd --factory$' "$desktop" || fail "no factory-mode action in $appid.desktop"
     icon="$(sed -n 's/^Icon=//p' "$desktop")"
     hicolor="$prefix/share/icons/hicolor"
     sizes=0

@@ -59,6 +59,9 @@ constexpr RegisterBlock wenduEcjzBlock{178, 15};
 constexpr RegisterBlock customRegBlock{192, 127};
 constexpr RegisterBlock everything{0, 319};
 constexpr RegisterBlock everythingWritable{42, 277};
+// What belongs to the meter itself and not to its settings: the identity
+// (meter number, type) and the calibration of both channels, 72..192.
+constexpr RegisterBlock meterOwnBlock{72, 121};
 } // namespace Blocks
 
 // Register numbers of the fields the program interprets.

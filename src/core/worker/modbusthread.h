@@ -69,9 +69,12 @@ private:
     void writePressureParam();
     void readMeterInfo();
     void readCustomReg();
-    void writeCustomReg();
+    void writeCustomReg(const QString &command);
     void readAll();
-    void writeAll();
+    void writeAll(const QString &command);
+    // Reads the registers into the mirror, for a write that must send them
+    // back as the instrument holds them.
+    bool keepInstrumentValues(const RegisterBlock &keep);
     bool modbus_read_regs(int firstReg, quint16 reg_num, quint8 progressStart, quint8 progressEnd);
     bool modbus_write_regs(int firstReg, quint16 reg_num, quint8 progressStart, quint8 progressEnd);
     void facSave();
@@ -81,6 +84,12 @@ private:
               const QString &failed);
     // Clears every pending device command; returns the bits that were set.
     quint32 dropDeviceCommands();
+    // Clears the pending reads only (a save does: writes given meanwhile still run).
+    quint32 dropReads();
+    // Names the dropped writes ("writes dropped:..."), then replies message
+    // (none when empty); nothing when no bit was dropped.
+    void replyDropped(quint32 droppedBits, const QString &message);
+    void dropAndReport(const QString &message);
     void releaseHolds(quint32 droppedBits);
     void replyIfCancelled();
     void followWrittenLink();
@@ -118,9 +127,9 @@ private:
     // A poll has run since the last connect: until then commands given for the
     // new link wait for it instead of being dropped.
     bool polledSinceConnect = false;
-    // Set when a link command (disconnect, connect, search) dropped pending
-    // device commands; the link handler reports it.
-    std::atomic<bool> cancelledAtLinkEnd{false};
+    // The pending device commands a link command (disconnect, connect,
+    // search) dropped; the link handler reports them.
+    std::atomic<quint32> cancelledAtLinkEnd{0};
     // Link settings (registers 42..44) a write sent and no save has made
     // effective yet; only these are followed after a save.
     struct WrittenLink

@@ -27,6 +27,20 @@ void MainWindow::setUpSerialLink()
     });
 }
 
+void MainWindow::preselect(const QString &port, int address)
+{
+    if (!port.isEmpty()) {
+        int index = ui->comboBox_duankouhao->findText(port);
+        if (index < 0) {
+            ui->comboBox_duankouhao->addItem(port);
+            index = ui->comboBox_duankouhao->count() - 1;
+        }
+        ui->comboBox_duankouhao->setCurrentIndex(index);
+    }
+    if (address >= 1 && address <= 255)
+        ui->comboBox_addr->setEditText(QString::number(address));
+}
+
 void MainWindow::on_pushButton_chazhaoduankou_clicked()
 {
     ui->comboBox_duankouhao->clear();
@@ -119,9 +133,18 @@ bool MainWindow::connectToChosenAddress()
         showWarning(tr("请选择地址！"));
         return false;
     }
+    // The box takes a typed address too; 0 is the broadcast address, which no
+    // instrument answers.
+    bool isNumber = false;
+    const uint address = ui->comboBox_addr->currentText().toUInt(&isNumber);
+    if (!isNumber || address < 1 || address > 255) {
+        showState(tr("地址无效"));
+        showWarning(tr("仪表地址必须是1到255之间的整数！"));
+        return false;
+    }
     if (!openSerialPort())
         return false;
-    link.connectAsked(quint8(ui->comboBox_addr->currentText().toUInt()));
+    link.connectAsked(quint8(address));
     emit sendMessageToModbusThread(Cmd::connectFmt.arg(link.address()));
     return true;
 }
@@ -212,6 +235,11 @@ bool MainWindow::replyForLink(const QString &Message)
         markLiveValuesStale(false);
     else if (Message == Reply::connectFailed)
         markLiveValuesStale(true);
+    if (Message == Reply::readMeasuredFailed) {
+        // The instrument answers: nothing but the live values is concerned.
+        markLiveValuesStale(true);
+        return true;
+    }
 
     const bool stopped = Message == Reply::disconnectSucceed || Message == Reply::searchFinish ||
                          Message == Reply::searchStoped;

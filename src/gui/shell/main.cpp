@@ -9,6 +9,8 @@
 #include <QFont>
 #include <QIcon>
 
+#include <cstdio>
+
 namespace {
 
 // The options of both passes below, so that they accept the same command line.
@@ -26,6 +28,18 @@ void addOptions(QCommandLineParser &parser)
                                      "(English). Without it, KV3PD_LANG is used; the system "
                                      "locale never changes the language."),
                       QStringLiteral("language")});
+    parser.addOption({QStringLiteral("port"),
+                      QStringLiteral("Choose this serial port (a name or a path) at start."),
+                      QStringLiteral("port")});
+    parser.addOption({QStringLiteral("address"),
+                      QStringLiteral("Put this instrument address (1 to 255) into the address "
+                                     "box at start, so that connecting needs no search."),
+                      QStringLiteral("address")});
+    parser.addOption({QStringLiteral("factory"),
+                      QStringLiteral("The factory variant: the meter parameters, multi-point "
+                                     "calibration, read/write all and register configuration "
+                                     "pages, and the calibration wizard. KV3PD_FACTORY=1 does "
+                                     "the same.")});
 }
 
 // --help and --version only print: they must work without a display, e.g.
@@ -72,12 +86,25 @@ int main(int argc, char *argv[])
     if (!language::installRequested(parser.value(QStringLiteral("lang"))))
         return 2;
 
+    int address = 0;
+    if (parser.isSet(QStringLiteral("address"))) {
+        bool isNumber = false;
+        address = parser.value(QStringLiteral("address")).toInt(&isNumber);
+        if (!isNumber || address < 1 || address > 255) {
+            std::fprintf(stderr, "kv3pd: --address takes 1 to 255, not '%s'\n",
+                         qPrintable(parser.value(QStringLiteral("address"))));
+            return 2;
+        }
+    }
+
     // The form's fixed widths are laid out for a 9 pt face; desktop defaults
     // are often larger and would clip the captions.
     QFont font = a.font();
     font.setPointSize(9);
     a.setFont(font);
-    MainWindow w;
+    MainWindow w(parser.isSet(QStringLiteral("factory")) ? MainWindow::Variant::Factory
+                                                         : MainWindow::variantFromEnvironment());
+    w.preselect(parser.value(QStringLiteral("port")), address);
     // After the window: it registers the resources the icon comes from.
     a.setWindowIcon(QIcon(QStringLiteral(":/icon/system_software_update.ico")));
     w.show();

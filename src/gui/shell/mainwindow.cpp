@@ -4,6 +4,7 @@
 #include "model/codetables.h"
 #include "monitor/trafficmonitor.h"
 #include "shell/dialog_warning.h"
+#include "shell/messagewindow.h"
 #include "shell/titlebardrag.h"
 #include "trend/trendwindow.h"
 #include "ui_mainwindow.h"
@@ -16,6 +17,7 @@
 #include <QDebug>
 #include <QEvent>
 #include <QFile>
+#include <QIntValidator>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
@@ -35,7 +37,10 @@ const char *const rowLineEditStyle =
 
 } // namespace
 
-MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWindow)
+MainWindow::MainWindow(QWidget *parent) : MainWindow(variantFromEnvironment(), parent) {}
+
+MainWindow::MainWindow(Variant variant, QWidget *parent)
+    : QMainWindow(parent), ui(new Ui::MainWindow), windowVariant(variant)
 {
     ui->setupUi(this);
     // Under the program's 9 pt face the pages ask for a few pixels more than the
@@ -49,8 +54,12 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     initResources();
     loadStyleSheet();
 
-    ui->label_mainTitle->setText(tr("KV-3PD用户调试软件V0.5"));
-    ui->pushButton_gongchangjiaozhun->close();
+    // The form is the factory variant; the user variant has its own title and
+    // no way to the factory pages.
+    if (windowVariant == Variant::User) {
+        ui->label_mainTitle->setText(tr("KV-3PD用户调试软件V0.5"));
+        ui->pushButton_gongchangjiaozhun->close();
+    }
     setWindowTitle(ui->label_mainTitle->text());
 
     ui->label_makeDate->setText(buildDateText(QStringLiteral(__DATE__)));
@@ -149,6 +158,14 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     ui->stackedWidget->setEnabled(false);
 
     ui->comboBox_baud->setCurrentIndex(3);
+    // A known address can be typed; a search still fills the list.
+    ui->comboBox_addr->setEditable(true);
+    ui->comboBox_addr->setInsertPolicy(QComboBox::NoInsert);
+    ui->comboBox_addr->setValidator(new QIntValidator(1, 255, ui->comboBox_addr));
+    // The status line clears itself after a few seconds; what it said is kept.
+    ui->label_state->installEventFilter(this);
+    ui->label_state->setCursor(Qt::PointingHandCursor);
+    ui->label_state->setToolTip(tr("点击查看最近的消息"));
     // Nothing read yet: no page has anything to write.
     updateWriteButtons();
 }
@@ -158,6 +175,7 @@ MainWindow::~MainWindow()
     // They listen to the link and the worker, which go first.
     delete trafficMonitor;
     delete trendWindow;
+    delete messageWindow;
     // Stop the worker first: it may still be emitting frames for the port.
     worker->stop();
     delete worker;
@@ -166,6 +184,12 @@ MainWindow::~MainWindow()
     delete guiTickTimer;
     delete backupMenu;
     delete ui;
+}
+
+MainWindow::Variant MainWindow::variantFromEnvironment()
+{
+    return qEnvironmentVariable("KV3PD_FACTORY") == QLatin1String("1") ? Variant::Factory
+                                                                       : Variant::User;
 }
 
 void MainWindow::initResources()
@@ -244,6 +268,10 @@ void MainWindow::on_pushButton_gongchangjiaozhun_2_clicked()
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == ui->label_state && event->type() == QEvent::MouseButtonRelease) {
+        showMessages();
+        return true;
+    }
     for (QComboBox *combo : regNameCombos) {
         // A wheel turn while scrolling the table must not change a row's source.
         if (watched == combo)

@@ -5,6 +5,7 @@
 // are methods of this class. The port itself belongs to a SerialLink.
 
 #include "model/linkstate.h"
+#include "model/messagelog.h"
 #include "model/pagestate.h"
 #include "model/registermirror.h"
 
@@ -15,12 +16,14 @@
 #include <QtGlobal>
 
 #include <functional>
+#include <optional>
 
 class QComboBox;
 class QLineEdit;
 class QMenu;
 class QTimer;
 class SerialLink;
+class MessageWindow;
 class TrafficMonitor;
 class TrendWindow;
 class modbusThread;
@@ -37,7 +40,16 @@ class MainWindow : public QMainWindow
 public:
     static constexpr int RegisterRows = 25;
 
+    // The user variant sets an instrument up; the factory variant also reaches
+    // the calibration and register-configuration pages.
+    enum class Variant
+    {
+        User,
+        Factory,
+    };
+    // The variant KV3PD_FACTORY asks for ("1": factory), else the user variant.
     explicit MainWindow(QWidget *parent = nullptr);
+    explicit MainWindow(Variant variant, QWidget *parent = nullptr);
     ~MainWindow() override;
 
     // Registers the style sheet and images of the static GUI library.
@@ -53,6 +65,12 @@ public:
     void setFileNameProvider(FileNameProvider provider);
     // Where the last backup folder is remembered.
     void setSettingsPath(const QString &path);
+
+    static Variant variantFromEnvironment();
+    // Chooses a port (added to the list when the system does not list it) and
+    // types an address into the address box, so that 连接 is all that is left.
+    void preselect(const QString &port, int address);
+    Variant variant() const { return windowVariant; }
 
     modbusThread *modbusWorker() const { return worker; }
     SerialLink *serialLink() const { return serialPort; }
@@ -72,6 +90,10 @@ public:
 
     void showState(const QString &text);
     void showWarning(const QString &text);
+    // Every status text and warning shown, newest last; a click on the status
+    // line opens them in a window.
+    const MessageLog &messages() const { return messageLog; }
+    void showMessages();
 
     // Display and collect operations of the pages; each holds the mirror lock
     // for its whole run.
@@ -98,6 +120,10 @@ public:
 
     // What each page holds (read, loaded from a backup, nothing writable).
     const PageStates &pageStates() const { return pages; }
+    // The connected meter's number, once it has told it since it last answered.
+    std::optional<quint32> connectedMeter() const { return link.meter(); }
+    // Why a write cannot be sent, in words for the user.
+    static QString refusalText(WriteRefusal refusal);
 
 signals:
     void sendMessageToModbusThread(QString Message);
@@ -187,7 +213,7 @@ private:
     void onPortReopened();
     void userTakesOverLink();
     // Sees every reply first; true when it has handled it (replies while the
-    // port is lost).
+    // port is lost, a poll whose measured values failed).
     bool replyForLink(const QString &Message);
     void markLiveValuesStale(bool stale);
     QString connectionText(bool withAddress) const;
@@ -215,6 +241,7 @@ private:
     quint16 getCustomRegRow(QComboBox *combo, QLineEdit *valueEdit, quint16 current);
 
     void showUnitLabels();
+    void logMessage(MessageLog::Kind kind, const QString &text);
 
     // Device commands of the pages. Not sent while the instrument does not
     // answer: the user is told instead of the click vanishing.
@@ -229,6 +256,29 @@ private:
     bool refuseInvalidAddress();
     bool collectAllPages();
     bool prepareWriteAll();
+    // Write all for another meter's backup: only the pages that are not the
+    // meter's own identity and calibration.
+    bool prepareCloneAll();
+    // True, with the reason shown, when the write may not be sent: the meter
+    // is not connected or not identified, or the page's data is not its.
+    bool refuseWrite(const QString &command);
+    WriteRefusal writeRefusal(const QString &command) const;
+    // A reply that tells the meter number, while the meter answering has not.
+    struct Identification
+    {
+        bool identified = false;
+        bool quiet = false;      // the window's own read after a connect
+        bool firstMeter = false; // the first meter since the user chose a connection
+        bool fromReadAll = false;
+        quint32 number = 0;
+        std::optional<quint32> before; // the other meter that answered before
+    };
+    Identification identifyMeter(const QString &message);
+    void meterIdentified(const Identification &id);
+    void requestIdentity();
+    void warnIfForeignBackup();
+    void followRenumbering(const QString &message);
+    void warnDroppedWrites(const QString &argument);
     void trackPageReply(const QString &message);
     void updateWriteButtons();
     void followLinkSettings(const QString &argument);
@@ -240,6 +290,7 @@ private:
     void customRowSourceChanged(int row);
 
     Ui::MainWindow *ui;
+    Variant windowVariant = Variant::User;
     qint32 pressX = 0;
     qint32 pressY = 0;
     bool dragging = false;
@@ -269,5 +320,7 @@ private:
     // Opened on demand from the title bar; closed and deleted with the window.
     QPointer<TrafficMonitor> trafficMonitor;
     QPointer<TrendWindow> trendWindow;
+    MessageLog messageLog;
+    QPointer<MessageWindow> messageWindow;
     QString settingsPath = QStringLiteral("./KV-3PD_setting.ini");
 };

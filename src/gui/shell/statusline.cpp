@@ -2,6 +2,7 @@
 
 #include "shell/dialog_warning.h"
 #include "shell/mainwindow.h"
+#include "shell/messagewindow.h"
 #include "ui_mainwindow.h"
 
 #include <QTimer>
@@ -10,7 +11,24 @@ void MainWindow::showState(const QString &text)
 {
     stateCountdown = 5;
     ui->label_state->setText(text);
+    logMessage(MessageLog::Kind::Status, text);
     startTicking();
+}
+
+void MainWindow::logMessage(MessageLog::Kind kind, const QString &text)
+{
+    messageLog.add(kind, text);
+    if (messageWindow)
+        messageWindow->appendNewest();
+}
+
+void MainWindow::showMessages()
+{
+    if (!messageWindow)
+        messageWindow = new MessageWindow(messageLog, this);
+    messageWindow->show();
+    messageWindow->raise();
+    messageWindow->activateWindow();
 }
 
 void MainWindow::startTicking()
@@ -22,6 +40,7 @@ void MainWindow::startTicking()
 
 void MainWindow::showWarning(const QString &text)
 {
+    logMessage(MessageLog::Kind::Warning, text);
     Dialog_Warning dialog(nullptr, tr("警告"), text);
     dialog.move(x() + (width() - 320) / 2, y() + (height() - 150) / 2);
     dialog.exec();
