@@ -1,5 +1,6 @@
 #include "benchsupport.h"
 
+#include "link/seriallink.h"
 #include "modbus/kzmodbus.h"
 #include "ptyrunner.h"
 #include "worker/modbusthread.h"
@@ -16,6 +17,8 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -90,29 +93,38 @@ double processCpuMs()
     return ms(usage.ru_utime) + ms(usage.ru_stime);
 }
 
-QMap<int, double> threadCpuMs()
+QMap<int, ThreadUsage> threadUsage()
 {
-    QMap<int, double> out;
+    QMap<int, ThreadUsage> out;
     const double tick = 1000.0 / double(::sysconf(_SC_CLK_TCK));
     for (const QString &entry :
          QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile stat(QStringLiteral("/proc/self/task/%1/stat").arg(entry));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        // The fields after the parenthesised name: utime and stime are the 12th and 13th.
-        const QByteArray line = stat.readAll();
-        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() > 12)
-            out.insert(entry.toInt(), (fields[11].toDouble() + fields[12].toDouble()) * tick);
+        const QString dir = QStringLiteral("/proc/self/task/%1/").arg(entry);
+        const auto read = [&dir](const char *file) {
+            QFile f(dir + QLatin1String(file));
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        };
+        ThreadUsage usage;
+        const int id = entry.toInt();
+        usage.name = id == int(::getpid()) ? QStringLiteral("window")
+                                           : QString::fromLocal8Bit(read("comm").trimmed());
+        bool exact = false;
+        const double runNs = read("schedstat").split(' ').value(0).toDouble(&exact);
+        if (exact) {
+            usage.cpuMs = runNs / 1e6;
+        } else {
+            // utime and stime, the 12th and 13th fields after the parenthesised name.
+            const QByteArray line = read("stat");
+            const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+            usage.cpuMs = (fields.value(11).toDouble() + fields.value(12).toDouble()) * tick;
+        }
+        for (const QByteArray &line : read("status").split('\n')) {
+            if (line.startsWith("voluntary_ctxt_switches:"))
+                usage.wakeUps = line.mid(line.indexOf(':') + 1).trimmed().toLongLong();
+        }
+        out.insert(id, usage);
     }
     return out;
-}
-
-QString threadName(int id)
-{
-    QFile comm(QStringLiteral("/proc/self/task/%1/comm").arg(id));
-    return comm.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(comm.readAll().trimmed())
-                                          : QString();
 }
 
 qint64 residentKiB()
@@ -177,23 +189,104 @@ void showOnlyWarnings()
 StallProbe::StallProbe()
 {
     timer.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&timer, &QTimer::timeout, [this] { stamps.append(nowNs()); });
+    QObject::connect(&timer, &QTimer::timeout, [this] { tick(); });
+    // The scheduler's account of this thread: time run and time waited for a
+    // processor, in nanoseconds.
+    schedstat = ::open("/proc/thread-self/schedstat", O_RDONLY | O_CLOEXEC);
+}
+
+StallProbe::~StallProbe()
+{
+    if (schedstat >= 0)
+        ::close(schedstat);
 }
 
 void StallProbe::start()
 {
-    stamps.clear();
+    ticks.clear();
     timer.start(PeriodMs);
+}
+
+void StallProbe::tick()
+{
+    Tick t{nowNs(), 0, 0};
+    char text[96];
+    const ssize_t n = schedstat >= 0 ? ::pread(schedstat, text, sizeof text - 1, 0) : -1;
+    if (n > 0) {
+        text[n] = 0;
+        long long run = 0, wait = 0;
+        if (std::sscanf(text, "%lld %lld", &run, &wait) == 2) {
+            t.runNs = run;
+            t.waitNs = wait;
+        }
+    }
+    ticks.append(t);
 }
 
 QVector<double> StallProbe::stalls(qint64 fromNs, qint64 toNs) const
 {
     QVector<double> out;
-    for (int i = 1; i < stamps.size(); ++i) {
-        if (stamps[i - 1] >= fromNs && stamps[i] <= toNs)
-            out.append(qMax(0.0, msBetween(stamps[i - 1], stamps[i]) - PeriodMs));
+    for (int i = 1; i < ticks.size(); ++i) {
+        if (ticks[i - 1].ns >= fromNs && ticks[i].ns <= toNs)
+            out.append(qMax(0.0, msBetween(ticks[i - 1].ns, ticks[i].ns) - PeriodMs));
     }
     return out;
+}
+
+StallProbe::Stall StallProbe::longest(qint64 fromNs, qint64 toNs) const
+{
+    Stall worst;
+    for (int i = 1; i < ticks.size(); ++i) {
+        const Tick &a = ticks[i - 1], &b = ticks[i];
+        const double late = msBetween(a.ns, b.ns) - PeriodMs;
+        if (a.ns < fromNs || b.ns > toNs || late <= worst.ms)
+            continue;
+        worst = {a.ns, b.ns, late, (b.runNs - a.runNs) / 1e6, (b.waitNs - a.waitNs) / 1e6};
+    }
+    return worst;
+}
+
+QString StallProbe::describe(const Stall &stall)
+{
+    return QStringLiteral("%1 ms (running %2, waiting for a CPU %3, asleep %4)")
+        .arg(stall.ms, 0, 'f', 2)
+        .arg(stall.runningMs, 0, 'f', 2)
+        .arg(stall.waitingMs, 0, 'f', 2)
+        .arg(stall.asleepMs(), 0, 'f', 2);
+}
+
+MachineProbe::MachineProbe()
+    : thread([this] {
+          qint64 last = nowNs();
+          while (!stopping.load()) {
+              ::poll(nullptr, 0, 2);
+              const qint64 now = nowNs();
+              const double late = msBetween(last, now) - 2;
+              if (late > 1) {
+                  std::lock_guard<std::mutex> lock(mutex);
+                  lates.append({last, now, late});
+              }
+              last = now;
+          }
+      })
+{
+}
+
+MachineProbe::~MachineProbe()
+{
+    stopping.store(true);
+    thread.join();
+}
+
+double MachineProbe::worstMs(qint64 fromNs, qint64 toNs) const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    double worst = 0;
+    for (const Late &late : lates) {
+        if (late.toNs > fromNs && late.fromNs < toNs)
+            worst = qMax(worst, late.ms);
+    }
+    return worst;
 }
 
 SimProcess::SimProcess(const QStringList &arguments) : arguments(arguments)
@@ -274,33 +367,24 @@ void RunnerThread::run()
     line.close();
 }
 
-MasterLine::MasterLine() : modbus(new kzModbus)
+MasterLine::MasterLine() : modbus(new kzModbus), link(new SerialLink)
 {
-    connect(&serial, &QSerialPort::readyRead, this, &MasterLine::readPort);
-    connect(modbus.get(), &kzModbus::SendData, this, [this](const QByteArray &frame) {
-        serial.write(frame);
-        serial.flush();
-    });
+    link->attach(modbus.get());
 }
 
 MasterLine::~MasterLine() = default;
 
 bool MasterLine::open(const QString &port, int baud)
 {
-    serial.setPortName(port);
-    if (!serial.open(QIODevice::ReadWrite))
+    if (!link->open(port, baud, 0))
         return false;
-    serial.setBaudRate(baud);
-    serial.setDataBits(QSerialPort::Data8);
-    serial.setParity(QSerialPort::NoParity);
-    serial.setStopBits(QSerialPort::OneStop);
-    serial.setFlowControl(QSerialPort::NoFlowControl);
+    modbus->setLineTiming(baud, 10);
     return true;
 }
 
 void MasterLine::close()
 {
-    serial.close();
+    link->close();
 }
 
 void MasterLine::inThread(const std::function<void()> &job)
@@ -311,12 +395,6 @@ void MasterLine::inThread(const std::function<void()> &job)
     thread->start();
     loop.exec();
     thread->wait();
-}
-
-void MasterLine::readPort()
-{
-    for (char byte : serial.readAll())
-        modbus->receiveByte(quint8(byte));
 }
 
 WorkerLine::WorkerLine() : worker(new modbusThread)

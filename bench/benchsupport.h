@@ -23,8 +23,11 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 class PtyRunner;
+class SerialLink;
 class kzModbus;
 class modbusThread;
 
@@ -49,10 +52,16 @@ QVector<int> chunks(int registers);
 // CPU time of this process (user + system) in milliseconds, and its resident set in KiB.
 double processCpuMs();
 qint64 residentKiB();
-// CPU time in milliseconds of each thread of this process, by thread id.
-QMap<int, double> threadCpuMs();
-// The thread's name as the system knows it.
-QString threadName(int id);
+// What each thread of this process has used so far, by thread id: CPU time
+// (the scheduler's own count in nanoseconds where the kernel keeps one, else
+// clock ticks) and how often it went to sleep and was woken again.
+struct ThreadUsage
+{
+    QString name; // "window" for the process's main thread
+    double cpuMs = 0;
+    qint64 wakeUps = 0;
+};
+QMap<int, ThreadUsage> threadUsage();
 
 // Runs the event loop until done() holds or the time is up; returns done().
 // Any modal dialog that opens meanwhile is closed and counted.
@@ -67,21 +76,67 @@ void preferOffscreen();
 void showOnlyWarnings();
 
 // How late the window's thread gets to a 2 ms timer: what a user would feel
-// as a stalled window.
+// as a stalled window. Each tick also notes how long the thread had run and
+// waited for a processor so far, so a stall can be told apart: the program's
+// own work (running), a busy machine (waiting for a CPU), or the thread
+// blocked or its timer late (asleep).
 class StallProbe
 {
 public:
+    struct Stall
+    {
+        qint64 fromNs = 0; // the tick before it
+        qint64 toNs = 0;   // the late tick
+        double ms = 0;
+        double runningMs = 0;
+        double waitingMs = 0;
+        double asleepMs() const { return qMax(0.0, ms + PeriodMs - runningMs - waitingMs); }
+    };
+
     StallProbe();
+    ~StallProbe();
     // Starts over: the ticks recorded so far are dropped.
     void start();
     void stop() { timer.stop(); }
     // Lateness of every tick that fell inside [fromNs, toNs].
     QVector<double> stalls(qint64 fromNs, qint64 toNs) const;
+    // The longest of them, with what the thread did meanwhile.
+    Stall longest(qint64 fromNs, qint64 toNs) const;
+    static QString describe(const Stall &stall);
 
 private:
     static constexpr int PeriodMs = 2;
+    struct Tick
+    {
+        qint64 ns, runNs, waitNs;
+    };
+    void tick();
     QTimer timer;
-    QVector<qint64> stamps;
+    QVector<Tick> ticks;
+    int schedstat = -1;
+};
+
+// The same 2 ms wait in a bare thread of its own, without an event loop: how
+// late the machine wakes a sleeping thread at all (a virtual machine's host
+// may keep it off the processor), against which the window's stalls are read.
+class MachineProbe
+{
+public:
+    MachineProbe();
+    ~MachineProbe();
+    // The most a wake-up came late that overlaps [fromNs, toNs]; 0 for none.
+    double worstMs(qint64 fromNs, qint64 toNs) const;
+
+private:
+    struct Late
+    {
+        qint64 fromNs, toNs;
+        double ms;
+    };
+    std::atomic<bool> stopping{false};
+    mutable std::mutex mutex;
+    QVector<Late> lates; // only those over 1 ms, so a long run stays small
+    std::thread thread;
 };
 
 // kv3pd-sim as a child process on a link of its own.
@@ -122,8 +177,8 @@ private:
     QString path;
 };
 
-// The master alone: requests from a thread of their own, bytes through a
-// serial port in this thread, as the window carries them.
+// The master alone: requests from a thread of their own, bytes through the
+// tool's own serial link in this thread, as the window carries them.
 class MasterLine : public QObject
 {
 public:
@@ -136,9 +191,8 @@ public:
     void inThread(const std::function<void()> &job);
 
 private:
-    void readPort();
     std::unique_ptr<kzModbus> modbus;
-    QSerialPort serial;
+    std::unique_ptr<SerialLink> link;
 };
 
 // The worker on a serial port, wired as the window wires it, without the window.

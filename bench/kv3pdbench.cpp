@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDateTime>
+#include <QGuiApplication>
 #include <QModbusReply>
 #include <QModbusRtuSerialMaster>
 #include <QPushButton>
@@ -19,7 +20,10 @@
 
 #include <cmath>
 #include <cstdio>
-#include <unistd.h>
+
+#if __has_include(<valgrind/callgrind.h>)
+#include <valgrind/callgrind.h>
+#endif
 
 namespace {
 
@@ -60,6 +64,24 @@ QString verdict(bool met)
 void progress(const char *what)
 {
     std::fprintf(stderr, "kv3pd-bench: %s\n", what);
+}
+
+// Under `valgrind --tool=callgrind --instr-atstart=no` only the steady poll is
+// counted; elsewhere these do nothing.
+void profiledBegin()
+{
+#ifdef CALLGRIND_START_INSTRUMENTATION
+    CALLGRIND_ZERO_STATS;
+    CALLGRIND_START_INSTRUMENTATION;
+#endif
+}
+
+void profiledEnd()
+{
+#ifdef CALLGRIND_STOP_INSTRUMENTATION
+    CALLGRIND_STOP_INSTRUMENTATION;
+    CALLGRIND_DUMP_STATS_AT("steady poll");
+#endif
 }
 
 double readAllBoundMs(int baud)
@@ -113,40 +135,35 @@ void wire()
     }
 }
 
-// The poll over a minute, the window's CPU and memory meanwhile, then the
-// window's stalls while polling and during read all; last the idle window.
-void pollAndWindow()
+// What a stretch of polling cost: the process and each of its threads, and
+// the intervals between the polls the window saw.
+struct PollRun
 {
-    progress("poll, CPU and memory at 38400 baud");
-    auto sim = std::make_unique<SimProcess>(
-        QStringList{QStringLiteral("--paced"), QStringLiteral("--baud"), QString::number(FastBaud),
-                    QStringLiteral("1")});
-    WindowRig rig;
-    if (!sim->start() || !rig.connectTo(sim->port(), FastBaud)) {
-        add(QStringLiteral("poll"), QStringLiteral("no link"));
-        return;
-    }
-    // Let the status text age out first: it keeps the window's tick running.
-    idleFor(6000);
+    double wallMs = 0;
+    double cpu = 0; // % of a core
+    QMap<int, ThreadUsage> threadsBefore, threadsAfter;
+    QVector<double> intervals;
+};
 
-    const int pollMs = quick ? 10000 : 60000;
+PollRun pollFor(WindowRig &rig, int ms)
+{
+    PollRun run;
     const int from = rig.replies.size();
     const double cpuBefore = processCpuMs();
-    const QMap<int, double> threadsBefore = threadCpuMs();
+    run.threadsBefore = threadUsage();
     const qint64 start = nowNs();
-    idleFor(pollMs);
-    const double wallMs = msBetween(start, nowNs());
-    const double cpu = (processCpuMs() - cpuBefore) / wallMs * 100;
-    const QMap<int, double> threadsAfter = threadCpuMs();
-    const qint64 rss = residentKiB();
-
-    QVector<double> intervals;
+    profiledBegin();
+    idleFor(ms);
+    profiledEnd();
+    run.wallMs = msBetween(start, nowNs());
+    run.cpu = (processCpuMs() - cpuBefore) / run.wallMs * 100;
+    run.threadsAfter = threadUsage();
     qint64 last = 0;
     for (int i = from; i < rig.replies.size(); ++i) {
         if (rig.replies[i].text != QLatin1String("read measured succeed"))
             continue;
         if (last)
-            intervals.append(msBetween(last, rig.replies[i].ns));
+            run.intervals.append(msBetween(last, rig.replies[i].ns));
         last = rig.replies[i].ns;
     }
     if (qEnvironmentVariableIsSet("KV3PD_BENCH_TRACE")) {
@@ -154,6 +171,78 @@ void pollAndWindow()
             std::fprintf(stderr, "%9.1f %s\n", msBetween(rig.replies[from].ns, rig.replies[i].ns),
                          qPrintable(rig.replies[i].text));
     }
+    return run;
+}
+
+// The CPU rows, named after the platform the window draws on.
+void addCpuRows(const PollRun &run)
+{
+    const QString platform = QGuiApplication::platformName();
+    add(QStringLiteral("CPU while connected and polling, %1 (% of a core)").arg(platform),
+        number(run.cpu, 2), {}, {}, QStringLiteral("≤ 0.5"), verdict(run.cpu <= 0.5));
+    // Where it goes: the window's thread, the worker and the rest; per poll,
+    // the CPU time and how often each thread was woken.
+    const int polls = run.intervals.size() + 1;
+    QStringList shares, perPoll;
+    for (auto it = run.threadsAfter.begin(); it != run.threadsAfter.end(); ++it) {
+        const ThreadUsage before = run.threadsBefore.value(it.key());
+        const double ms = it->cpuMs - before.cpuMs;
+        if (ms / run.wallMs * 100 < 0.01)
+            continue;
+        shares << QStringLiteral("%1 %2").arg(it->name, number(ms / run.wallMs * 100, 2));
+        perPoll << QStringLiteral("%1 %2 µs, %3")
+                       .arg(it->name, number(ms * 1000 / polls, 0),
+                            number(double(it->wakeUps - before.wakeUps) / polls, 1));
+    }
+    add(QStringLiteral("CPU while polling by thread, %1 (% of a core)").arg(platform),
+        shares.join(QStringLiteral(", ")));
+    add(QStringLiteral("per poll by thread, %1: CPU, wake-ups (%2 polls)").arg(platform).arg(polls),
+        perPoll.join(QStringLiteral("; ")));
+}
+
+// The window connected at 38400 baud, its status text aged out (it keeps the
+// window's tick running); false when there is no link.
+bool connectPolling(std::unique_ptr<SimProcess> &sim, WindowRig &rig)
+{
+    sim = std::make_unique<SimProcess>(QStringList{QStringLiteral("--paced"),
+                                                   QStringLiteral("--baud"),
+                                                   QString::number(FastBaud), QStringLiteral("1")});
+    if (!sim->start() || !rig.connectTo(sim->port(), FastBaud))
+        return false;
+    idleFor(6000);
+    return true;
+}
+
+// Only the CPU while polling; scripts/bench runs it again under Xvfb.
+void cpuOnly()
+{
+    progress(qPrintable(QStringLiteral("CPU while polling at 38400 baud, %1")
+                            .arg(QGuiApplication::platformName())));
+    std::unique_ptr<SimProcess> sim;
+    WindowRig rig;
+    if (!connectPolling(sim, rig)) {
+        add(QStringLiteral("CPU while polling"), QStringLiteral("no link"));
+        return;
+    }
+    addCpuRows(pollFor(rig, quick ? 10000 : 60000));
+    rig.disconnect();
+}
+
+// The poll over a minute, the window's CPU and memory meanwhile, then the
+// window's stalls over another minute of polling and during ten read alls;
+// last the idle window.
+void pollAndWindow()
+{
+    progress("poll, CPU and memory at 38400 baud");
+    std::unique_ptr<SimProcess> sim;
+    WindowRig rig;
+    if (!connectPolling(sim, rig)) {
+        add(QStringLiteral("poll"), QStringLiteral("no link"));
+        return;
+    }
+    const int pollMs = quick ? 10000 : 60000;
+    const PollRun run = pollFor(rig, pollMs);
+    const QVector<double> &intervals = run.intervals;
     double mean = 0;
     for (double interval : intervals)
         mean += interval;
@@ -167,29 +256,20 @@ void pollAndWindow()
             .arg(number(percentile(intervals, 50)), number(percentile(intervals, 99)),
                  number(maximum(intervals))),
         QStringLiteral("100"));
-    add(QStringLiteral("CPU while connected and polling (% of a core)"), number(cpu, 2), {}, {},
-        QStringLiteral("≤ 0.5"), verdict(cpu <= 0.5));
-    // Where it goes: the window's thread (the process id), the worker and the rest.
-    QStringList shares;
-    for (auto it = threadsAfter.begin(); it != threadsAfter.end(); ++it) {
-        const double share = (it.value() - threadsBefore.value(it.key())) / wallMs * 100;
-        if (share >= 0.01)
-            shares << QStringLiteral("%1 %2").arg(
-                it.key() == int(::getpid()) ? QStringLiteral("window") : threadName(it.key()),
-                number(share, 2));
-    }
-    add(QStringLiteral("CPU while polling by thread (% of a core)"),
-        shares.join(QStringLiteral(", ")));
-    add(QStringLiteral("resident memory while polling (MiB)"), number(rss / 1024.0));
+    addCpuRows(run);
+    add(QStringLiteral("resident memory while polling (MiB)"), number(residentKiB() / 1024.0));
 
     progress("window stalls");
+    // Only while the stalls are measured: its 2 ms wake-ups would count as the idle window's CPU.
+    auto machine = std::make_unique<MachineProbe>();
     StallProbe probe;
     probe.start();
     const qint64 stallStart = nowNs();
-    idleFor(quick ? 3000 : 10000);
+    idleFor(pollMs);
     const QVector<double> pollStalls = probe.stalls(stallStart, nowNs());
+    const StallProbe::Stall longestPollStall = probe.longest(stallStart, nowNs());
     QVector<double> readStalls;
-    for (int i = 0; i < (quick ? 1 : 3); ++i) {
+    for (int i = 0; i < (quick ? 2 : 10); ++i) {
         const int at = rig.replies.size();
         const qint64 clickNs = nowNs();
         rig.click("pushButton_duququanbushuju");
@@ -206,8 +286,16 @@ void pollAndWindow()
             QStringLiteral("%1 / %2").arg(number(p99, 2), number(max, 2)), {}, {},
             QStringLiteral("≤ 5"), verdict(max <= 5));
     };
-    stallRow(QStringLiteral("while polling"), pollStalls);
-    stallRow(QStringLiteral("during read all"), readStalls);
+    stallRow(QStringLiteral("over %1 s of polling").arg(pollMs / 1000), pollStalls);
+    add(QStringLiteral("longest window stall while polling: what the thread did; a bare "
+                       "thread's lateness meanwhile"),
+        QStringLiteral("%1; %2 ms")
+            .arg(StallProbe::describe(longestPollStall))
+            .arg(number(machine->worstMs(longestPollStall.fromNs, longestPollStall.toNs), 2)));
+    add(QStringLiteral("a bare thread's 2 ms wait, latest over the stall measurements (ms)"),
+        number(machine->worstMs(stallStart, nowNs()), 2));
+    machine.reset();
+    stallRow(QStringLiteral("during %1 read alls").arg(quick ? 2 : 10), readStalls);
 
     progress("idle and disconnected");
     rig.disconnect();
@@ -333,11 +421,11 @@ Overhead overheadOf(const QVector<Transaction> &transactions, double pauseMs)
     return out;
 }
 
-QVector<Transaction> kzModbusTransactions(RunnerThread &line, int count)
+QVector<Transaction> kzModbusTransactions(RunnerThread &line, int baud, int count)
 {
     QVector<Transaction> out;
     MasterLine master;
-    if (!master.open(line.port(), FastBaud))
+    if (!master.open(line.port(), baud))
         return out;
     master.master().setResponseTimeout(500);
     master.master().setAttemptCount(1);
@@ -385,14 +473,14 @@ protected:
     }
 };
 
-QVector<Transaction> serialBusTransactions(RunnerThread &line, int count, double *pauseMs)
+QVector<Transaction> serialBusTransactions(RunnerThread &line, int baud, int count, double *pauseMs)
 {
     QVector<Transaction> out;
     QModbusResponse::registerDataSizeCalculator(QModbusPdu::FunctionCode(kzModbus::FuncRead),
                                                 readReplySize);
     PeerMaster master;
     master.setConnectionParameter(QModbusDevice::SerialPortNameParameter, line.port());
-    master.setConnectionParameter(QModbusDevice::SerialBaudRateParameter, FastBaud);
+    master.setConnectionParameter(QModbusDevice::SerialBaudRateParameter, baud);
     master.setConnectionParameter(QModbusDevice::SerialDataBitsParameter, QSerialPort::Data8);
     master.setConnectionParameter(QModbusDevice::SerialParityParameter, QSerialPort::NoParity);
     master.setConnectionParameter(QModbusDevice::SerialStopBitsParameter, QSerialPort::OneStop);
@@ -434,39 +522,46 @@ QVector<Transaction> serialBusTransactions(RunnerThread &line, int count, double
     return out;
 }
 
-// Software overhead per transaction, the tool's master against Qt SerialBus's.
+// Software overhead per transaction, the tool's master on its own serial link
+// against Qt SerialBus's, at a slow and a fast line.
 void overhead()
 {
-    progress("overhead per transaction, kzModbus and QModbusRtuSerialMaster");
-    RunnerThread line({1}, FastBaud);
-    if (!line.serve()) {
-        add(QStringLiteral("overhead"), QStringLiteral("no line"));
-        return;
+    for (int baud : {9600, FastBaud}) {
+        progress(qPrintable(
+            QStringLiteral("overhead per transaction at %1 baud, kzModbus and Qt SerialBus")
+                .arg(baud)));
+        RunnerThread line({1}, baud);
+        if (!line.serve()) {
+            add(QStringLiteral("overhead at %1 baud").arg(baud), QStringLiteral("no line"));
+            continue;
+        }
+        const int count = quick ? 30 : 200;
+        const Overhead ours = overheadOf(kzModbusTransactions(line, baud, count), 10.0);
+        double theirPause = 0;
+        const QVector<Transaction> theirs = serialBusTransactions(line, baud, count, &theirPause);
+        const Overhead peer = overheadOf(theirs, theirPause);
+        const auto row = [baud](const QString &who, const Overhead &o, int total) {
+            add(QStringLiteral("overhead at %1 baud, %2: send + receive, p50 (p99) (ms, %3/%4 ok)")
+                    .arg(baud)
+                    .arg(who)
+                    .arg(o.total.size())
+                    .arg(total),
+                QStringLiteral("%1 + %2 = %3 (%4)")
+                    .arg(number(percentile(o.send, 50), 3), number(percentile(o.receive, 50), 3),
+                         number(percentile(o.total, 50), 3), number(percentile(o.total, 99), 3)));
+        };
+        row(QStringLiteral("kzModbus on SerialLink (less its 10 ms pause)"), ours, count);
+        row(QStringLiteral("QModbusRtuSerialMaster (less its %1 ms inter-frame delay)")
+                .arg(number(theirPause, 2)),
+            peer, count);
+        const double mine = percentile(ours.total, 50);
+        const double other = percentile(peer.total, 50);
+        add(QStringLiteral("overhead at %1 baud, kzModbus p50 against Qt SerialBus p50 (ms)")
+                .arg(baud),
+            number(mine, 3), number(other, 3), other > 0 ? number(mine / other, 2) : QString(),
+            QStringLiteral("≤ peer and < 0.5 ms"),
+            verdict(!peer.total.isEmpty() && mine <= other && mine < 0.5));
     }
-    const int count = quick ? 30 : 200;
-    const Overhead ours = overheadOf(kzModbusTransactions(line, count), 10.0);
-    double theirPause = 0;
-    const QVector<Transaction> theirs = serialBusTransactions(line, count, &theirPause);
-    const Overhead peer = overheadOf(theirs, theirPause);
-    const auto row = [](const QString &who, const Overhead &o, int total) {
-        add(QStringLiteral("overhead %1: send + receive, p50 (p99) (ms, %2/%3 ok)")
-                .arg(who)
-                .arg(o.total.size())
-                .arg(total),
-            QStringLiteral("%1 + %2 = %3 (%4)")
-                .arg(number(percentile(o.send, 50), 3), number(percentile(o.receive, 50), 3),
-                     number(percentile(o.total, 50), 3), number(percentile(o.total, 99), 3)));
-    };
-    row(QStringLiteral("kzModbus (less its 10 ms pause)"), ours, count);
-    row(QStringLiteral("QModbusRtuSerialMaster (less its %1 ms inter-frame delay)")
-            .arg(number(theirPause, 2)),
-        peer, count);
-    const double mine = percentile(ours.total, 50);
-    const double other = percentile(peer.total, 50);
-    add(QStringLiteral("overhead kzModbus p50 against Qt SerialBus p50 (ms)"), number(mine, 3),
-        number(other, 3), other > 0 ? number(mine / other, 2) : QString(),
-        QStringLiteral("≤ peer and < 0.5 ms"),
-        verdict(!peer.total.isEmpty() && mine <= other && mine < 0.5));
 }
 
 // How costs grow: search over 1..255 with 0, 1 and 16 instruments, side by
@@ -586,6 +681,8 @@ int main(int argc, char *argv[])
             wire();
         else if (part == QLatin1String("poll"))
             pollAndWindow();
+        else if (part == QLatin1String("cpu"))
+            cpuOnly();
         else if (part == QLatin1String("windows"))
             monitorAndTrend();
         else if (part == QLatin1String("overhead"))
@@ -593,8 +690,8 @@ int main(int argc, char *argv[])
         else if (part == QLatin1String("scale"))
             scale();
         else {
-            std::fprintf(stderr,
-                         "usage: kv3pd-bench [--quick] [wire|poll|windows|overhead|scale]...\n");
+            std::fprintf(
+                stderr, "usage: kv3pd-bench [--quick] [wire|poll|cpu|windows|overhead|scale]...\n");
             return 2;
         }
     }

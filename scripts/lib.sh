@@ -6,9 +6,9 @@ KV3PD_PACKAGES=(cmake ninja-build g++ pkg-config qtbase5-dev qtbase5-dev-tools
     libqt5serialport5-dev libqt5sql5-sqlite qttools5-dev qttools5-dev-tools libqcustomplot-dev)
 # For the Debian package and the tests that check it and the installed tree.
 KV3PD_PACKAGING_PACKAGES=(dpkg-dev file desktop-file-utils appstream lintian)
-# For the benchmark programs in bench/: Qt SerialBus (the peer Modbus master)
-# and Google Benchmark.
-KV3PD_BENCH_PACKAGES=(libqt5serialbus5-dev libbenchmark-dev)
+# For the benchmark programs in bench/: Qt SerialBus (the peer Modbus master),
+# Google Benchmark, and an X server without a screen for the CPU figure under X.
+KV3PD_BENCH_PACKAGES=(libqt5serialbus5-dev libbenchmark-dev xvfb xauth)
 # For scripts/fuzz: clang and its runtimes (libFuzzer, ASan, UBSan), which
 # clang itself only recommends.
 KV3PD_FUZZ_PACKAGES=(clang libclang-rt-dev)

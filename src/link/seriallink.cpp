@@ -3,13 +3,13 @@
 #include "modbus/kzmodbus.h"
 
 #include <QMetaMethod>
+#include <QSocketNotifier>
 #include <QTimer>
 
 #include <cerrno>
 
 #ifdef Q_OS_UNIX
 #include <poll.h>
-#include <termios.h>
 #include <unistd.h>
 #endif
 
@@ -148,55 +148,63 @@ void SerialLink::readPort()
     }
 }
 
-// A reply of 89 bytes arrives in a score of small reads, each a wake-up of
-// this thread. While the master knows how many bytes its reply still lacks,
-// the terminal's VMIN keeps the port from reporting data until that many are
-// there (non-canonical input with VTIME 0: poll() waits for VMIN bytes, while
-// a non-blocking read still returns what there is). A timer set for when they
-// should all have arrived lifts the hold again, so a reply cut short is read
-// as early as ever, long before the master gives up on it.
-void SerialLink::holdReads(int bytes)
+// A reply comes in many small pieces (an 89-byte reply in a score of them).
+// Each wakes this thread while the port's read notifier listens: a turn of
+// the event loop, or with VMIN holding the piece back a wake-up in the kernel,
+// and there a poll() of the terminal that waits for the kernel's worker to
+// pass the piece on, which on a busy machine can take tens of milliseconds.
+// So the notifier is off while the reply cannot be complete yet: from the
+// request until one character before its normal reply could be back
+// (request, 3.5-character gap, reply), and again after each read while the
+// master knows how many bytes it still lacks. What is there then is read and
+// the last pieces as they come: a reply is complete as early as ever, and one
+// cut short, or an exception reply, which is shorter, is read long before the
+// master gives up on it.
+void SerialLink::holdReads(int bytes, int leadCharacters)
 {
-#ifdef Q_OS_UNIX
-    if (bytes < 2 || baud <= 0 || !port->isOpen()) {
+    // Start, 8 data, parity, stop.
+    const int bitsPerCharacter = parity == 1 || parity == 2 ? 11 : 10;
+    const int characters = leadCharacters + bytes - 1;
+    const qint64 holdMs = baud > 0 && bytes > 0 && characters > 0
+                              ? qint64(characters) * bitsPerCharacter * 1000 / baud
+                              : 0;
+    QSocketNotifier *notifier = holdMs > 0 ? portReadNotifier() : nullptr;
+    if (!notifier) {
         releaseReads();
         return;
     }
-    const int fd = int(port->handle());
-    if (!readsHeld) {
-        if (::tcgetattr(fd, &heldSettings) != 0 || (heldSettings.c_lflag & ICANON) ||
-            heldSettings.c_cc[VTIME] != 0)
-            return;
-        releasedMinimum = heldSettings.c_cc[VMIN];
-    }
-    const cc_t minimum = cc_t(qMin(bytes, 255));
-    if (!readsHeld || heldSettings.c_cc[VMIN] != minimum) {
-        heldSettings.c_cc[VMIN] = minimum;
-        if (::tcsetattr(fd, TCSANOW, &heldSettings) != 0)
-            return;
-    }
+    notifier->setEnabled(false);
     readsHeld = true;
-    // Start, 8 data, parity, stop; two characters and 2 ms to spare.
-    const int bitsPerCharacter = parity == 1 || parity == 2 ? 11 : 10;
-    const qint64 lineUs = qint64(minimum + 2) * bitsPerCharacter * 1000000 / baud;
-    readHoldTimer->start(int(lineUs / 1000) + 2);
-#else
-    Q_UNUSED(bytes)
-#endif
+    readHoldTimer->start(int(holdMs));
 }
 
 void SerialLink::releaseReads()
 {
     readHoldTimer->stop();
-#ifdef Q_OS_UNIX
     if (!readsHeld)
         return;
     readsHeld = false;
+    if (QSocketNotifier *notifier = portReadNotifier())
+        notifier->setEnabled(true);
+}
+
+// QSerialPort reads through a socket notifier of its own, a child made when
+// the port opens; without one (another platform, another Qt) reads are never
+// held. Switching it costs a turn of the event loop, a wake-up does much more.
+QSocketNotifier *SerialLink::portReadNotifier()
+{
     if (!port->isOpen())
-        return;
-    heldSettings.c_cc[VMIN] = releasedMinimum;
-    ::tcsetattr(int(port->handle()), TCSANOW, &heldSettings);
-#endif
+        return nullptr;
+    if (readNotifier && readNotifier->socket() == port->handle())
+        return readNotifier;
+    readNotifier = nullptr;
+    const auto notifiers =
+        port->findChildren<QSocketNotifier *>(QString(), Qt::FindDirectChildrenOnly);
+    for (QSocketNotifier *notifier : notifiers) {
+        if (notifier->type() == QSocketNotifier::Read && notifier->socket() == port->handle())
+            readNotifier = notifier;
+    }
+    return readNotifier;
 }
 
 void SerialLink::write(const QByteArray &frame)
@@ -222,6 +230,8 @@ void SerialLink::write(const QByteArray &frame)
         port->flush();
     }
     tap(Direction::Written, frame);
+    if (master)
+        holdReads(master->replyBytesOutstanding(), int(frame.size()) + 3);
 }
 
 void SerialLink::tap(Direction direction, const QByteArray &bytes)

@@ -13,10 +13,7 @@
 #include <QString>
 #include <QtGlobal>
 
-#ifdef Q_OS_UNIX
-#include <termios.h>
-#endif
-
+class QSocketNotifier;
 class QTimer;
 class kzModbus;
 
@@ -100,13 +97,16 @@ private:
     void tryReopen();
     void stopReopening();
     void tap(Direction direction, const QByteArray &bytes);
-    void holdReads(int bytes);
+    // Holds for what the master still lacks; leadCharacters come before it on the line.
+    void holdReads(int bytes, int leadCharacters = 0);
     void releaseReads();
+    QSocketNotifier *portReadNotifier();
 
     QSerialPort *port;
     QTimer *reopenTimer;
     QTimer *readHoldTimer;
     QPointer<kzModbus> master;
+    QPointer<QSocketNotifier> readNotifier;
     QElapsedTimer clock;
     QElapsedTimer reopenClock;
     QString name;
@@ -119,8 +119,4 @@ private:
     bool lossPending = false;
     bool readScheduled = false;
     bool readsHeld = false;
-    quint8 releasedMinimum = 0;
-#ifdef Q_OS_UNIX
-    termios heldSettings{};
-#endif
 };

@@ -374,10 +374,10 @@ void kzModbus::receiveByte(quint8 byte)
 int kzModbus::replyBytesOutstanding()
 {
     tsan::Locker lock(rxMutex);
-    if (rxComplete || expectedLength < ExceptionBytes || rxCount == 0)
+    if (rxComplete || expectedLength < ExceptionBytes)
         return 0;
-    if (rxCount == 1)
-        return ExceptionBytes - 1;
+    if (rxCount < 2)
+        return rxCount == 0 ? expectedLength : ExceptionBytes - 1;
     int length = 0;
     if (rxFrame[1] == txFunction)
         length = expectedLength;

@@ -73,9 +73,9 @@ public:
     // continue the reply being assembled does not cost the reply: the bytes held
     // are tried again as the start of a new frame, one position later each time.
     void receiveByte(quint8 byte);
-    // GUI thread: how many bytes the reply being assembled still lacks, as far
-    // as the bytes held tell (after one byte, the length of an exception reply,
-    // the shortest); 0 while no reply is under way.
+    // GUI thread: how many bytes the reply awaited still lacks, as far as the
+    // bytes held tell (before any, the normal reply's length; after one, the
+    // length of an exception reply, the shortest); 0 when none is awaited.
     int replyBytesOutstanding();
 
     static quint16 crc16(const quint8 *data, quint16 length);

@@ -102,7 +102,7 @@ void modbusThread::disconnectLink()
 
 void modbusThread::measurementPoll()
 {
-    tickPending.store(false);
+    polledTick = currentTick();
     // Not the first poll of this link: a poll before it failed, or the link
     // would be connected already.
     const bool answersAgain = polledSinceConnect;

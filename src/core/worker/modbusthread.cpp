@@ -4,8 +4,6 @@
 #include "model/tsanlock.h"
 #include "worker/messages.h"
 
-#include <QTimer>
-
 #ifdef KV3PD_TSAN
 extern "C" void AnnotateIgnoreWritesBegin(const char *file, int line);
 extern "C" void AnnotateIgnoreWritesEnd(const char *file, int line);
@@ -14,6 +12,7 @@ extern "C" void AnnotateIgnoreWritesEnd(const char *file, int line);
 namespace {
 
 constexpr int PassPauseMs = 10;
+constexpr qint64 TickMs = 100;
 
 // A reply's text and its queued event are made in the worker thread and read
 // by the window's thread after Qt has handed them over through a lock of its
@@ -53,16 +52,12 @@ modbusThread::modbusThread(QObject *parent) : QThread(parent)
 {
     master = new kzModbus;
     master->setSlaveAddress(1);
-    tickTimer = new QTimer;
-    connect(tickTimer, SIGNAL(timeout()), this, SLOT(TickTimerTimeoutSlot()));
-    tickTimer->start(100);
+    tickClock.start();
 }
 
 modbusThread::~modbusThread()
 {
     stop();
-    tickTimer->stop();
-    delete tickTimer;
     delete master;
 }
 
@@ -141,21 +136,11 @@ bool modbusThread::parseSearchRange(const QString &argument, int *first, int *la
     return range.size() == 2 && firstOk && lastOk && *first >= 1 && *last <= 255 && *first <= *last;
 }
 
-void modbusThread::TickTimerTimeoutSlot()
-{
-    tickPending.store(true);
-    // Without a link the tick only marks the poll due for the next connect.
-    if (linkActive.load())
-        wake();
-}
-
 void modbusThread::run()
 {
     quint16 searchAddress = 0;
     while (!quitRequested.load()) {
-        waitForWork();
-        // Commands given together (within this pause) run in one pass, in bit order.
-        sleepMs(PassPauseMs);
+        waitForPass();
         if (quitRequested.load())
             break;
 
@@ -170,7 +155,7 @@ void modbusThread::run()
             continue;
         }
 
-        if (tickPending.load())
+        if (tickDue())
             measurementPoll();
         if (!connected) {
             // Before the first poll of a new link its commands wait for it.
@@ -281,24 +266,50 @@ void modbusThread::wake()
     tsan::semRelease(wakeSemaphore);
 }
 
-void modbusThread::waitForWork()
+qint64 modbusThread::currentTick() const
 {
-    // A search takes one address per pass and goes on by itself.
-    if (testBit(Bit::Searching))
+    return tickClock.elapsed() / TickMs;
+}
+
+bool modbusThread::tickDue() const
+{
+    return currentTick() > polledTick;
+}
+
+void modbusThread::waitForPass()
+{
+    // A search takes one address per pass and goes on by itself; a tick that
+    // fell while the loop was busy is due now.
+    if (testBit(Bit::Searching) || (linkActive.load() && tickDue())) {
+        sleepMs(PassPauseMs);
         return;
-    // A tick that fell while the link came up has not woken the loop.
-    if (linkActive.load() && tickPending.load())
-        return;
-    // Commands, ticks while a link is up, and stop() wake the loop.
-    tsan::semAcquire(wakeSemaphore);
+    }
+    // While a link is up, the next tick wakes the loop too. The timed wait
+    // covers the tick and the pause after it, so a tick costs one wake-up.
+    const bool ticking = linkActive.load();
+    const qint64 tickAt = (polledTick + 1) * TickMs;
+    if (ticking) {
+        const qint64 left = tickAt + PassPauseMs - tickClock.elapsed();
+        if (!tsan::semTryAcquire(wakeSemaphore, 1, int(qMax<qint64>(0, left))))
+            return;
+    } else {
+        tsan::semAcquire(wakeSemaphore);
+    }
     // One pass serves everything given so far; what comes after this
     // releases again and gets a pass of its own.
     while (tsan::semTryAcquire(wakeSemaphore)) {
     }
+    // Commands given together (within this pause) run in one pass, in bit
+    // order; the pause runs from the command, or from a tick that came first.
+    const qint64 now = tickClock.elapsed();
+    const qint64 passAt = (ticking ? qMin(now, tickAt) : now) + PassPauseMs;
+    sleepMs(int(qMax<qint64>(0, passAt - now)));
 }
 
 void modbusThread::sleepMs(int ms)
 {
+    if (ms <= 0)
+        return;
     // Once stop() has released the semaphore it stays released, so every
     // later sleep returns at once as well.
     if (tsan::semTryAcquire(quitSemaphore, 1, ms))

@@ -8,6 +8,7 @@
 #include "model/registermirror.h"
 
 #include <QAtomicInteger>
+#include <QElapsedTimer>
 #include <QMutex>
 #include <QSemaphore>
 #include <QString>
@@ -17,7 +18,6 @@
 #include <functional>
 
 class kzModbus;
-class QTimer;
 
 class modbusThread : public QThread
 {
@@ -40,7 +40,6 @@ public:
 
 public slots:
     void receiveMessageFromMainThread(QString Message);
-    void TickTimerTimeoutSlot();
 
 signals:
     void sendMessageToMainThread(QString Message);
@@ -108,9 +107,13 @@ private:
     bool testBit(quint32 bit) const;
     // Sleeps up to ms milliseconds; returns at once when a stop is requested.
     void sleepMs(int ms);
-    // Blocks until a pass has something to do: a command, a tick while a link
-    // is up, a search step, or stop().
-    void waitForWork();
+    // Blocks until a pass is due: the pass pause after a command, a tick while
+    // a link is up, a search step, or stop().
+    void waitForPass();
+    // Ticks count 100 ms periods of tickClock; the poll is due once a tick has
+    // fallen since the last one (ticks fall while no link is up, too).
+    qint64 currentTick() const;
+    bool tickDue() const;
     void wake();
 
     QMutex mirrorMutex;
@@ -123,10 +126,9 @@ private:
     std::atomic<int> searchLast{255};
     quint16 regAddress = 0;
     quint8 regCount = 0;
-    // Read by the tick slot, which wakes the loop only while a link is up.
     std::atomic<bool> linkActive{false};
-    QTimer *tickTimer = nullptr;
-    std::atomic<bool> tickPending{false};
+    QElapsedTimer tickClock;
+    qint64 polledTick = 0; // worker thread only
     bool connected = false;
     // A poll has run since the last connect: until then commands given for the
     // new link wait for it instead of being dropped.

@@ -352,6 +352,13 @@ void MainWindow::receiveMessageFromModbusThread(QString Message)
         link.setAnswering(false);
     if (replyForLink(Message))
         return;
+    // Ten times a second while polling; no page and no status text takes it,
+    // so nothing below concerns it but the buttons, kept in step as for every reply.
+    if (Message == Reply::readMeasuredSucceed) {
+        updateWriteButtons();
+        showLiveValues();
+        return;
+    }
     const SplitMessage split = splitMessage(Message);
 
     // Which meter answers, before the pages take the data of this reply as its.
@@ -453,11 +460,6 @@ void MainWindow::receiveMessageFromModbusThread(QString Message)
         showWarning(tr("板卡固件版本太低，请使用V0.4版本的调试软件！"));
         return;
     }
-    if (Message == Reply::readMeasuredSucceed) {
-        showLiveValues();
-        return;
-    }
-
     // Read and write replies of the pages. Display operations run after the
     // status text except where noted.
     if (Message == Reply::succeed(Cmd::readMeterParam)) {
