@@ -103,6 +103,7 @@ void modbusThread::disconnectLink()
 void modbusThread::measurementPoll()
 {
     polledTick = currentTick();
+    tickForced.store(false);
     // Not the first poll of this link: a poll before it failed, or the link
     // would be connected already.
     const bool answersAgain = polledSinceConnect;

@@ -271,9 +271,17 @@ qint64 modbusThread::currentTick() const
     return tickClock.elapsed() / TickMs;
 }
 
+void modbusThread::TickTimerTimeoutSlot()
+{
+    tickForced.store(true);
+    // Without a link the tick only marks the poll due for the next connect.
+    if (linkActive.load())
+        wake();
+}
+
 bool modbusThread::tickDue() const
 {
-    return currentTick() > polledTick;
+    return tickForced.load() || currentTick() > polledTick;
 }
 
 void modbusThread::waitForPass()

@@ -40,6 +40,9 @@ public:
 
 public slots:
     void receiveMessageFromMainThread(QString Message);
+    // Marks the measurement poll due now, as a tick of the worker's own 100 ms
+    // clock does; from any thread.
+    void TickTimerTimeoutSlot();
 
 signals:
     void sendMessageToMainThread(QString Message);
@@ -129,6 +132,7 @@ private:
     std::atomic<bool> linkActive{false};
     QElapsedTimer tickClock;
     qint64 polledTick = 0; // worker thread only
+    std::atomic<bool> tickForced{false};
     bool connected = false;
     // A poll has run since the last connect: until then commands given for the
     // new link wait for it instead of being dropped.
