@@ -33,12 +33,14 @@ double roundUpUncertainty(double value)
 {
     if (!(value > 0) || !std::isfinite(value))
         return value;
-    const double step = std::pow(10.0, secondDigitExponent(value));
+    const int exponent = secondDigitExponent(value);
+    const double scaled = value * std::pow(10.0, -exponent);
     // A value already on two digits stays (0.25 is not 0.26 for a stray last bit).
-    const double scaled = value / step;
     const double nearest = std::round(scaled);
     const double digits = std::abs(scaled - nearest) < 1e-9 ? nearest : std::ceil(scaled);
-    return digits * step;
+    // Divided rather than multiplied by a power below one: 12 / 10000 is the
+    // double nearest 0.0012, 12 * 0.0001 is not.
+    return exponent < 0 ? digits / std::pow(10.0, -exponent) : digits * std::pow(10.0, exponent);
 }
 
 int uncertaintyDecimals(double rounded)
