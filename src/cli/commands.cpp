@@ -26,8 +26,6 @@ namespace cli {
 
 Session *runningSession = nullptr;
 
-namespace {
-
 QTextStream &out()
 {
     static QTextStream stream(stdout);
@@ -46,6 +44,8 @@ void printJson(const QJsonValue &value)
     out() << doc.toJson(QJsonDocument::Indented);
     out().flush();
 }
+
+namespace {
 
 // A session that is connected to the instrument at the chosen address, and
 // lets go of the link and the port when it goes out of scope.

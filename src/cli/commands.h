@@ -5,8 +5,11 @@
 
 #include "cli/session.h"
 
+#include <QJsonValue>
 #include <QString>
 #include <QStringList>
+
+class QTextStream;
 
 namespace cli {
 
@@ -23,6 +26,12 @@ struct Options
     bool withLink = false;
     bool noVerify = false;
     QStringList arguments; // after the command name
+    // The calibration records and the certificate.
+    QString dbPath;
+    QString meterNumber; // ten digits; empty: every meter
+    QString outputPath;
+    QString language = QStringLiteral("zh");
+    QString settingsPath; // the window's settings file, for the issuing organisation
 };
 
 // What --clone takes from the target instead of the file, besides its meter
@@ -42,7 +51,12 @@ int setSettings(const Options &o);
 int live(const Options &o);
 int backupToFile(const Options &o);
 int restoreFromFile(const Options &o);
+int history(const Options &o);
+int certificate(const Options &o);
 
 void printError(const QString &line);
+// Standard output in UTF-8, and a JSON document on it.
+QTextStream &out();
+void printJson(const QJsonValue &value);
 
 } // namespace cli

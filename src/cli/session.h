@@ -28,6 +28,7 @@ enum Exit : int
     BadFile = 5,
     Refused = 6,
     OtherMeter = 7,
+    OutputFailed = 8, // an output file cannot be written
     Interrupted = 130
 };
 

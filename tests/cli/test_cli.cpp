@@ -2,6 +2,7 @@
 // instruments on a pty. Its arguments, exit code and outputs are what is checked.
 
 #include "../e2e/e2eharness.h"
+#include "calibration/calibrationstore.h"
 #include "instrumentthread.h"
 #include "model/backupfile.h"
 #include "virtualinstrument.h"
@@ -60,6 +61,37 @@ void twoMeters(InstrumentThread &inst)
         i.setFloat32(190, 0.25f); // temperature zero
         i.setReg(49, 30);
     });
+}
+
+// One finished calibration of meter 1911140042, a point in each phase; its
+// certificate number.
+QString recordedCalibration(const QString &db)
+{
+    CalibrationStore store(db);
+    CalibrationRecord r;
+    r.meterNumber = QStringLiteral("1911140042");
+    r.rangeHigh = 1.6;
+    r.unit = QStringLiteral("MPa");
+    r.decimals = 3;
+    r.tolerancePct = 0.25;
+    r.standardUncertainty = 0.001;
+    if (!store.open() || !store.beginCalibration(&r))
+        return {};
+    for (CalibrationPhase phase : {CalibrationPhase::AsFound, CalibrationPhase::AsLeft}) {
+        CalibrationPoint p;
+        p.phase = phase;
+        p.nominal = 0.8;
+        p.reference = 0.8;
+        p.reading = 0.8012;
+        p.error = 0.0012;
+        p.pass = true;
+        p.stddev = 0.0002;
+        p.sampleCount = 2;
+        p.window = {{100, 0.8011}, {200, 0.8013}};
+        if (!store.savePoint(r.id, p) || !store.setPhaseResult(r.id, phase, true))
+            return {};
+    }
+    return store.finishCalibration(r.id, r.startedAt.addSecs(600)) ? r.certificate : QString();
 }
 
 } // namespace
@@ -163,6 +195,75 @@ private slots:
             QCOMPARE(counts().first, before.first);
         if (code == 7) // the other meter's file: nothing written
             QCOMPARE(counts().second, before.second);
+    }
+
+    // history and certificate on the records alone; the expectation matches
+    // standard output when the exit code is 0, else the one line on stderr.
+    void records_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("expected");
+        const QString time = QStringLiteral(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)");
+        QTest::newRow("history of a meter")
+            << QStringList{"history", "--meter", "1911140042"} << 0
+            << "CERT +1911140042 +pressure +" + time + " +" + time + " +pass +- +pass";
+        QTest::newRow("history of another meter") << QStringList{"history", "--meter", "42"} << 0
+                                                  << "no calibrations of meter 0000000042";
+        QTest::newRow("history as JSON")
+            << QStringList{"--json", "history"} << 0 << "\"started_at\": \"" + time + "\"";
+        QTest::newRow("whole record as JSON")
+            << QStringList{"certificate", "CERT", "--json"} << 0
+            << R"("idx": 1,\s+"phase": "as_left",\s+"t_ms": 200,\s+"value": 0.8013)";
+        QTest::newRow("PDF in English")
+            << QStringList{"certificate", "CERT", "-o", "OUT", "--lang", "en"} << 0
+            << "CERT written to";
+        QTest::newRow("no such certificate")
+            << QStringList{"certificate", "KV1999-000001", "-o", "OUT"} << 3
+            << "no calibration with certificate KV1999-000001 in DB";
+        QTest::newRow("damaged records") << QStringList{"--db", "DAMAGED", "history"} << 5
+                                         << "cannot read the calibration records DAMAGED: ";
+        QTest::newRow("missing records")
+            << QStringList{"--db", "MISSING", "certificate", "CERT", "--json"} << 5
+            << "cannot read the calibration records MISSING: no such file";
+        QTest::newRow("output not writable")
+            << QStringList{"certificate", "CERT", "-o", "/nonexistent/c.pdf"} << 8
+            << "cannot write /nonexistent/c.pdf: ";
+        QTest::newRow("neither PDF nor JSON")
+            << QStringList{"certificate", "CERT"} << 1 << "-o FILE.pdf or --json";
+    }
+
+    void records()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, code);
+        QFETCH(QString, expected);
+        QTemporaryDir dir;
+        const QString db = dir.filePath("records.sqlite");
+        const QString cert = recordedCalibration(db);
+        QVERIFY(!cert.isEmpty());
+        QFile damaged(dir.filePath("damaged.sqlite"));
+        QVERIFY(damaged.open(QIODevice::WriteOnly) && damaged.write(QByteArray(4096, 'x')));
+        damaged.close();
+        QFile ini(dir.filePath("settings.ini"));
+        QVERIFY(ini.open(QIODevice::WriteOnly) && ini.write("[certificate]\nname=Lab\n"));
+        ini.close();
+        const QMap<QString, QString> names{{"CERT", cert},
+                                           {"DB", db},
+                                           {"OUT", dir.filePath("c.pdf")},
+                                           {"DAMAGED", damaged.fileName()},
+                                           {"MISSING", dir.filePath("missing.sqlite")}};
+        for (QString &a : args)
+            a = names.value(a, a);
+        for (auto it = names.begin(); it != names.end(); ++it)
+            expected.replace(it.key(), QRegularExpression::escape(it.value()));
+        const Run r = cli(QStringList{"--db", db, "--settings", ini.fileName()} + args);
+        QCOMPARE(r.code, code);
+        const QString &text = code == 0 ? r.out : r.err;
+        QVERIFY2(QRegularExpression(expected).match(text).hasMatch(), qPrintable(text));
+        QVERIFY2(code == 0 ? r.err.isEmpty() : r.err.count('\n') == 1, qPrintable(r.err));
+        QCOMPARE(QFile::exists(dir.filePath("c.pdf")), args.contains("-o") && code == 0);
+        QVERIFY(!QFile::exists(names["MISSING"]));
     }
 
     void scanInfoRead()
