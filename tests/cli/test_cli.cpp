@@ -2,9 +2,9 @@
 // instruments on a pty. Its arguments, exit code and outputs are what is checked.
 
 #include "../e2e/e2eharness.h"
-#include "calibration/calibrationstore.h"
 #include "instrumentthread.h"
 #include "model/backupfile.h"
+#include "samplecalibration.h"
 #include "virtualinstrument.h"
 
 #include <QFile>
@@ -61,37 +61,6 @@ void twoMeters(InstrumentThread &inst)
         i.setFloat32(190, 0.25f); // temperature zero
         i.setReg(49, 30);
     });
-}
-
-// One finished calibration of meter 1911140042, a point in each phase; its
-// certificate number.
-QString recordedCalibration(const QString &db)
-{
-    CalibrationStore store(db);
-    CalibrationRecord r;
-    r.meterNumber = QStringLiteral("1911140042");
-    r.rangeHigh = 1.6;
-    r.unit = QStringLiteral("MPa");
-    r.decimals = 3;
-    r.tolerancePct = 0.25;
-    r.standardUncertainty = 0.001;
-    if (!store.open() || !store.beginCalibration(&r))
-        return {};
-    for (CalibrationPhase phase : {CalibrationPhase::AsFound, CalibrationPhase::AsLeft}) {
-        CalibrationPoint p;
-        p.phase = phase;
-        p.nominal = 0.8;
-        p.reference = 0.8;
-        p.reading = 0.8012;
-        p.error = 0.0012;
-        p.pass = true;
-        p.stddev = 0.0002;
-        p.sampleCount = 2;
-        p.window = {{100, 0.8011}, {200, 0.8013}};
-        if (!store.savePoint(r.id, p) || !store.setPhaseResult(r.id, phase, true))
-            return {};
-    }
-    return store.finishCalibration(r.id, r.startedAt.addSecs(600)) ? r.certificate : QString();
 }
 
 } // namespace
@@ -207,14 +176,14 @@ private slots:
         const QString time = QStringLiteral(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)");
         QTest::newRow("history of a meter")
             << QStringList{"history", "--meter", "1911140042"} << 0
-            << "CERT +1911140042 +pressure +" + time + " +" + time + " +pass +- +pass";
+            << "CERT +1911140042 +pressure +" + time + " +" + time + " +fail +yes +pass";
         QTest::newRow("history of another meter") << QStringList{"history", "--meter", "42"} << 0
                                                   << "no calibrations of meter 0000000042";
         QTest::newRow("history as JSON")
             << QStringList{"--json", "history"} << 0 << "\"started_at\": \"" + time + "\"";
         QTest::newRow("whole record as JSON")
             << QStringList{"certificate", "CERT", "--json"} << 0
-            << R"("idx": 1,\s+"phase": "as_left",\s+"t_ms": 200,\s+"value": 0.8013)";
+            << R"("idx": 3,\s+"phase": "as_left",\s+"t_ms": 200,\s+"value": 1.600)";
         QTest::newRow("PDF in English")
             << QStringList{"certificate", "CERT", "-o", "OUT", "--lang", "en"} << 0
             << "CERT written to";
@@ -240,24 +209,24 @@ private slots:
         QFETCH(QString, expected);
         QTemporaryDir dir;
         const QString db = dir.filePath("records.sqlite");
-        const QString cert = recordedCalibration(db);
+        const QString cert = storeSampleCalibration(db).certificate;
         QVERIFY(!cert.isEmpty());
-        QFile damaged(dir.filePath("damaged.sqlite"));
-        QVERIFY(damaged.open(QIODevice::WriteOnly) && damaged.write(QByteArray(4096, 'x')));
-        damaged.close();
-        QFile ini(dir.filePath("settings.ini"));
-        QVERIFY(ini.open(QIODevice::WriteOnly) && ini.write("[certificate]\nname=Lab\n"));
-        ini.close();
+        for (const auto &[name, bytes] : {std::pair{"damaged.sqlite", QByteArray(4096, 'x')},
+                                          {"settings.ini", "[certificate]\nname=Lab\n"}}) {
+            QFile f(dir.filePath(name));
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+        }
         const QMap<QString, QString> names{{"CERT", cert},
                                            {"DB", db},
                                            {"OUT", dir.filePath("c.pdf")},
-                                           {"DAMAGED", damaged.fileName()},
+                                           {"DAMAGED", dir.filePath("damaged.sqlite")},
                                            {"MISSING", dir.filePath("missing.sqlite")}};
         for (QString &a : args)
             a = names.value(a, a);
         for (auto it = names.begin(); it != names.end(); ++it)
             expected.replace(it.key(), QRegularExpression::escape(it.value()));
-        const Run r = cli(QStringList{"--db", db, "--settings", ini.fileName()} + args);
+        const Run r =
+            cli(QStringList{"--db", db, "--settings", dir.filePath("settings.ini")} + args);
         QCOMPARE(r.code, code);
         const QString &text = code == 0 ? r.out : r.err;
         QVERIFY2(QRegularExpression(expected).match(text).hasMatch(), qPrintable(text));

@@ -370,7 +370,6 @@ void TestCalibration::pointUncertainty_data()
     QTest::newRow("resolution alone")
         << 0.0 << 0.0 << 30 << 1 << 0.1 / std::sqrt(3.0) << 0.058 << 3;
     QTest::newRow("two digits stay") << 0.5 << 0.0 << 2 << 9 << 0.5 << 0.5 << 2;
-    QTest::newRow("decimals not known") << 0.5 << 0.0 << 2 << -1 << qQNaN() << qQNaN() << -1;
     QTest::newRow("one sample: no spread known")
         << 0.5 << 0.0 << 1 << 2 << qQNaN() << qQNaN() << -1;
     QTest::newRow("no stated uncertainty") << qQNaN() << 0.1 << 9 << 2 << qQNaN() << qQNaN() << -1;
