@@ -48,6 +48,9 @@ const QHash<QString, quint32> &exactCommands()
         {"user save", Bit::UserSave},
         {"back fac", Bit::BackFac},
         {"write clr", Bit::WriteClr},
+        {"write all clone", Bit::WriteAllClone},
+        {"write custom reg clone", Bit::WriteCustomRegClone},
+        {"read snapshot", Bit::ReadSnapshot},
     };
     return commands;
 }

@@ -347,6 +347,9 @@ QByteArray VirtualInstrument::handleRequest(const QByteArray &frame)
 bool VirtualInstrument::faultsApply(const QByteArray &frame) const
 {
     const quint16 first = frame.size() >= 4 ? word(frame, 2) : 0;
+    if (faults.measuredOnly)
+        return frame.size() >= 6 && quint8(frame.at(1)) == FuncRead && first < FirstParam &&
+               first + word(frame, 4) > RegPressure;
     return !faults.paramsOnly || (first >= FirstParam && first != AccessRegister);
 }
 

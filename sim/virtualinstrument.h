@@ -68,6 +68,9 @@ public:
         // alterAfterSave) and the count of silentAfter only for requests for
         // registers 42 and up, not the access register: the poll keeps working.
         bool paramsOnly = false;
+        // The same, but only for reads of the measurements past the identity
+        // (registers 2..41): the poll connects, its measured values fail.
+        bool measuredOnly = false;
     };
 
     // What the board does over time; both off by default.

@@ -294,6 +294,173 @@
     </message>
 </context>
 <context>
+    <name>CompareWindow</name>
+    <message>
+        <source>对比备份数据</source>
+        <translation>Compare with a backup</translation>
+    </message>
+    <message>
+        <source>只显示不同</source>
+        <translation>Differences only</translation>
+    </message>
+    <message>
+        <source>打开文件</source>
+        <translation>Open files</translation>
+    </message>
+    <message>
+        <source>导出CSV</source>
+        <translation>Export CSV</translation>
+    </message>
+    <message>
+        <source>写入所选</source>
+        <translation>Write selected</translation>
+    </message>
+    <message>
+        <source>qvdbk文件(*.qvdbk)</source>
+        <translation>Backup files (*.qvdbk)</translation>
+    </message>
+    <message>
+        <source>选择第一个备份文件</source>
+        <translation>Choose the first backup file</translation>
+    </message>
+    <message>
+        <source>选择备份文件</source>
+        <translation>Choose a backup file</translation>
+    </message>
+    <message>
+        <source>选择第二个备份文件</source>
+        <translation>Choose the second backup file</translation>
+    </message>
+    <message>
+        <source>CSV文件(*.csv)</source>
+        <translation>CSV files (*.csv)</translation>
+    </message>
+    <message>
+        <source>无法打开文件 %1：%2</source>
+        <translation>Cannot open %1: %2</translation>
+    </message>
+    <message>
+        <source>文件已损坏或不是备份文件：%1</source>
+        <translation>Damaged or not a backup file: %1</translation>
+    </message>
+    <message>
+        <source>仪表未连接</source>
+        <translation>Meter not connected</translation>
+    </message>
+    <message>
+        <source>正在读取仪表数据……</source>
+        <translation>Reading the meter...</translation>
+    </message>
+    <message>
+        <source>与仪表的连接已中断：已写入并保存 %1 个数据块，未重新比较</source>
+        <translation>The link to the meter ended: %1 blocks written and saved, not compared again</translation>
+    </message>
+    <message>
+        <source>与仪表的连接已中断</source>
+        <translation>The link to the meter ended</translation>
+    </message>
+    <message>
+        <source>；重新读取仪表数据失败</source>
+        <translation>; reading the meter again failed</translation>
+    </message>
+    <message>
+        <source>读取仪表数据失败</source>
+        <translation>Reading the meter failed</translation>
+    </message>
+    <message>
+        <source>写入失败</source>
+        <translation>Writing failed</translation>
+    </message>
+    <message>
+        <source>保存失败</source>
+        <translation>Saving failed</translation>
+    </message>
+    <message>
+        <source>共 %1 个字段，全部相同</source>
+        <translation>%1 fields, all the same</translation>
+    </message>
+    <message>
+        <source>共 %1 个字段，%2 个不同</source>
+        <translation>%1 fields, %2 different</translation>
+    </message>
+    <message>
+        <source>；所选字段中仍有 %1 个不同</source>
+        <translation>; %1 of the selected fields still differ</translation>
+    </message>
+    <message>
+        <source>已写入并保存 %1 个字段</source>
+        <translation>%1 fields written and saved</translation>
+    </message>
+    <message>
+        <source>相同</source>
+        <translation>Same</translation>
+    </message>
+    <message>
+        <source>不同</source>
+        <translation>Different</translation>
+    </message>
+    <message>
+        <source>仪表</source>
+        <translation>Meter</translation>
+    </message>
+    <message>
+        <source>字段</source>
+        <translation>Field</translation>
+    </message>
+    <message>
+        <source>寄存器</source>
+        <translation>Registers</translation>
+    </message>
+    <message>
+        <source>A：%1</source>
+        <translation>A: %1</translation>
+    </message>
+    <message>
+        <source>B：%1</source>
+        <translation>B: %1</translation>
+    </message>
+    <message>
+        <source>状态</source>
+        <translation>State</translation>
+    </message>
+    <message>
+        <source>A：%1（仪表编号 %2）    B：%3（仪表编号 %4）</source>
+        <translation>A: %1 (meter %2)    B: %3 (meter %4)</translation>
+    </message>
+    <message>
+        <source>另一台仪表的标识和校准数据不能写入</source>
+        <translation>Another meter&apos;s identity and calibration cannot be written</translation>
+    </message>
+    <message>
+        <source>仪表编号与文件不同，其标识和校准数据不能写入；请重新选择</source>
+        <translation>The meter number differs from the file&apos;s: its identity and calibration cannot be written. Choose again</translation>
+    </message>
+    <message>
+        <source>正在写入……</source>
+        <translation>Writing...</translation>
+    </message>
+    <message>
+        <source>主窗口的写入尚未完成，请稍后再试</source>
+        <translation>A write of the main window is still running; try again shortly</translation>
+    </message>
+    <message>
+        <source>%1（此前已写入并保存 %2 个数据块）</source>
+        <translation>%1 (%2 blocks written and saved before)</translation>
+    </message>
+    <message>
+        <source>页面</source>
+        <translation>Page</translation>
+    </message>
+    <message>
+        <source>已导出 %1 行到 %2</source>
+        <translation>%1 rows exported to %2</translation>
+    </message>
+    <message>
+        <source>导出失败 %1：%2</source>
+        <translation>Export failed %1: %2</translation>
+    </message>
+</context>
+<context>
     <name>Dialog_Warning</name>
     <message>
         <source>警告</source>
@@ -302,6 +469,293 @@
     <message>
         <source>确定</source>
         <translation>OK</translation>
+    </message>
+</context>
+<context>
+    <name>FieldTable</name>
+    <message>
+        <source>压力量程下限</source>
+        <translation>Pressure range low</translation>
+    </message>
+    <message>
+        <source>压力量程上限</source>
+        <translation>Pressure range high</translation>
+    </message>
+    <message>
+        <source>压力量程单位</source>
+        <translation>Pressure range unit</translation>
+    </message>
+    <message>
+        <source>压力ADC增益</source>
+        <translation>Pressure ADC gain</translation>
+    </message>
+    <message>
+        <source>压力标准值单位</source>
+        <translation>Pressure standard unit</translation>
+    </message>
+    <message>
+        <source>压力采集值%1</source>
+        <translation>Pressure captured %1</translation>
+    </message>
+    <message>
+        <source>压力标准值%1</source>
+        <translation>Pressure standard %1</translation>
+    </message>
+    <message>
+        <source>压力校准点数</source>
+        <translation>Pressure points</translation>
+    </message>
+    <message>
+        <source>压力系数a%1</source>
+        <translation>Pressure coefficient a%1</translation>
+    </message>
+    <message>
+        <source>压力二次校准采集值%1</source>
+        <translation>Pressure secondary captured %1</translation>
+    </message>
+    <message>
+        <source>压力二次校准标准值%1</source>
+        <translation>Pressure secondary standard %1</translation>
+    </message>
+    <message>
+        <source>压力二次校准偏移</source>
+        <translation>Pressure secondary offset</translation>
+    </message>
+    <message>
+        <source>压力二次校准增益</source>
+        <translation>Pressure secondary gain</translation>
+    </message>
+    <message>
+        <source>压力零点</source>
+        <translation>Pressure zero</translation>
+    </message>
+    <message>
+        <source>温度量程下限</source>
+        <translation>Temp. range low</translation>
+    </message>
+    <message>
+        <source>温度量程上限</source>
+        <translation>Temp. range high</translation>
+    </message>
+    <message>
+        <source>温度量程单位</source>
+        <translation>Temp. range unit</translation>
+    </message>
+    <message>
+        <source>温度ADC增益</source>
+        <translation>Temp. ADC gain</translation>
+    </message>
+    <message>
+        <source>温度标准值单位</source>
+        <translation>Temp. standard unit</translation>
+    </message>
+    <message>
+        <source>温度采集值%1</source>
+        <translation>Temp. captured %1</translation>
+    </message>
+    <message>
+        <source>温度标准值%1</source>
+        <translation>Temp. standard %1</translation>
+    </message>
+    <message>
+        <source>温度校准点数</source>
+        <translation>Temp. points</translation>
+    </message>
+    <message>
+        <source>温度系数a%1</source>
+        <translation>Temp. coefficient a%1</translation>
+    </message>
+    <message>
+        <source>温度二次校准采集值%1</source>
+        <translation>Temp. secondary captured %1</translation>
+    </message>
+    <message>
+        <source>温度二次校准标准值%1</source>
+        <translation>Temp. secondary standard %1</translation>
+    </message>
+    <message>
+        <source>温度二次校准偏移</source>
+        <translation>Temp. secondary offset</translation>
+    </message>
+    <message>
+        <source>温度二次校准增益</source>
+        <translation>Temp. secondary gain</translation>
+    </message>
+    <message>
+        <source>温度零点</source>
+        <translation>Temp. zero</translation>
+    </message>
+    <message>
+        <source>保留寄存器</source>
+        <translation>Reserved registers</translation>
+    </message>
+    <message>
+        <source>零点屏蔽</source>
+        <translation>Zero cut-off</translation>
+    </message>
+    <message>
+        <source>特征码</source>
+        <translation>Feature code</translation>
+    </message>
+    <message>
+        <source>软件版本</source>
+        <translation>Firmware version</translation>
+    </message>
+    <message>
+        <source>压力浮点型</source>
+        <translation>Pressure</translation>
+    </message>
+    <message>
+        <source>温度浮点型</source>
+        <translation>Temperature</translation>
+    </message>
+    <message>
+        <source>压力整型</source>
+        <translation>Pressure integer</translation>
+    </message>
+    <message>
+        <source>温度整型</source>
+        <translation>Temp. integer</translation>
+    </message>
+    <message>
+        <source>电池电压</source>
+        <translation>Battery voltage</translation>
+    </message>
+    <message>
+        <source>电池电量</source>
+        <translation>Battery charge</translation>
+    </message>
+    <message>
+        <source>压力ADC值</source>
+        <translation>Pressure ADC</translation>
+    </message>
+    <message>
+        <source>压力二次校准输入</source>
+        <translation>Pressure secondary input</translation>
+    </message>
+    <message>
+        <source>压力清零输入</source>
+        <translation>Pressure zero input</translation>
+    </message>
+    <message>
+        <source>温度ADC值</source>
+        <translation>Temp. ADC</translation>
+    </message>
+    <message>
+        <source>温度二次校准输入</source>
+        <translation>Temp. secondary input</translation>
+    </message>
+    <message>
+        <source>地址</source>
+        <translation>Address</translation>
+    </message>
+    <message>
+        <source>波特率</source>
+        <translation>Baud rate</translation>
+    </message>
+    <message>
+        <source>校验位</source>
+        <translation>Parity</translation>
+    </message>
+    <message>
+        <source>压力小数点</source>
+        <translation>Pressure decimals</translation>
+    </message>
+    <message>
+        <source>压力单位</source>
+        <translation>Pressure unit</translation>
+    </message>
+    <message>
+        <source>温度小数点</source>
+        <translation>Temp. decimals</translation>
+    </message>
+    <message>
+        <source>温度单位</source>
+        <translation>Temp. unit</translation>
+    </message>
+    <message>
+        <source>采集周期</source>
+        <translation>Sample period</translation>
+    </message>
+    <message>
+        <source>背光时间</source>
+        <translation>Backlight</translation>
+    </message>
+    <message>
+        <source>显示切换时间</source>
+        <translation>Display switch time</translation>
+    </message>
+    <message>
+        <source>ADC 速率</source>
+        <translation>ADC rate</translation>
+    </message>
+    <message>
+        <source>压力增益值</source>
+        <translation>Pressure gain</translation>
+    </message>
+    <message>
+        <source>压力偏移值</source>
+        <translation>Pressure offset</translation>
+    </message>
+    <message>
+        <source>密度</source>
+        <translation>Density</translation>
+    </message>
+    <message>
+        <source>重力加速度</source>
+        <translation>Gravity</translation>
+    </message>
+    <message>
+        <source>仪表编号</source>
+        <translation>Meter number</translation>
+    </message>
+    <message>
+        <source>仪表类型</source>
+        <translation>Meter type</translation>
+    </message>
+    <message>
+        <source>第%1行参数名</source>
+        <translation>Row %1 parameter</translation>
+    </message>
+    <message>
+        <source>第%1行地址</source>
+        <translation>Row %1 address</translation>
+    </message>
+    <message>
+        <source>第%1行自定义数据</source>
+        <translation>Row %1 custom value</translation>
+    </message>
+    <message>
+        <source>起始地址</source>
+        <translation>Start address</translation>
+    </message>
+    <message>
+        <source>数据</source>
+        <translation>Text</translation>
+    </message>
+    <message>
+        <source>测量输出</source>
+        <translation>Measurements</translation>
+    </message>
+    <message>
+        <source>用户设置</source>
+        <translation>User settings</translation>
+    </message>
+    <message>
+        <source>仪表参数设置</source>
+        <translation>Meter parameters</translation>
+    </message>
+    <message>
+        <source>压力校准</source>
+        <translation>Pressure calibration</translation>
+    </message>
+    <message>
+        <source>温度校准</source>
+        <translation>Temperature calibration</translation>
+    </message>
+    <message>
+        <source>寄存器组态</source>
+        <translation>Register configuration</translation>
     </message>
 </context>
 <context>
@@ -1233,6 +1687,86 @@
     <message>
         <source>点击查看最近的消息</source>
         <translation>Click to see the recent messages</translation>
+    </message>
+    <message>
+        <source>没有可备份的数据</source>
+        <translation>No data to back up</translation>
+    </message>
+    <message>
+        <source>写入仪表参数</source>
+        <translation>Write meter parameters</translation>
+    </message>
+    <message>
+        <source>写入设置数据</source>
+        <translation>Write settings</translation>
+    </message>
+    <message>
+        <source>写入压力校准数据</source>
+        <translation>Write pressure calibration</translation>
+    </message>
+    <message>
+        <source>写入温度校准数据</source>
+        <translation>Write temperature calibration</translation>
+    </message>
+    <message>
+        <source>写入压力二次校准数据</source>
+        <translation>Write pressure secondary calibration</translation>
+    </message>
+    <message>
+        <source>写入温度二次校准数据</source>
+        <translation>Write temperature secondary calibration</translation>
+    </message>
+    <message>
+        <source>写入寄存器组态数据</source>
+        <translation>Write register configuration</translation>
+    </message>
+    <message>
+        <source>保存</source>
+        <translation>Save</translation>
+    </message>
+    <message>
+        <source>清零/反清零</source>
+        <translation>Zero/Clear zero</translation>
+    </message>
+    <message>
+        <source>先读取本页数据</source>
+        <translation>Read this page first</translation>
+    </message>
+    <message>
+        <source>仪表未连接</source>
+        <translation>Meter not connected</translation>
+    </message>
+    <message>
+        <source>另一台仪表的数据</source>
+        <translation>Data of another meter</translation>
+    </message>
+    <message>
+        <source>检测到另一台仪表：%1</source>
+        <translation>Another meter detected: %1</translation>
+    </message>
+    <message>
+        <source>备份文件属于另一台仪表：文件的仪表编号为 %1，当前仪表编号为 %2。文件中的仪表参数和校准数据不会写入当前仪表；写入全部数据时，当前仪表保留自己的仪表参数、校准数据和通讯设置。</source>
+        <translation>The backup file belongs to another meter: meter number %1 in the file, %2 connected. The file&apos;s meter parameters and calibration are not written to the connected meter; Write all keeps its own meter parameters, calibration and communication settings.</translation>
+    </message>
+    <message>
+        <source>未执行的写入已取消：%1</source>
+        <translation>Writes not carried out were cancelled: %1</translation>
+    </message>
+    <message>
+        <source>、</source>
+        <translation>, </translation>
+    </message>
+    <message>
+        <source>仪表编号未确认，命令未执行</source>
+        <translation>Meter number not confirmed, command not run</translation>
+    </message>
+    <message>
+        <source>%1，命令未执行</source>
+        <translation>%1, command not run</translation>
+    </message>
+    <message>
+        <source>对比备份数据</source>
+        <translation>Compare with a backup</translation>
     </message>
 </context>
 <context>

@@ -3,6 +3,7 @@
 #include "cli/usersettings.h"
 #include "model/backupfile.h"
 #include "model/codetables.h"
+#include "model/comparison.h"
 #include "model/fieldcodec.h"
 #include "model/livesample.h"
 #include "model/registermirror.h"
@@ -306,6 +307,7 @@ int scan(const Options &o)
         return NoAnswer;
     }
     QJsonArray list;
+    int connected = 0;
     for (int address : qAsConst(found)) {
         QJsonObject entry;
         entry.insert(QStringLiteral("address"), address);
@@ -319,11 +321,13 @@ int scan(const Options &o)
         {
             auto m = session.worker()->lockMirror();
             entry.insert(QStringLiteral("firmware"), int(m->at(Reg::firmwareVersion)));
-            if (result == Done)
+            if (result == Done) {
+                ++connected;
                 entry.insert(QStringLiteral("meter_number"),
                              field::formatMeterNumber(m->uint32(Reg::meterNumber)));
-            else
+            } else {
                 entry.insert(QStringLiteral("error"), session.error());
+            }
         }
         session.disconnectLink();
         if (!o.json) {
@@ -340,6 +344,11 @@ int scan(const Options &o)
     }
     if (o.json)
         printJson(list);
+    if (connected == 0) {
+        printError(QStringLiteral("none of the instruments found on %1 could be connected")
+                       .arg(o.link.port));
+        return NoAnswer;
+    }
     return Done;
 }
 
@@ -431,6 +440,7 @@ int setSettings(const Options &o)
     }
 
     Connected c(o);
+    c.session.expectWrites();
     if (const int result = c.startWith(o.link.address, Cmd::readUserParam); result != Done)
         return result;
     {
@@ -457,14 +467,20 @@ int setSettings(const Options &o)
 int live(const Options &o)
 {
     std::unique_ptr<QFile> csv;
+    // Buffered, so only the flush tells whether a row reached the file.
+    const auto writeCsv = [&csv](const QString &line) {
+        const QByteArray bytes = line.toUtf8() + '\n';
+        return csv->write(bytes) == bytes.size() && csv->flush();
+    };
+    const auto csvFailed = [&] {
+        printError(QStringLiteral("cannot write %1: %2").arg(o.csvPath, csv->errorString()));
+        return int(OutputFailed);
+    };
     if (!o.csvPath.isEmpty()) {
         csv = std::make_unique<QFile>(o.csvPath);
-        if (!csv->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
-            printError(QStringLiteral("cannot write %1: %2").arg(o.csvPath, csv->errorString()));
-            return BadFile;
-        }
-        csv->write(LiveSample::csvHeader().toUtf8() + '\n');
-        csv->flush();
+        if (!csv->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text) ||
+            !writeCsv(LiveSample::csvHeader()))
+            return csvFailed();
     }
     Connected c(o);
     // The poll reads the values; their units and decimals are user settings.
@@ -479,10 +495,8 @@ int live(const Options &o)
             auto m = c.session.worker()->lockMirror();
             s = LiveSample::fromMirror(*m, QDateTime::currentDateTime());
         }
-        if (csv) {
-            csv->write(s.csvRow().toUtf8() + '\n');
-            csv->flush();
-        }
+        if (csv && !writeCsv(s.csvRow()))
+            return int(OutputFailed);
         if (o.json) {
             QJsonObject j;
             j.insert(QStringLiteral("time"), s.time.toString(Qt::ISODateWithMs));
@@ -497,7 +511,10 @@ int live(const Options &o)
             out() << s.csvRow() << '\n';
         }
         out().flush();
+        return int(Done);
     });
+    if (result == OutputFailed)
+        return csvFailed();
     // Without a count, Ctrl-C is how live values end.
     if (result == Interrupted && o.count == 0)
         return Done;
@@ -523,7 +540,7 @@ int backupToFile(const Options &o)
     if (!file.open(QIODevice::WriteOnly) || file.write(image) != image.size() || !file.commit()) {
         printError(
             QStringLiteral("cannot write %1: %2").arg(o.arguments.first(), file.errorString()));
-        return BadFile;
+        return OutputFailed;
     }
     if (!o.link.quiet && !o.json)
         out() << "backed up to " << o.arguments.first() << '\n';
@@ -557,6 +574,7 @@ int restoreFromFile(const Options &o)
     auto at = [&image](int reg) -> quint16 & { return image[reg - backup::FirstRegister]; };
 
     Connected c(o);
+    c.session.expectWrites();
     if (const int result = c.startWith(o.link.address, Cmd::readAll); result != Done)
         return result;
     {
@@ -577,28 +595,38 @@ int restoreFromFile(const Options &o)
                 at(reg) = m->at(reg);
         }
         if (o.clone) {
-            // The meter number and the calibration belong to the sensor.
-            at(Reg::meterNumber) = m->at(Reg::meterNumber);
-            at(Reg::meterNumber + 1) = m->at(Reg::meterNumber + 1);
+            // The meter's identity and calibration belong to its sensor.
             for (int reg = CloneKeepsFirst; reg <= CloneKeepsLast; ++reg)
                 at(reg) = m->at(reg);
         }
         m->hold(Blocks::everythingWritable);
         std::copy(image, image + backup::RegisterCount, m->data() + backup::FirstRegister);
     }
+
+    QJsonArray mismatches;
+    // Once anything may have been written, --json reports how far it got.
+    const auto report = [&](int result, bool verified) {
+        if (o.json) {
+            QJsonObject j = c.session.writes().json();
+            j.insert(QStringLiteral("file"), path);
+            j.insert(QStringLiteral("verified"), verified);
+            j.insert(QStringLiteral("mismatches"), mismatches);
+            printJson(j);
+        } else if (result == Done && !o.link.quiet) {
+            if (verified)
+                out() << "restored and verified " << path << '\n';
+            else
+                out() << "restored " << path << " (not verified)\n";
+        }
+        return result;
+    };
     int result = c.session.command(Cmd::writeAll, true);
-    if (result != Done)
-        return c.fail(result);
-    if (o.noVerify) {
-        if (!o.link.quiet && !o.json)
-            out() << "restored " << path << " (not verified)\n";
-        return Done;
-    }
+    if (result != Done || o.noVerify)
+        return c.fail(report(result, false));
     result = c.session.command(Cmd::readAll, false);
     if (result != Done)
-        return c.fail(result);
+        return c.fail(report(result, false));
     QStringList differences;
-    QJsonArray diffJson;
     {
         auto m = c.session.worker()->lockMirror();
         for (int i = 0; i < backup::RegisterCount; ++i) {
@@ -609,21 +637,129 @@ int restoreFromFile(const Options &o)
                                .arg(reg)
                                .arg(image[i])
                                .arg(m->at(reg));
-            diffJson.append(QJsonObject{{QStringLiteral("register"), reg},
-                                        {QStringLiteral("expected"), int(image[i])},
-                                        {QStringLiteral("read"), int(m->at(reg))}});
+            mismatches.append(QJsonObject{{QStringLiteral("register"), reg},
+                                          {QStringLiteral("expected"), int(image[i])},
+                                          {QStringLiteral("read"), int(m->at(reg))}});
         }
     }
     if (!differences.isEmpty()) {
-        if (o.json)
-            printJson(QJsonObject{{QStringLiteral("mismatches"), diffJson}});
+        report(Mismatch, false);
         printError(
             QStringLiteral("verification failed: %1").arg(differences.join(QStringLiteral("; "))));
         return Mismatch;
     }
-    if (!o.link.quiet && !o.json)
-        out() << "restored and verified " << path << '\n';
-    return Done;
+    return report(Done, true);
+}
+
+bool outputWritten(QString *reason)
+{
+    out().flush();
+    if (out().status() == QTextStream::Ok && std::fflush(stdout) == 0 && !std::ferror(stdout))
+        return true;
+    const auto *file = qobject_cast<QFileDevice *>(out().device());
+    *reason = file ? file->errorString() : QStringLiteral("write error");
+    return false;
+}
+
+namespace {
+
+// A file diff compares: read as the window loads a backup.
+bool loadForDiff(const QString &path, quint16 *regs)
+{
+    QString reason;
+    switch (readBackupFile(path, regs, &reason)) {
+    case BackupRead::Ok:
+        return true;
+    case BackupRead::CannotOpen:
+        printError(QStringLiteral("cannot read %1: %2").arg(path, reason));
+        return false;
+    case BackupRead::Damaged:
+        printError(
+            QStringLiteral("%1 is damaged or not a backup: its CRC does not match").arg(path));
+        return false;
+    }
+    return false;
+}
+
+QString stateName(compare::State state)
+{
+    switch (state) {
+    case compare::State::Same:
+        return QStringLiteral("same");
+    case compare::State::Approx:
+        return QStringLiteral("approx");
+    case compare::State::Different:
+        break;
+    }
+    return QStringLiteral("different");
+}
+
+} // namespace
+
+int diff(const Options &o)
+{
+    if (o.arguments.isEmpty() || o.arguments.size() > 2) {
+        printError(QStringLiteral("diff needs FILE (against the instrument) or FILE_A FILE_B"));
+        return Usage;
+    }
+    quint16 a[backup::RegisterCount];
+    quint16 b[backup::RegisterCount];
+    // The files first: a bad one needs no instrument.
+    const bool twoFiles = o.arguments.size() == 2;
+    if ((twoFiles && !loadForDiff(o.arguments.first(), a)) || !loadForDiff(o.arguments.last(), b))
+        return BadFile;
+    if (!twoFiles) {
+        Connected c(o);
+        if (const int result = c.startWith(o.link.address, Cmd::readAll); result != Done)
+            return result;
+        auto m = c.session.worker()->lockMirror();
+        std::copy_n(m->data() + backup::FirstRegister, backup::RegisterCount, a);
+    }
+
+    const QVector<compare::Row> rows = compare::compareImages(a, b, fields::Style::Plain);
+    QVector<compare::Row> shown;
+    for (const compare::Row &r : rows) {
+        if (o.all || !r.equal())
+            shown.append(r);
+    }
+    if (o.json) {
+        QJsonArray list;
+        for (const compare::Row &r : qAsConst(shown)) {
+            QJsonArray regs;
+            for (int reg : r.field->registers())
+                regs.append(reg);
+            list.append(QJsonObject{{QStringLiteral("name"), r.field->name},
+                                    {QStringLiteral("registers"), regs},
+                                    {QStringLiteral("a"), r.a},
+                                    {QStringLiteral("b"), r.b},
+                                    {QStringLiteral("state"), stateName(r.state)}});
+        }
+        printJson(list);
+    } else {
+        int nameWidth = 0, regsWidth = 0, aWidth = 0, bWidth = 0;
+        const auto quoted = [](const compare::Row &r, const QString &v) {
+            return r.field->kind == fields::Kind::Text ? QStringLiteral("\"%1\"").arg(v) : v;
+        };
+        for (const compare::Row &r : qAsConst(shown)) {
+            nameWidth = qMax(nameWidth, r.field->name.size());
+            regsWidth = qMax(regsWidth, r.field->registersText().size());
+            // A long value (the text, reserved words) pushes its own line only.
+            aWidth = qMax(aWidth, qMin(quoted(r, r.a).size(), 24));
+            bWidth = qMax(bWidth, qMin(quoted(r, r.b).size(), 24));
+        }
+        for (const compare::Row &r : qAsConst(shown)) {
+            out() << r.field->name.leftJustified(nameWidth) << "  "
+                  << r.field->registersText().leftJustified(regsWidth) << "  "
+                  << quoted(r, r.a).leftJustified(aWidth) << "  ";
+            if (o.all)
+                out() << quoted(r, r.b).leftJustified(bWidth) << "  " << stateName(r.state);
+            else
+                out() << quoted(r, r.b);
+            out() << '\n';
+        }
+        out().flush();
+    }
+    return compare::allEqual(rows) ? Done : Mismatch;
 }
 
 } // namespace cli

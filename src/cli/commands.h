@@ -4,6 +4,7 @@
 // to stderr as one line, results to stdout.
 
 #include "cli/session.h"
+#include "model/registermirror.h"
 
 #include <QJsonValue>
 #include <QString>
@@ -25,6 +26,7 @@ struct Options
     bool clone = false;
     bool withLink = false;
     bool noVerify = false;
+    bool all = false;      // diff: the equal fields too
     QStringList arguments; // after the command name
     // The calibration records and the certificate.
     QString dbPath;
@@ -34,11 +36,12 @@ struct Options
     QString settingsPath; // the window's settings file, for the issuing organisation
 };
 
-// What --clone takes from the target instead of the file, besides its meter
-// number (72..73): ranges, gains, captured points, coefficients, secondary
-// calibrations and zero offsets of both channels.
-constexpr int CloneKeepsFirst = 76;
-constexpr int CloneKeepsLast = 191;
+// What --clone takes from the target instead of the file: the meter's
+// identity (number and type, 72..75) and the calibration of both channels
+// (ranges, gains, captured points, coefficients, secondary calibrations and
+// zero offsets, 76..192).
+constexpr int CloneKeepsFirst = Blocks::meterParamBlock.first;
+constexpr int CloneKeepsLast = Blocks::tempParamBlock.first + Blocks::tempParamBlock.count - 1;
 
 // Ctrl-C goes to the session that is running, if any.
 extern Session *runningSession;
@@ -53,10 +56,14 @@ int backupToFile(const Options &o);
 int restoreFromFile(const Options &o);
 int history(const Options &o);
 int certificate(const Options &o);
+// FILE against the instrument, or FILE_A against FILE_B, field by field.
+int diff(const Options &o);
 
-void printError(const QString &line);
 // Standard output in UTF-8, and a JSON document on it.
 QTextStream &out();
 void printJson(const QJsonValue &value);
+// Flushes stdout; false (and *reason) when what the commands printed did not
+// all get written.
+bool outputWritten(QString *reason);
 
 } // namespace cli

@@ -51,6 +51,7 @@ QString helpText()
                "  scan [--from N] [--to N]\n"
                "                         probe the addresses (default 1..255); prints address,\n"
                "                         firmware and meter number of each instrument found\n"
+               "                         (exit 3 when none of them can be connected)\n"
                "  info                   board, meter number, type, range and firmware\n"
                "  read                   every parameter block, decoded\n"
                "  set NAME=VALUE...      change user settings, then write and save them;\n"
@@ -58,7 +59,9 @@ QString helpText()
                "  live [--count N] [--interval MS] [--csv FILE]\n"
                "                         live values (until Ctrl-C without --count); the CSV\n"
                "                         columns are time,pressure,pressure_unit,temperature,\n"
-               "                         temperature_unit,battery_v,battery_percent\n"
+               "                         temperature_unit,battery_v,battery_percent. With a\n"
+               "                         count, as many polls whose values cannot be read\n"
+               "                         end it (exit 3)\n"
                "  backup FILE            read registers 42..318 and write a backup file\n"
                "  restore FILE [--clone] [--with-link] [--no-verify]\n"
                "                         check the file, write it with a factory save, read\n"
@@ -68,8 +71,17 @@ QString helpText()
                "                         (address, baud rate, parity), unless --with-link,\n"
                "                         which writes the file's and follows them.\n"
                "                         --clone: the file may come from another meter; the\n"
-               "                         instrument also keeps registers 72..73 (meter number)\n"
-               "                         and 76..191 (calibration of both channels).\n"
+               "                         instrument also keeps registers 72..75 (the meter\n"
+               "                         parameters: number, type) and 76..192 (calibration\n"
+               "                         of both channels).\n"
+               "                         --json prints what was written, saved and verified.\n"
+               "  diff FILE [--all]      the instrument against FILE, field by field\n"
+               "  diff FILE_A FILE_B [--all]\n"
+               "                         FILE_A against FILE_B (no port needed). One line per\n"
+               "                         differing field: name, registers, value A, value B;\n"
+               "                         --all adds the equal fields and a state column (same,\n"
+               "                         approx: floats alike at 6 digits, different). --json:\n"
+               "                         [{name, registers, a, b, state}]. Exit 0 equal, 4 not.\n"
                "  history [--meter NUMBER]\n"
                "                         the calibrations recorded (of one meter): certificate,\n"
                "                         meter, channel, start and finish (UTC), as found,\n"
@@ -83,6 +95,10 @@ QString helpText()
                "  certificate CERT --json\n"
                "                         the whole record (calibration, points, samples)\n"
                "\n"
+               "Ctrl-C during the write and the save of set or restore lets them finish, then\n"
+               "stops; a second Ctrl-C aborts at once. Either way stderr says which registers\n"
+               "were written and which saved.\n"
+               "\n"
                "Settings for set (NAME=VALUE, allowed values):\n") +
            cli::settingHelp() +
            QStringLiteral("\n"
@@ -92,7 +108,7 @@ QString helpText()
                           "  2 the port cannot be opened (or was lost)\n"
                           "  3 no answer, not this instrument, or firmware too old;\n"
                           "    no calibration with that certificate number\n"
-                          "  4 verification mismatch\n"
+                          "  4 verification mismatch, or diff found a difference\n"
                           "  5 bad or damaged file, or calibration records that cannot be read\n"
                           "  6 the instrument refused a write or the save failed\n"
                           "  7 the backup belongs to another meter\n"
@@ -158,6 +174,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption clone(QStringLiteral("clone"));
     const QCommandLineOption withLink(QStringLiteral("with-link"));
     const QCommandLineOption noVerify(QStringLiteral("no-verify"));
+    const QCommandLineOption all(QStringLiteral("all"));
     const QCommandLineOption db(QStringLiteral("db"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption meter(QStringLiteral("meter"), QString(), QStringLiteral("NUMBER"));
     const QCommandLineOption output(QStringList{QStringLiteral("o"), QStringLiteral("output")},
@@ -166,6 +183,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption settings(QStringLiteral("settings"), QString(), QStringLiteral("INI"));
     parser.addOptions({port, baud, parity, address, json, quiet, help, version, from, to, count,
                        interval, csv, clone, withLink, noVerify});
+    parser.addOption(all);
     parser.addOptions({db, meter, output, lang, settings});
 
     if (!parser.parse(arguments)) {
@@ -195,6 +213,7 @@ int main(int argc, char *argv[])
     o.clone = parser.isSet(clone);
     o.withLink = parser.isSet(withLink);
     o.noVerify = parser.isSet(noVerify);
+    o.all = parser.isSet(all);
     o.csvPath = parser.value(csv);
     o.dbPath = parser.isSet(db) ? parser.value(db) : CalibrationStore::defaultPath();
     o.outputPath = parser.value(output);
@@ -259,6 +278,7 @@ int main(int argc, char *argv[])
         {QStringLiteral("live"), cli::live},
         {QStringLiteral("backup"), cli::backupToFile},
         {QStringLiteral("restore"), cli::restoreFromFile},
+        {QStringLiteral("diff"), cli::diff},
         {QStringLiteral("history"), cli::history},
         {QStringLiteral("certificate"), cli::certificate}};
     Handler handler = nullptr;
@@ -268,13 +288,14 @@ int main(int argc, char *argv[])
     }
     if (!handler)
         return bad(QStringLiteral("unknown command '%1' (see --help)").arg(command));
+    const bool twoFiles = command == QLatin1String("diff") && o.arguments.size() == 2;
     if (command != QLatin1String("set") && command != QLatin1String("backup") &&
-        command != QLatin1String("restore") && command != QLatin1String("certificate") &&
-        !o.arguments.isEmpty())
+        command != QLatin1String("restore") && command != QLatin1String("diff") &&
+        command != QLatin1String("certificate") && !o.arguments.isEmpty())
         return bad(QStringLiteral("unexpected argument '%1'").arg(o.arguments.first()));
     const bool records =
         command == QLatin1String("history") || command == QLatin1String("certificate");
-    if (command != QLatin1String("ports") && !records && o.link.port.isEmpty())
+    if (command != QLatin1String("ports") && !twoFiles && !records && o.link.port.isEmpty())
         return bad(QStringLiteral("no port given (-p PORT; 'kv3pd-cli ports' lists them)"));
 
     // The certificate's plot is a widget, drawn offscreen: no display is used.
@@ -303,5 +324,11 @@ int main(int argc, char *argv[])
         sigaction(SIGINT, &action, nullptr);
         sigaction(SIGTERM, &action, nullptr);
     }
-    return handler(o);
+    const int result = handler(o);
+    QString reason;
+    if (!cli::outputWritten(&reason)) {
+        cli::printError(QStringLiteral("cannot write the standard output: ") + reason);
+        return result == cli::Done ? int(cli::OutputFailed) : result;
+    }
+    return result;
 }

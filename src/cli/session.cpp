@@ -39,8 +39,16 @@ Session::Session(const LinkOptions &options, QObject *parent)
     progressWanted = !options.quiet && isatty(STDERR_FILENO);
     link->attach(thread->modbusMaster());
     connect(thread, &modbusThread::sendMessageToMainThread, this, &Session::onReply);
+    connect(link, &SerialLink::traffic, this,
+            [this](SerialLink::Direction direction, const QByteArray &bytes) {
+                if (direction == SerialLink::Direction::Written)
+                    ledger.sent(bytes);
+                else
+                    ledger.received(bytes);
+            });
     connect(link, &SerialLink::portLost, this, [this](const QString &reason) {
-        lastError = QStringLiteral("the port %1 was lost: %2").arg(this->options.port, reason);
+        lastError =
+            withWrites(QStringLiteral("the port %1 was lost: %2").arg(this->options.port, reason));
         ended = PortFailed;
         if (loop) {
             waitResult = PortFailed;
@@ -124,30 +132,23 @@ int Session::search(int first, int last, QList<int> *found)
 int Session::command(const QString &cmd, bool write)
 {
     progressLabel = cmd;
-    savePending = false;
+    runningCommand = cmd;
+    writing = write;
     thread->receiveMessageFromMainThread(cmd);
     const int result = waitFor(
         [this, cmd, write](const QString &m) {
             if (m == Reply::succeed(cmd))
                 return write ? Pending : int(Done);
             if (m == Reply::failed(cmd)) {
-                lastError = write ? QStringLiteral("the instrument refused the write (%1)").arg(cmd)
-                                  : QStringLiteral("the instrument did not answer (%1)").arg(cmd);
-                return write ? int(Refused) : int(NoAnswer);
+                if (write)
+                    return writeFailed(cmd);
+                lastError = QStringLiteral("the instrument did not answer (%1)").arg(cmd);
+                return int(NoAnswer);
             }
-            if (m == Reply::facSaving || m == Reply::userSaving) {
-                savePending = true;
-                return Pending;
-            }
-            if (m == Reply::facSaveSucceed || m == Reply::userSaveSucceed) {
-                savePending = false;
+            if (m == Reply::facSaveSucceed || m == Reply::userSaveSucceed)
                 return int(Done);
-            }
-            if (m == Reply::facSaveFailed || m == Reply::userSaveFailed) {
-                savePending = false;
-                lastError = QStringLiteral("the instrument refused the save after %1").arg(cmd);
-                return int(Refused);
-            }
+            if (m == Reply::facSaveFailed || m == Reply::userSaveFailed)
+                return writeFailed(QStringLiteral("the save after ") + cmd);
             if (m == Reply::commandsNotRun || m == Reply::commandsCancelled) {
                 lastError =
                     QStringLiteral("the instrument does not answer; %1 was not run").arg(cmd);
@@ -156,27 +157,76 @@ int Session::command(const QString &cmd, bool write)
             return Pending;
         },
         TransferTimeoutMs);
+    writing = false;
     endProgress();
+    if (result == Done && finishing) {
+        lastError = QStringLiteral("interrupted after %1: %2").arg(cmd, writeReport());
+        ended = Interrupted;
+        return Interrupted;
+    }
     return result;
 }
 
-int Session::live(int count, int intervalMs, const std::function<void()> &onSample)
+int Session::writeFailed(const QString &what)
+{
+    if (ledger.refused()) {
+        lastError = QStringLiteral("the instrument refused %1; %2").arg(what, writeReport());
+        return Refused;
+    }
+    lastError = QStringLiteral("no answer from the instrument to %1; %2").arg(what, writeReport());
+    return NoAnswer;
+}
+
+QString Session::writeReport() const
+{
+    return movedLink.isEmpty() ? ledger.summary()
+                               : ledger.summary() + QStringLiteral("; ") + movedLink;
+}
+
+QString Session::withWrites(const QString &line) const
+{
+    return writesExpected ? line + QStringLiteral("; ") + writeReport() : line;
+}
+
+int Session::live(int count, int intervalMs, const std::function<int()> &onSample)
 {
     int taken = 0;
+    int failed = 0;
+    bool failing = false;
     QElapsedTimer sinceLast;
+    // A little slack: the poll's own period jitters around 100 ms.
+    const auto due = [&] {
+        if (sinceLast.isValid() && sinceLast.elapsed() < intervalMs - 20)
+            return false;
+        sinceLast.start();
+        return true;
+    };
     return waitFor(
         [&](const QString &m) {
             if (m == Reply::connectFailed) {
                 lastError = QStringLiteral("the instrument stopped answering");
                 return int(NoAnswer);
             }
-            if (m != Reply::readMeasuredSucceed)
+            if (m == Reply::readMeasuredFailed && due()) {
+                ++failed;
+                if (count > 0 && failed >= count) {
+                    lastError = QStringLiteral("the instrument answers, but its measured values "
+                                               "could not be read (%1 polls failed)")
+                                    .arg(failed);
+                    return int(NoAnswer);
+                }
+                // Without a count nothing else would tell why no rows come.
+                if (!failing && count == 0)
+                    printError(QStringLiteral("the measured values cannot be read; still trying"));
+                failing = true;
                 return Pending;
-            // A little slack: the poll's own period jitters around 100 ms.
-            if (sinceLast.isValid() && sinceLast.elapsed() < intervalMs - 20)
+            }
+            if (m != Reply::readMeasuredSucceed || !due())
                 return Pending;
-            sinceLast.start();
-            onSample();
+            failing = false;
+            const int result = onSample();
+            if (result != Done)
+                return result;
             return (count > 0 && ++taken >= count) ? int(Done) : Pending;
         },
         -1);
@@ -191,9 +241,20 @@ void Session::disconnectLink()
 
 void Session::interrupt()
 {
-    lastError = savePending ? QStringLiteral("interrupted during the save: whether the "
-                                             "instrument stored the settings is unknown")
-                            : QStringLiteral("interrupted");
+    if (writing && !finishing) {
+        finishing = true;
+        endProgress();
+        printError(QStringLiteral("interrupted: finishing %1 and its save (Ctrl-C again aborts)")
+                       .arg(runningCommand));
+        return;
+    }
+    if (writing) {
+        // Nothing more goes out; the frame on the line is left unanswered.
+        thread->stop();
+        lastError = QStringLiteral("aborted during %1: %2").arg(runningCommand, writeReport());
+    } else {
+        lastError = withWrites(QStringLiteral("interrupted"));
+    }
     ended = Interrupted;
     if (loop) {
         waitResult = Interrupted;
@@ -227,10 +288,19 @@ void Session::followLink(const QString &argument)
                parityCode = settings.parityCode;
     // At once: the save's wait reads already go out at the new settings.
     const quint32 baud = baudRateForCode(baudCode);
+    const bool moved = linkAddress != int(address) || link->baudRate() != qint32(baud) ||
+                       link->parityIndex() != int(parityCode);
     link->setBaudRate(qint32(baud));
     link->setParity(int(parityCode));
     thread->modbusMaster()->setLineTiming(qint32(baud), bitsPerCharacter(int(parityCode)));
     linkAddress = int(address);
+    if (!moved)
+        return;
+    const char *const parities[] = {"no", "odd", "even"};
+    movedLink = QStringLiteral("the instrument now answers at address %1, %2 baud, %3 parity")
+                    .arg(address)
+                    .arg(baud)
+                    .arg(QLatin1String(parities[parityCode]));
 }
 
 void Session::showProgress(int percent)
@@ -259,7 +329,7 @@ int Session::waitFor(const std::function<int(const QString &)> &classify, int ti
     timer.setSingleShot(true);
     connect(&timer, &QTimer::timeout, &waitLoop, [&] {
         if (waitResult == Pending) {
-            lastError = QStringLiteral("no reply from the instrument in time");
+            lastError = withWrites(QStringLiteral("no reply from the instrument in time"));
             waitResult = NoAnswer;
         }
         waitLoop.quit();

@@ -5,6 +5,8 @@
 // runs an event loop until the reply it waits for arrives, the port is lost,
 // Ctrl-C is pressed or the time runs out. Exit codes come back as values.
 
+#include "cli/writeledger.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -28,7 +30,7 @@ enum Exit : int
     BadFile = 5,
     Refused = 6,
     OtherMeter = 7,
-    OutputFailed = 8, // an output file cannot be written
+    OutputFailed = 8,
     Interrupted = 130
 };
 
@@ -58,17 +60,30 @@ public:
     int open();
     int connectTo(int address);
     int search(int first, int last, QList<int> *found);
-    // A read or write command; writes also wait for the save that follows.
+    // Errors and interrupts from now on also say what was written and saved.
+    void expectWrites() { writesExpected = true; }
+    const WriteLedger &writes() const { return ledger; }
+    // A read or write command; writes also wait for the save that follows. A
+    // first Ctrl-C lets a write and its save finish (then Interrupted), a
+    // second one stops the worker at once.
     int command(const QString &cmd, bool write);
     // Waits for n live readings; each is passed to onSample right after its
-    // "read measured succeed".
-    int live(int count, int intervalMs, const std::function<void()> &onSample);
+    // "read measured succeed". onSample returns Done to go on, or the code
+    // that ends the wait. n polls whose measured values failed end it too.
+    int live(int count, int intervalMs, const std::function<int()> &onSample);
     void disconnectLink();
 
     // Called from the signal handler's notifier.
     void interrupt();
 
 private:
+    // A write or its save failed: refused or unanswered, and how far it got.
+    int writeFailed(const QString &what);
+    // The ledger's summary, and where the instrument answers after a save that
+    // moved the link.
+    QString writeReport() const;
+    // The line, followed by the report once this session writes.
+    QString withWrites(const QString &line) const;
     void onReply(const QString &message);
     void followLink(const QString &argument);
     void showProgress(int percent);
@@ -87,11 +102,19 @@ private:
     // Set once Ctrl-C or a lost port ended the session: no wait starts after.
     int ended = -1;
     int linkAddress = 1;
-    bool savePending = false;
+    WriteLedger ledger;
+    QString runningCommand;
+    QString movedLink;
+    bool writesExpected = false;
+    bool writing = false;
+    bool finishing = false;
     bool progressShown = false;
     bool progressWanted = false;
     QString progressLabel;
     QString lastError;
 };
+
+// One line on stderr, after whatever stdout holds.
+void printError(const QString &line);
 
 } // namespace cli

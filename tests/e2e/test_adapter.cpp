@@ -129,6 +129,14 @@ private slots:
         w.receiveMessageFromModbusThread(QStringLiteral("connect failed"));
         QVERIFY(!find<QLineEdit>(w, "lineEdit_dianchidianya")->isEnabled());
         QTRY_VERIFY(find<QLineEdit>(w, "lineEdit_dianchidianya")->isEnabled());
+        // So does one whose identity answers but whose measured values fail.
+        inst.bus().with(1, [](VirtualInstrument &i) {
+            i.faults.measuredOnly = true;
+            i.faults.exceptionCode = 4;
+        });
+        QTRY_VERIFY(!find<QLineEdit>(w, "lineEdit_dianchidianya")->isEnabled());
+        inst.bus().with(1, [](VirtualInstrument &i) { i.faults = {}; });
+        QTRY_VERIFY(find<QLineEdit>(w, "lineEdit_dianchidianya")->isEnabled());
         // An edit the user has not written yet.
         find<QLineEdit>(w, "lineEdit_yonghudizhi")->setText(QStringLiteral("9"));
         const QString battery = text(w, "lineEdit_dianchidianya");
@@ -178,7 +186,8 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(text(w, "label_state"), QStringLiteral("连接成功"), 5000);
         qInfo("polling again %lld ms after the adapter came back", back.elapsed());
         QCOMPARE(stateAtReconnect, QStringLiteral("串口已恢复"));
-        QCOMPARE(sent.commands, QStringList{QStringLiteral("connect:1")});
+        // Before anything is written, the meter says which one it is.
+        QCOMPARE(sent.commands, (QStringList{"connect:1", "read meter info"}));
         QCOMPARE(text(w, "label_connect"),
                  QStringLiteral("当前连接：%1,9600,NONE,8,1,地址：1").arg(path));
         QVERIFY(find<QStackedWidget>(w, "stackedWidget")->isEnabled());

@@ -3,6 +3,7 @@
 
 #include "e2eharness.h"
 #include "instrumentthread.h"
+#include "model/backupfile.h"
 #include "virtualinstrument.h"
 #include "worker/messages.h"
 #include "worker/modbusthread.h"
@@ -365,6 +366,13 @@ void TestCalibrationPages::backupFailures()
         return QSettings(settings, QSettings::IniFormat).value("LastFilePath").toString();
     };
     MainWindow w;
+    // A window with nothing to back up makes no file: load one first.
+    const QString loaded = dir.filePath(QStringLiteral("loaded.qvdbk"));
+    const quint16 zeros[backup::RegisterCount] = {};
+    QVERIFY(writeBackupFile(loaded, backupImage(zeros)));
+    w.setSettingsPath(dir.filePath(QStringLiteral("load.ini")));
+    w.setFileNameProvider([&](bool, const QString &) { return loaded; });
+    w.duqubeifenshujuSlot();
     w.setSettingsPath(settings);
     QString next;
     QStringList starts;

@@ -38,6 +38,13 @@ class TestIntegrity : public QObject
     {
         return on(address, [r](VirtualInstrument &i) { return i.reg(r); });
     }
+    Regs regs(quint8 address, int first, int last)
+    {
+        Regs out;
+        for (int r = first; r <= last; ++r)
+            out << reg(address, r);
+        return out;
+    }
     std::unique_ptr<MainWindow> connected(quint8 address = 1)
     {
         auto w = std::make_unique<MainWindow>();
@@ -81,6 +88,8 @@ private slots:
     void silentInstrument();
     void pagesTellTheTruth();
     void slowestLine();
+    void anotherMeterAnswers();
+    void anotherMetersBackup();
 };
 
 void TestIntegrity::pendingWriteNeverReachesTheNextInstrument()
@@ -101,7 +110,7 @@ void TestIntegrity::pendingWriteNeverReachesTheNextInstrument()
     QTRY_VERIFY(replies.count("read measured succeed") > 0);
     QCOMPARE(on(2, [](VirtualInstrument &i) { return i.uint32(72); }), second);
     QCOMPARE(writes(1) + writes(2), 0);
-    QVERIFY(closer.texts().isEmpty());
+    QCOMPARE(closer.texts(), QStringList{"未执行的写入已取消：写入仪表参数"});
 }
 
 void TestIntegrity::saveFollowsOnlyWhatItWrote()
@@ -115,9 +124,10 @@ void TestIntegrity::saveFollowsOnlyWhatItWrote()
     list->addItem(QStringLiteral("200"));
     const QString port = inst->portPath();
 
-    // Another meter's backup: address 5 at 38400 EVEN. Writing only its meter
+    // A backup with address 5 at 38400 EVEN. Writing only its meter
     // parameters must not move the link there.
-    loadBackup(*w, backupOf(1, {{42, 5}, {43, 5}, {44, 2}, {72, 4321}, {73, 0}}));
+    loadBackup(*w, backupOf(1, {{42, 5}, {43, 5}, {44, 2}}));
+    type(*w, {"lineEdit_yibiaobianhao=4321"});
     Replies replies(*w);
     click(*w, "pushButton_xieruyibiaocanshu");
     QTRY_COMPARE_WITH_TIMEOUT(replies.count("user save succeed"), 1, 10000);
@@ -156,14 +166,16 @@ void TestIntegrity::writeWinsOverPendingRead()
     QVERIFY(w);
     on(1, [](VirtualInstrument &i) { i.faults.delayMs = 150; });
     Replies replies(*w);
-    // Both presses land while a read all runs: the read of the settings block
-    // must not undo what the write was given.
+    // The presses land while a read all runs: the read of the settings block
+    // must not undo what the write was given, nor its save drop the next write.
     click(*w, "pushButton_duququanbushuju");
     QTRY_VERIFY(replies.has("set progressBar:0"));
     click(*w, "pushButton_duqushezhi");
     type(*w, {"lineEdit_caijizhouqi=7"});
     click(*w, "pushButton_xierushezhi");
-    QTRY_COMPARE_WITH_TIMEOUT(replies.count("user save succeed"), 1, 15000);
+    click(*w, "pushButton_xieruwenduercijiaozhun");
+    QTRY_COMPARE_WITH_TIMEOUT(replies.count("user save succeed"), 2, 15000);
+    QVERIFY(replies.has("write wendu ecjz data succeed"));
     QCOMPARE(reg(1, 49), quint16(7));
     QCOMPARE(edit(*w, "lineEdit_caijizhouqi")->text(), QStringLiteral("7"));
     QVERIFY(replies.has("write user param succeed"));
@@ -224,22 +236,14 @@ void TestIntegrity::singleChannelWriteAll()
             i.setReg(r, 0);
         i.setUint32(166, 2);
     });
-    const Regs temperatureCoeff = on(1, [](VirtualInstrument &i) {
-        Regs regs;
-        for (int r = 168; r < 178; ++r)
-            regs << i.reg(r);
-        return regs;
-    });
+    const Regs temperatureCoeff = regs(1, 168, 177);
     auto w = connected(1);
     QVERIFY(w);
     Replies replies(*w);
     click(*w, "pushButton_xieruquanbushuju");
     QTRY_COMPARE_WITH_TIMEOUT(replies.count("fac save succeed"), 1, 15000);
     QVERIFY(closer.texts().isEmpty());
-    Regs after;
-    for (int r = 168; r < 178; ++r)
-        after << reg(1, r);
-    QCOMPARE(after, temperatureCoeff);
+    QCOMPARE(regs(1, 168, 177), temperatureCoeff);
 }
 
 void TestIntegrity::silentInstrument()
@@ -338,6 +342,81 @@ void TestIntegrity::slowestLine()
     QVERIFY(replies.has("write all succeed"));
     QCOMPARE(reg(1, 49), quint16(11));
     QVERIFY(closer.texts().isEmpty());
+}
+
+void TestIntegrity::anotherMeterAnswers()
+{
+    auto w = connected(1);
+    QVERIFY(w);
+    Replies replies(*w);
+    on(1, [](VirtualInstrument &i) { i.faults.silent = true; });
+    QTRY_VERIFY_WITH_TIMEOUT(replies.has("connect failed"), 5000);
+    // Another meter answers at the same address, slowly enough to watch.
+    on(1, [](VirtualInstrument &i) {
+        i.setUint32(72, 1234567890);
+        i.setFloat32(116, 3.5f);
+        i.faults.delayMs = 150;
+        i.faults.silent = false;
+    });
+    const int writesBefore = writes(1);
+    // The user writes the old meter's secondary calibration the moment the link is back.
+    connect(w->modbusWorker(), &modbusThread::sendMessageToMainThread, this, [&](const QString &m) {
+        if (m == QLatin1String("connect succeed"))
+            click(*w, "pushButton_xieruyaliercijiaozhun");
+    });
+    QTRY_COMPARE_WITH_TIMEOUT(state(*w), QStringLiteral("检测到另一台仪表：1234567890"), 10000);
+    QCOMPARE(find<QLabel>(*w, "label_yibiaobianhao")->text(),
+             QStringLiteral("仪表编号：1234567890"));
+    QTRY_VERIFY_WITH_TIMEOUT(replies.has("read all succeed"), 10000);
+    QCOMPARE(edit(*w, "lineEdit_ecjz_yalicaijizhi1")->text(), QStringLiteral("3.5"));
+    QVERIFY(find<QPushButton>(*w, "pushButton_xieruyaliercijiaozhun")->isEnabled());
+    QCOMPARE(writes(1), writesBefore);
+}
+
+void TestIntegrity::anotherMetersBackup()
+{
+    on(1, [](VirtualInstrument &i) { i.setUint32(72, 1111111111); });
+    on(2, [](VirtualInstrument &i) { i.setUint32(72, 2222222222u); });
+    const QString file = backupOf(1, {{49, 33}, {268, 77}});
+    const Regs own = regs(2, 72, 192);
+    const QStringList warning{
+        "备份文件属于另一台仪表：文件的仪表编号为 1111111111，当前仪表编号为 2222222222。"
+        "文件中的仪表参数和校准数据不会写入当前仪表；写入全部数据时，当前仪表保留自己的"
+        "仪表参数、校准数据和通讯设置。"};
+
+    {
+        // Nothing read, nothing loaded: no backup.
+        MainWindow offline;
+        const QString empty = dir.filePath(QStringLiteral("empty.qvdbk"));
+        offline.setFileNameProvider([&](bool, const QString &) { return empty; });
+        offline.beifenshujuSlot();
+        QCOMPARE(closer.texts(), QStringList{"没有可备份的数据"});
+        QVERIFY(!QFile::exists(empty));
+        // Loaded off-line, then connected to another meter.
+        closer.clear();
+        loadBackup(offline, file);
+        choosePort(offline, inst->portPath());
+        find<QComboBox>(offline, "comboBox_addr")->addItem(QStringLiteral("2"));
+        click(offline, "pushButton_lianjie");
+        QTRY_COMPARE(closer.texts(), warning);
+    }
+
+    // Loaded while connected; write all keeps the meter's own 72..192.
+    closer.clear();
+    auto w = connected(2);
+    QVERIFY(w);
+    loadBackup(*w, file);
+    QCOMPARE(closer.texts(), warning);
+    for (const char *button :
+         {"pushButton_xieruyibiaocanshu", "pushButton_xieruyalishuju", "pushButton_xieruwendushuju",
+          "pushButton_xieruyaliercijiaozhun", "pushButton_xieruwenduercijiaozhun"})
+        QVERIFY2(!find<QPushButton>(*w, button)->isEnabled(), button);
+    Replies replies(*w);
+    click(*w, "pushButton_xieruquanbushuju");
+    QTRY_COMPARE_WITH_TIMEOUT(replies.count("fac save succeed"), 1, 15000);
+    QCOMPARE(regs(2, 72, 192), own);
+    QCOMPARE((Regs{reg(2, 42), reg(2, 49), reg(2, 268)}), (Regs{2, 33, 77}));
+    QCOMPARE(edit(*w, "lineEdit_yibiaobianhao")->text(), QStringLiteral("2222222222"));
 }
 
 QTEST_MAIN(TestIntegrity)

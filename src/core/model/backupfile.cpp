@@ -54,3 +54,15 @@ bool writeBackupFile(const QString &path, const QByteArray &image, bool *opened)
     file.close();
     return written && file.error() == QFileDevice::NoError;
 }
+
+BackupRead readBackupFile(const QString &path, quint16 *regs42to318, QString *reason)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (reason)
+            *reason = file.errorString();
+        return BackupRead::CannotOpen;
+    }
+    return parseBackup(file.read(backup::FileBytes), regs42to318) ? BackupRead::Ok
+                                                                  : BackupRead::Damaged;
+}

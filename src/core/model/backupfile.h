@@ -27,3 +27,14 @@ bool parseBackup(const QByteArray &fileBytes, quint16 *regs42to318);
 // past the image stay as they were. False when the file cannot be opened,
 // written or flushed; *opened tells the first of these apart.
 bool writeBackupFile(const QString &path, const QByteArray &image, bool *opened = nullptr);
+
+// Reads a backup file as the window loads one: its first 556 bytes, a longer
+// file's extra bytes ignored. *reason gets the file's error when it cannot be
+// opened.
+enum class BackupRead
+{
+    Ok,
+    CannotOpen,
+    Damaged, // the CRC does not match (also a short or foreign file)
+};
+BackupRead readBackupFile(const QString &path, quint16 *regs42to318, QString *reason = nullptr);

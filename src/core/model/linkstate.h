@@ -9,6 +9,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <optional>
+
 class LinkState
 {
 public:
@@ -34,6 +36,9 @@ public:
         slave = address;
         wanted = true;
         readAllPending = true;
+        // A connection the user chose: whichever meter answers is the one meant.
+        lastMeter.reset();
+        identified = false;
     }
     void giveUp() { wanted = false; }
     bool isWanted() const { return wanted; }
@@ -49,18 +54,63 @@ public:
     void linkBegan()
     {
         up = true;
-        answering = false;
+        setAnswering(false);
     }
     void linkEnded()
     {
         up = false;
-        answering = false;
+        setAnswering(false);
     }
     bool isUp() const { return up; }
-    void setAnswering(bool answers) { answering = answers; }
+    // Whatever answers after a silence may be another meter.
+    void setAnswering(bool answers)
+    {
+        if (!answers) {
+            identified = false;
+            identityAsked = false;
+        }
+        answering = answers;
+    }
     bool isAnswering() const { return answering; }
     // A command now would reach nobody: the link is up, the instrument silent.
     bool instrumentSilent() const { return up && !answering; }
+
+    // The meter answering now, by its meter number: known once it has told it
+    // since the link began or last fell silent. Nothing while it is not known.
+    std::optional<quint32> meter() const
+    {
+        if (up && answering && identified)
+            return lastMeter;
+        return std::nullopt;
+    }
+    bool isIdentified() const { return identified; }
+    // A meter told its number since the user last chose a connection.
+    bool knowsMeter() const { return lastMeter.has_value(); }
+    // The meter has told its number. Returns the number the meter known
+    // before had, when it was another one: a different meter answers now.
+    std::optional<quint32> identify(quint32 number)
+    {
+        const std::optional<quint32> before = lastMeter;
+        lastMeter = number;
+        identified = true;
+        if (before && *before != number)
+            return before;
+        return std::nullopt;
+    }
+    // The connected meter now carries another number (this window wrote it).
+    void renumbered(quint32 number)
+    {
+        if (identified)
+            lastMeter = number;
+    }
+    // The window asked the meter for its number; its answer is not news to the user.
+    void identityRequested() { identityAsked = true; }
+    bool takeIdentityRequest()
+    {
+        const bool asked = identityAsked;
+        identityAsked = false;
+        return asked;
+    }
 
     // Whether the live values are shown greyed; true when that changed.
     bool setStale(bool stale)
@@ -96,6 +146,9 @@ private:
     bool up = false;
     bool answering = false;
     bool staleValues = false;
+    bool identified = false;
+    bool identityAsked = false;
+    std::optional<quint32> lastMeter;
     bool following = false;
     FollowedLinkSettings followed;
 };

@@ -5,34 +5,98 @@
 #include <cstring>
 #include <limits>
 
-void PageStates::written(Page page)
+PageStates::Meter PageStates::meter(Page page) const
 {
-    fill(page, PageSource::Instrument);
+    const State &state = pages[index(page)];
+    if (state.source == PageSource::Empty)
+        return std::nullopt;
+    return state.meter;
 }
 
-void PageStates::writtenAll()
+void PageStates::readAll(quint32 meter)
 {
-    fillAll(PageSource::Instrument);
+    pages.fill({PageSource::Instrument, meter});
 }
 
-bool PageStates::allWritable() const
+void PageStates::clearAll()
 {
-    return std::all_of(sources.begin(), sources.end(),
-                       [](PageSource s) { return s != PageSource::Empty; });
+    pages.fill({});
+}
+
+void PageStates::loaded(quint32 fileMeter)
+{
+    pages.fill({PageSource::Backup, fileMeter});
+}
+
+void PageStates::renumbered(quint32 from, quint32 to)
+{
+    for (State &state : pages) {
+        if (state.source != PageSource::Empty && state.meter == from)
+            state.meter = to;
+    }
+}
+
+bool PageStates::isMeterOwn(Page page)
+{
+    return page != Page::UserSettings && page != Page::RegisterConfiguration;
+}
+
+WriteRefusal PageStates::refusal(Page page, Meter connected) const
+{
+    const State &state = pages[index(page)];
+    if (!connected)
+        return WriteRefusal::NotConnected;
+    if (state.source == PageSource::Empty)
+        return WriteRefusal::NothingRead;
+    if (state.meter == *connected)
+        return WriteRefusal::None;
+    // Another meter's settings may be copied over, never its identity or
+    // calibration; data read from another meter is not written at all.
+    if (state.source == PageSource::Backup && !isMeterOwn(page))
+        return WriteRefusal::None;
+    return WriteRefusal::OtherMeter;
+}
+
+WriteRefusal PageStates::writeAllRefusal(Meter connected) const
+{
+    const bool foreign = holdsForeignBackup(connected);
+    for (int i = 0; i < PageCount; ++i) {
+        const Page page = Page(i);
+        if (foreign && isMeterOwn(page))
+            continue;
+        const WriteRefusal why = refusal(page, connected);
+        if (why != WriteRefusal::None)
+            return why;
+    }
+    return WriteRefusal::None;
 }
 
 bool PageStates::holdsBackup() const
 {
-    return std::any_of(sources.begin(), sources.end(),
-                       [](PageSource s) { return s == PageSource::Backup; });
+    return std::any_of(pages.begin(), pages.end(),
+                       [](const State &s) { return s.source == PageSource::Backup; });
 }
 
-void PageStates::linkEnded()
+bool PageStates::holdsForeignBackup(Meter connected) const
 {
-    for (PageSource &s : sources) {
-        if (s == PageSource::Instrument)
-            s = PageSource::Empty;
+    return connected && std::any_of(pages.begin(), pages.end(), [&](const State &s) {
+               return s.source == PageSource::Backup && s.meter != *connected;
+           });
+}
+
+PageStates::Meter PageStates::backupMeter() const
+{
+    for (const State &state : pages) {
+        if (state.source == PageSource::Backup)
+            return state.meter;
     }
+    return std::nullopt;
+}
+
+bool PageStates::holdsData() const
+{
+    return std::any_of(pages.begin(), pages.end(),
+                       [](const State &s) { return s.source != PageSource::Empty; });
 }
 
 void ShownValues::remember(const void *field, const QString &text, const quint16 *words, int count)

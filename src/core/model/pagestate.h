@@ -11,6 +11,7 @@
 #include <QtGlobal>
 
 #include <array>
+#include <optional>
 
 enum class Page
 {
@@ -26,30 +27,68 @@ constexpr int PageCount = 7;
 
 enum class PageSource
 {
-    Empty,      // nothing to write: never read, a failed read, another link's data
-    Instrument, // read from (or written to) the connected instrument
-    Backup,     // loaded from a backup file and not written yet
+    Empty,      // nothing to write: never read, a failed read
+    Instrument, // read from (or written to) the meter named by its meter number
+    Backup,     // loaded from a backup file of the meter it names, not written yet
 };
 
+// Why a page's data may not be written to the connected meter.
+enum class WriteRefusal
+{
+    None,
+    NothingRead,  // the page holds nothing to write: read it first
+    NotConnected, // no meter is connected, or which meter answers is not known yet
+    OtherMeter,   // the data belongs to another meter
+};
+
+// Whose data each page holds: the meter it was read from, a loaded backup
+// (with the file's meter number) or nothing. A write checks it against the
+// meter connected now, known by its meter number (registers 72..73).
 class PageStates
 {
 public:
-    PageSource source(Page page) const { return sources[index(page)]; }
-    void fill(Page page, PageSource source) { sources[index(page)] = source; }
-    void fillAll(PageSource source) { sources.fill(source); }
-    // A page that was written now holds what the instrument holds.
-    void written(Page page);
-    void writtenAll();
-    bool writable(Page page) const { return source(page) != PageSource::Empty; }
-    bool allWritable() const;
+    using Meter = std::optional<quint32>;
+
+    PageSource source(Page page) const { return pages[index(page)].source; }
+    // The meter number the page's data belongs to; nothing for an empty page.
+    Meter meter(Page page) const;
+
+    void read(Page page, quint32 meter) { pages[index(page)] = {PageSource::Instrument, meter}; }
+    void readAll(quint32 meter);
+    void clear(Page page) { pages[index(page)] = {}; }
+    void clearAll();
+    void loaded(quint32 fileMeter);
+    // The meter now carries another number (a write of the meter parameters):
+    // what was its data stays its data.
+    void renumbered(quint32 from, quint32 to);
+
+    WriteRefusal refusal(Page page, Meter connected) const;
+    bool writable(Page page, Meter connected) const
+    {
+        return refusal(page, connected) == WriteRefusal::None;
+    }
+    // Write all: with another meter's backup the connected meter keeps its
+    // own identity and calibration, so only the other pages must be writable.
+    WriteRefusal writeAllRefusal(Meter connected) const;
     bool holdsBackup() const;
-    // The link ended or changed: what was read belongs to the previous one; a
-    // loaded backup stays until it is written or replaced.
-    void linkEnded();
+    // A backup of a meter other than the connected one, on any page.
+    bool holdsForeignBackup(Meter connected) const;
+    // The meter number of the loaded backup, when a page still holds it.
+    Meter backupMeter() const;
+    // Any page holds data at all.
+    bool holdsData() const;
+    // The pages with the meter's own identity and calibration (registers
+    // 72..192), which another meter's data never reaches.
+    static bool isMeterOwn(Page page);
 
 private:
+    struct State
+    {
+        PageSource source = PageSource::Empty;
+        quint32 meter = 0;
+    };
     static int index(Page page) { return static_cast<int>(page); }
-    std::array<PageSource, PageCount> sources{};
+    std::array<State, PageCount> pages{};
 };
 
 // The text each field was last shown with and the registers it came from. A

@@ -62,6 +62,15 @@ void RegisterMirror::storeRead(const RegisterBlock &block, const quint16 *values
     }
 }
 
+void RegisterMirror::storeSnapshot(const RegisterBlock &block, const quint16 *values)
+{
+    for (int i = 0; i < block.count; ++i) {
+        const int reg = block.first + i;
+        if (reg >= 0 && reg < Size)
+            snapshotWords[reg] = values[i];
+    }
+}
+
 MirrorLock::MirrorLock(QMutex &mutex, RegisterMirror &mirror) : mutex(mutex), mirror(mirror)
 {
     tsan::lock(mutex);

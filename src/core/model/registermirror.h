@@ -40,9 +40,15 @@ public:
     // Copies values read from the instrument into the block, except where held.
     void storeRead(const RegisterBlock &block, const quint16 *values);
 
+    // Registers read for a look at the instrument that must not change what
+    // the pages are built on (the compare window's), register N at index N.
+    const quint16 *snapshot() const { return snapshotWords; }
+    void storeSnapshot(const RegisterBlock &block, const quint16 *values);
+
 private:
     quint16 words[Size] = {};
     bool held[Size] = {};
+    quint16 snapshotWords[Size] = {};
 };
 
 namespace Blocks {
@@ -59,6 +65,9 @@ constexpr RegisterBlock wenduEcjzBlock{178, 15};
 constexpr RegisterBlock customRegBlock{192, 127};
 constexpr RegisterBlock everything{0, 319};
 constexpr RegisterBlock everythingWritable{42, 277};
+// What belongs to the meter itself and not to its settings: the identity
+// (meter number, type) and the calibration of both channels, 72..192.
+constexpr RegisterBlock meterOwnBlock{72, 121};
 } // namespace Blocks
 
 // Register numbers of the fields the program interprets.

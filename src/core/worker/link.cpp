@@ -103,6 +103,9 @@ void modbusThread::disconnectLink()
 void modbusThread::measurementPoll()
 {
     tickPending.store(false);
+    // Not the first poll of this link: a poll before it failed, or the link
+    // would be connected already.
+    const bool answersAgain = polledSinceConnect;
     polledSinceConnect = true;
 
     regAddress = 0;
@@ -111,8 +114,7 @@ void modbusThread::measurementPoll()
         debugLine(QStringLiteral("读取特征码失败"));
         connected = false;
         reply(Reply::connectFailed);
-        if (dropDeviceCommands() != 0)
-            reply(Reply::commandsNotRun);
+        dropAndReport(Reply::commandsNotRun);
         return;
     }
     quint16 identity[2] = {};
@@ -127,18 +129,20 @@ void modbusThread::measurementPoll()
         reply(Reply::connectFailed);
         connected = false;
         debugLine(QStringLiteral("特征码错误"));
-        if (dropDeviceCommands() != 0)
-            reply(Reply::commandsNotRun);
+        dropAndReport(Reply::commandsNotRun);
         return;
     }
     if (identity[1] < LowestFirmware) {
         connected = false;
         reply(Reply::versionError);
-        if (dropDeviceCommands() != 0)
-            reply(Reply::commandsNotRun);
+        dropAndReport(Reply::commandsNotRun);
         return;
     }
     if (!connected) {
+        // Whatever answers after a silence may be another meter: commands
+        // given before the window has heard of it were meant for the old one.
+        if (answersAgain)
+            dropAndReport(Reply::commandsNotRun);
         connected = true;
         reply(Reply::connectSucceed);
     }
@@ -151,8 +155,10 @@ void modbusThread::measurementPoll()
     if (master->writeMultipleRegisters(AccessRegister, 1) != ResultOk)
         debugLine(QStringLiteral("密码写入失败"));
 
-    if (readBlock(Blocks::measuredBlock))
+    if (readBlock(Blocks::measuredBlock)) {
         reply(Reply::readMeasuredSucceed);
-    else
+    } else {
         debugLine(QStringLiteral("读取测量值失败"));
+        reply(Reply::readMeasuredFailed);
+    }
 }

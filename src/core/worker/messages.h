@@ -38,6 +38,17 @@ inline const QString facSave = QStringLiteral("fac save");
 inline const QString userSave = QStringLiteral("user save");
 inline const QString backFac = QStringLiteral("back fac");
 inline const QString writeClr = QStringLiteral("write clr");
+// Write all and write custom reg for another meter's data: the handler first
+// reads the meter's own identity and calibration (registers 72..192, as far as
+// the block covers them) into the mirror, and for write all also its link
+// settings (42..44), so the write keeps them as they are. Replies
+// "<command> succeed" / "<command> failed" like the other writes.
+inline const QString writeAllClone = QStringLiteral("write all clone");
+inline const QString writeCustomRegClone = QStringLiteral("write custom reg clone");
+// Reads registers 42..318 into the mirror's snapshot, not into the mirror, so
+// the pages keep what they show: the compare window's view of the instrument.
+// Replies "read snapshot succeed" or "read snapshot failed", without progress.
+inline const QString readSnapshot = QStringLiteral("read snapshot");
 } // namespace Cmd
 
 // Bits of the worker's command word.
@@ -71,13 +82,73 @@ enum : quint32
     UserSave = 24,
     BackFac = 25,
     WriteClr = 26,
+    WriteAllClone = 27,
+    WriteCustomRegClone = 28,
+    ReadSnapshot = 29,
 };
+constexpr quint32 FirstDevice = ReadMeterParam;
+constexpr quint32 LastDevice = ReadSnapshot;
 constexpr quint32 LinkMask = 0x3F;
 constexpr quint32 mask(quint32 bit)
 {
     return quint32(1) << bit;
 }
+// The device commands that only read. Every other device command changes the
+// instrument and never vanishes without a word: a save keeps it pending, and
+// wherever else it is dropped the reply "writes dropped" names it.
+constexpr quint32 ReadMask = mask(ReadMeterParam) | mask(ReadUserParam) | mask(ReadPressureParam) |
+                             mask(ReadTempParam) | mask(ReadMeterInfo) | mask(ReadYaliEcjz) |
+                             mask(ReadWenduEcjz) | mask(ReadCustomReg) | mask(ReadAll) |
+                             mask(ReadSnapshot);
+constexpr quint32 WriteMask = ~(LinkMask | ReadMask) & ((mask(LastDevice) << 1) - 1);
 } // namespace Bit
+
+// The device command strings and their bits.
+struct DeviceCommand
+{
+    const QString &text;
+    quint32 bit;
+};
+inline const DeviceCommand deviceCommands[] = {
+    {Cmd::readMeterParam, Bit::ReadMeterParam},
+    {Cmd::writeMeterParam, Bit::WriteMeterParam},
+    {Cmd::readUserParam, Bit::ReadUserParam},
+    {Cmd::writeUserParam, Bit::WriteUserParam},
+    {Cmd::readPressureParam, Bit::ReadPressureParam},
+    {Cmd::readTempParam, Bit::ReadTempParam},
+    {Cmd::writePressureParam, Bit::WritePressureParam},
+    {Cmd::writeTempParam, Bit::WriteTempParam},
+    {Cmd::readMeterInfo, Bit::ReadMeterInfo},
+    {Cmd::readYaliEcjz, Bit::ReadYaliEcjz},
+    {Cmd::writeYaliEcjz, Bit::WriteYaliEcjz},
+    {Cmd::readWenduEcjz, Bit::ReadWenduEcjz},
+    {Cmd::writeWenduEcjz, Bit::WriteWenduEcjz},
+    {Cmd::readAll, Bit::ReadAll},
+    {Cmd::writeAll, Bit::WriteAll},
+    {Cmd::facSave, Bit::FacSave},
+    {Cmd::userSave, Bit::UserSave},
+    {Cmd::backFac, Bit::BackFac},
+    {Cmd::writeClr, Bit::WriteClr},
+    {Cmd::readCustomReg, Bit::ReadCustomReg},
+    {Cmd::writeCustomReg, Bit::WriteCustomReg},
+    {Cmd::writeAllClone, Bit::WriteAllClone},
+    {Cmd::writeCustomRegClone, Bit::WriteCustomRegClone},
+    {Cmd::readSnapshot, Bit::ReadSnapshot},
+};
+// The command strings of the device bits set, in bit order.
+inline QStringList deviceCommandsIn(quint32 bits)
+{
+    QStringList out;
+    for (quint32 bit = Bit::FirstDevice; bit <= Bit::LastDevice; ++bit) {
+        if (!(bits & Bit::mask(bit)))
+            continue;
+        for (const DeviceCommand &command : deviceCommands) {
+            if (command.bit == bit)
+                out << command.text;
+        }
+    }
+    return out;
+}
 
 namespace Reply {
 inline const QString searchStart = QStringLiteral("search start");
@@ -92,6 +163,9 @@ inline const QString connectSucceed = QStringLiteral("connect succeed");
 inline const QString connectFailed = QStringLiteral("connect failed");
 inline const QString versionError = QStringLiteral("version error");
 inline const QString readMeasuredSucceed = QStringLiteral("read measured succeed");
+// A poll whose identity read answered but whose measured values could not be
+// read: the link stays up, the live values are not current.
+inline const QString readMeasuredFailed = QStringLiteral("read measured failed");
 inline const QString disconnectSucceed = QStringLiteral("disconnect succeed");
 inline const QString setProgressBar = QStringLiteral("set progressBar");
 inline const QString setProgressBarFmt = QStringLiteral("set progressBar:%1");
@@ -107,8 +181,17 @@ inline const QString backFacFailed = QStringLiteral("back fac failed");
 // Device commands still pending when the link ended (disconnect, a new
 // connect, a search) were dropped without running.
 inline const QString commandsCancelled = QStringLiteral("commands cancelled");
-// Device commands were dropped because the instrument does not answer.
+// Device commands were dropped because the instrument does not answer, or
+// because they were given before a poll that found an instrument answering
+// again after a failed one (it may be another meter: the window reads its
+// identity before it writes anything).
 inline const QString commandsNotRun = QStringLiteral("commands not run");
+// Sent right before "commands cancelled", "commands not run" or "back fac
+// succeed" when the commands dropped there include any that change the
+// instrument: "writes dropped:<command>,<command>", the command strings in bit
+// order. A save never drops them; it drops pending reads only.
+inline const QString writesDropped = QStringLiteral("writes dropped");
+inline const QString writesDroppedFmt = QStringLiteral("writes dropped:%1");
 // A save made link settings effective that the write before it had sent:
 // address, baud code and parity code. Sent before the save's wait reads, which
 // already go out at those settings.

@@ -47,12 +47,6 @@ quint8 addressArgument(const QString &text)
     return ok ? quint8(value & 0xFF) : 0;
 }
 
-struct DeviceCommand
-{
-    const QString &text;
-    quint32 bit;
-};
-
 } // namespace
 
 modbusThread::modbusThread(QObject *parent) : QThread(parent)
@@ -94,10 +88,7 @@ void modbusThread::receiveMessageFromMainThread(QString Message)
     };
     // The link the pending device commands were meant for ends here: they must
     // not run on whatever the next link reaches.
-    const auto endLink = [this] {
-        if (dropDeviceCommands() != 0)
-            cancelledAtLinkEnd.store(true);
-    };
+    const auto endLink = [this] { cancelledAtLinkEnd.fetch_or(dropDeviceCommands()); };
     if (parts.key == Cmd::setAddr) {
         targetAddress.store(addressArgument(parts.argument));
         take(Bit::SetAddr);
@@ -133,30 +124,7 @@ void modbusThread::receiveMessageFromMainThread(QString Message)
         take(Bit::Disconnect);
         return;
     }
-    static const DeviceCommand commands[] = {
-        {Cmd::readMeterParam, Bit::ReadMeterParam},
-        {Cmd::writeMeterParam, Bit::WriteMeterParam},
-        {Cmd::readUserParam, Bit::ReadUserParam},
-        {Cmd::writeUserParam, Bit::WriteUserParam},
-        {Cmd::readPressureParam, Bit::ReadPressureParam},
-        {Cmd::readTempParam, Bit::ReadTempParam},
-        {Cmd::writePressureParam, Bit::WritePressureParam},
-        {Cmd::writeTempParam, Bit::WriteTempParam},
-        {Cmd::readMeterInfo, Bit::ReadMeterInfo},
-        {Cmd::readYaliEcjz, Bit::ReadYaliEcjz},
-        {Cmd::writeYaliEcjz, Bit::WriteYaliEcjz},
-        {Cmd::readWenduEcjz, Bit::ReadWenduEcjz},
-        {Cmd::writeWenduEcjz, Bit::WriteWenduEcjz},
-        {Cmd::readAll, Bit::ReadAll},
-        {Cmd::writeAll, Bit::WriteAll},
-        {Cmd::facSave, Bit::FacSave},
-        {Cmd::userSave, Bit::UserSave},
-        {Cmd::backFac, Bit::BackFac},
-        {Cmd::writeClr, Bit::WriteClr},
-        {Cmd::readCustomReg, Bit::ReadCustomReg},
-        {Cmd::writeCustomReg, Bit::WriteCustomReg},
-    };
-    for (const DeviceCommand &command : commands) {
+    for (const DeviceCommand &command : deviceCommands) {
         if (Message == command.text) {
             take(command.bit);
             return;
@@ -197,8 +165,8 @@ void modbusThread::run()
             // While idle, device commands wait for the next connect. During a
             // search nothing may wait: the connect that follows a search can
             // reach another instrument than the one the command was meant for.
-            if ((searchWasRunning || testBit(Bit::Searching)) && dropDeviceCommands() != 0)
-                reply(Reply::commandsNotRun);
+            if (searchWasRunning || testBit(Bit::Searching))
+                dropAndReport(Reply::commandsNotRun);
             continue;
         }
 
@@ -206,12 +174,12 @@ void modbusThread::run()
             measurementPoll();
         if (!connected) {
             // Before the first poll of a new link its commands wait for it.
-            if (polledSinceConnect && dropDeviceCommands() != 0)
-                reply(Reply::commandsNotRun);
+            if (polledSinceConnect)
+                dropAndReport(Reply::commandsNotRun);
             continue;
         }
 
-        for (quint32 bit = Bit::ReadMeterParam; bit <= Bit::WriteClr; ++bit) {
+        for (quint32 bit = Bit::FirstDevice; bit <= Bit::LastDevice; ++bit) {
             if (quitRequested.load())
                 break;
             if (!testBit(bit))
@@ -279,10 +247,33 @@ quint32 modbusThread::dropDeviceCommands()
     return dropped;
 }
 
+quint32 modbusThread::dropReads()
+{
+    const quint32 dropped = commandFlags.fetchAndAndOrdered(~Bit::ReadMask) & Bit::ReadMask;
+    releaseHolds(dropped);
+    return dropped;
+}
+
+void modbusThread::replyDropped(quint32 droppedBits, const QString &message)
+{
+    if (droppedBits == 0)
+        return;
+    if (droppedBits & Bit::WriteMask) {
+        const QStringList writes = deviceCommandsIn(droppedBits & Bit::WriteMask);
+        reply(Reply::writesDroppedFmt.arg(writes.join(QLatin1Char(','))));
+    }
+    if (!message.isEmpty())
+        reply(message);
+}
+
+void modbusThread::dropAndReport(const QString &message)
+{
+    replyDropped(dropDeviceCommands(), message);
+}
+
 void modbusThread::replyIfCancelled()
 {
-    if (cancelledAtLinkEnd.exchange(false))
-        reply(Reply::commandsCancelled);
+    replyDropped(cancelledAtLinkEnd.exchange(0), Reply::commandsCancelled);
 }
 
 void modbusThread::wake()

@@ -14,6 +14,7 @@
 #include <QThread>
 
 #include <atomic>
+#include <functional>
 
 class kzModbus;
 class QTimer;
@@ -60,6 +61,10 @@ private:
     // Device group.
     void runDeviceCommand(quint32 bit);
     bool fetchBlock(const RegisterBlock &block, quint16 *values);
+    // Reads a range in requests of at most 100 registers into values; after
+    // each, afterChunk gets the registers done so far.
+    bool fetchChunked(int firstReg, int count, quint16 *values,
+                      const std::function<void(int)> &afterChunk);
     bool readBlock(const RegisterBlock &block);
     bool writeBlock(const RegisterBlock &block);
     void singleRead(const RegisterBlock &block, const QString &command);
@@ -70,9 +75,13 @@ private:
     void writePressureParam();
     void readMeterInfo();
     void readCustomReg();
-    void writeCustomReg();
+    void writeCustomReg(const QString &command);
     void readAll();
-    void writeAll();
+    void writeAll(const QString &command);
+    // Reads the registers into the mirror, for a write that must send them
+    // back as the instrument holds them.
+    bool keepInstrumentValues(const RegisterBlock &keep);
+    void readSnapshot();
     bool modbus_read_regs(int firstReg, quint16 reg_num, quint8 progressStart, quint8 progressEnd);
     bool modbus_write_regs(int firstReg, quint16 reg_num, quint8 progressStart, quint8 progressEnd);
     void facSave();
@@ -82,6 +91,12 @@ private:
               const QString &failed);
     // Clears every pending device command; returns the bits that were set.
     quint32 dropDeviceCommands();
+    // Clears the pending reads only (a save does: writes given meanwhile still run).
+    quint32 dropReads();
+    // Names the dropped writes ("writes dropped:..."), then replies message
+    // (none when empty); nothing when no bit was dropped.
+    void replyDropped(quint32 droppedBits, const QString &message);
+    void dropAndReport(const QString &message);
     void releaseHolds(quint32 droppedBits);
     void replyIfCancelled();
     void followWrittenLink();
@@ -116,9 +131,9 @@ private:
     // A poll has run since the last connect: until then commands given for the
     // new link wait for it instead of being dropped.
     bool polledSinceConnect = false;
-    // Set when a link command (disconnect, connect, search) dropped pending
-    // device commands; the link handler reports it.
-    std::atomic<bool> cancelledAtLinkEnd{false};
+    // The pending device commands a link command (disconnect, connect,
+    // search) dropped; the link handler reports them.
+    std::atomic<quint32> cancelledAtLinkEnd{0};
     // Link settings (registers 42..44) a write sent and no save has made
     // effective yet; only these are followed after a save.
     struct WrittenLink

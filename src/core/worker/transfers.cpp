@@ -49,9 +49,11 @@ bool blockWrittenBy(quint32 bit, RegisterBlock *block)
         *block = wenduEcjzBlock;
         return true;
     case Bit::WriteCustomReg:
+    case Bit::WriteCustomRegClone:
         *block = customRegBlock;
         return true;
     case Bit::WriteAll:
+    case Bit::WriteAllClone:
         *block = everythingWritable;
         return true;
     case Bit::WriteClr:
@@ -111,13 +113,13 @@ void modbusThread::runDeviceCommand(quint32 bit)
         readCustomReg();
         break;
     case Bit::WriteCustomReg:
-        writeCustomReg();
+        writeCustomReg(Cmd::writeCustomReg);
         break;
     case Bit::ReadAll:
         readAll();
         break;
     case Bit::WriteAll:
-        writeAll();
+        writeAll(Cmd::writeAll);
         break;
     case Bit::FacSave:
         facSave();
@@ -130,6 +132,23 @@ void modbusThread::runDeviceCommand(quint32 bit)
         break;
     case Bit::WriteClr:
         singleWrite(clrBlock, Cmd::writeClr, true, false, 75);
+        break;
+    case Bit::WriteAllClone:
+        // Another meter's link settings would put this one where that one answers.
+        if (keepInstrumentValues({Reg::address, 3}) && keepInstrumentValues(meterOwnBlock))
+            writeAll(Cmd::writeAllClone);
+        else
+            finishWrite(false, Cmd::writeAllClone, true, true);
+        break;
+    case Bit::WriteCustomRegClone:
+        if (keepInstrumentValues(
+                {customRegBlock.first, meterOwnBlock.last() - customRegBlock.first + 1}))
+            writeCustomReg(Cmd::writeCustomRegClone);
+        else
+            finishWrite(false, Cmd::writeCustomRegClone, false, true);
+        break;
+    case Bit::ReadSnapshot:
+        readSnapshot();
         break;
     default:
         break;
@@ -160,7 +179,7 @@ bool modbusThread::readBlock(const RegisterBlock &block)
 void modbusThread::releaseHolds(quint32 droppedBits)
 {
     RegisterBlock block{0, 0};
-    for (quint32 bit = Bit::ReadMeterParam; bit <= Bit::WriteClr; ++bit) {
+    for (quint32 bit = Bit::FirstDevice; bit <= Bit::LastDevice; ++bit) {
         if ((droppedBits & Bit::mask(bit)) && blockWrittenBy(bit, &block)) {
             MirrorLock locked = lockMirror();
             locked->release(block);
@@ -233,6 +252,21 @@ void modbusThread::readMeterInfo()
     reply(ok ? Reply::succeed(Cmd::readMeterInfo) : Reply::failed(Cmd::readMeterInfo));
 }
 
+bool modbusThread::fetchChunked(int firstReg, int count, quint16 *values,
+                                const std::function<void(int)> &afterChunk)
+{
+    int done = 0;
+    while (done < count) {
+        const int chunk = std::min(ChunkRegisters, count - done);
+        if (firstReg + done + chunk > RegisterMirror::Size ||
+            !fetchBlock({firstReg + done, chunk}, values + done))
+            return false;
+        done += chunk;
+        afterChunk(done);
+    }
+    return true;
+}
+
 bool modbusThread::modbus_read_regs(int firstReg, quint16 reg_num, quint8 progressStart,
                                     quint8 progressEnd)
 {
@@ -242,15 +276,11 @@ bool modbusThread::modbus_read_regs(int firstReg, quint16 reg_num, quint8 progre
     // Taken into the mirror only whole: a transfer that fails half way leaves
     // the mirror as it was, not half this instrument's and half older data.
     quint16 values[RegisterMirror::Size];
-    int done = 0;
-    while (done < reg_num) {
-        const int chunk = std::min(ChunkRegisters, reg_num - done);
-        if (firstReg + done + chunk > RegisterMirror::Size ||
-            !fetchBlock({firstReg + done, chunk}, values + done))
-            return false;
-        done += chunk;
+    const bool ok = fetchChunked(firstReg, reg_num, values, [&](int done) {
         replyProgress(progressAt(progressStart, progressEnd, done, reg_num));
-    }
+    });
+    if (!ok)
+        return false;
     MirrorLock locked = lockMirror();
     locked->storeRead({firstReg, reg_num}, values);
     return true;
@@ -280,11 +310,11 @@ void modbusThread::readCustomReg()
     reply(ok ? Reply::succeed(Cmd::readCustomReg) : Reply::failed(Cmd::readCustomReg));
 }
 
-void modbusThread::writeCustomReg()
+void modbusThread::writeCustomReg(const QString &command)
 {
     const RegisterBlock &block = Blocks::customRegBlock;
     const bool written = modbus_write_regs(block.first, quint16(block.count), 0, 80);
-    finishWrite(written, Cmd::writeCustomReg, false, true);
+    finishWrite(written, command, false, true);
 }
 
 void modbusThread::readAll()
@@ -295,12 +325,39 @@ void modbusThread::readAll()
     reply(ok ? Reply::succeed(Cmd::readAll) : Reply::failed(Cmd::readAll));
 }
 
-void modbusThread::writeAll()
+void modbusThread::writeAll(const QString &command)
 {
     // Registers 0..41 are measurements; the instrument owns them.
     const RegisterBlock &block = Blocks::everythingWritable;
     const bool written = modbus_write_regs(block.first, quint16(block.count), 0, 80);
-    finishWrite(written, Cmd::writeAll, true, true);
+    finishWrite(written, command, true, true);
+}
+
+bool modbusThread::keepInstrumentValues(const RegisterBlock &keep)
+{
+    quint16 values[RegisterMirror::Size];
+    for (int at = keep.first; at <= keep.last(); at += ChunkRegisters) {
+        const int chunk = std::min(ChunkRegisters, keep.last() - at + 1);
+        if (!fetchBlock({at, chunk}, values + (at - keep.first)))
+            return false;
+    }
+    // Past the window's hold on the block: it holds it for this very write.
+    MirrorLock locked = lockMirror();
+    std::copy_n(values, keep.count, locked->data() + keep.first);
+    return true;
+}
+
+void modbusThread::readSnapshot()
+{
+    const RegisterBlock &block = Blocks::everythingWritable;
+    quint16 values[RegisterMirror::Size];
+    // Quiet: the window's progress bar belongs to the window's own commands.
+    const bool ok = fetchChunked(block.first, block.count, values, [](int) {});
+    if (ok) {
+        MirrorLock locked = lockMirror();
+        locked->storeSnapshot(block, values);
+    }
+    reply(ok ? Reply::succeed(Cmd::readSnapshot) : Reply::failed(Cmd::readSnapshot));
 }
 
 void modbusThread::facSave()
@@ -331,7 +388,8 @@ void modbusThread::save(quint16 commandValue, const QString &saving, const QStri
             break;
     }
     // Dropped before the reply: a command sent in answer to it is a new one.
-    dropDeviceCommands();
+    // Writes stay: each was given with the data it sends, and runs after this.
+    dropReads();
     replyProgress(100);
     reply(succeed);
 }
@@ -347,7 +405,7 @@ void modbusThread::backFac()
     }
     // What the factory settings hold is unknown here; the window disconnects.
     writtenLink.valid = false;
-    dropDeviceCommands();
+    replyDropped(dropDeviceCommands(), QString());
     replyProgress(100);
     reply(Reply::backFacSucceed);
 }

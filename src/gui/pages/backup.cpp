@@ -51,6 +51,11 @@ QString MainWindow::askBackupFileName(bool save, const QString &startFolder)
 
 void MainWindow::beifenshujuSlot()
 {
+    // Nothing read and nothing loaded: the file would hold the form's defaults.
+    if (!pages.holdsData()) {
+        showWarning(tr("没有可备份的数据"));
+        return;
+    }
     getUserParam();
     getMeterParam();
     getPressureParam();
@@ -119,7 +124,8 @@ void MainWindow::duqubeifenshujuSlot()
         std::copy(m->data(), m->data() + RegisterMirror::Size, instrument);
         std::copy(regs, regs + backup::RegisterCount, m->data() + backup::FirstRegister);
     }
-    pages.fillAll(PageSource::Backup);
+    const int meterAt = Reg::meterNumber - backup::FirstRegister;
+    pages.loaded(quint32(regs[meterAt]) | quint32(regs[meterAt + 1]) << 16);
     if (link.isUp()) {
         showEditablePages();
         {
@@ -133,4 +139,5 @@ void MainWindow::duqubeifenshujuSlot()
     }
     updateWriteButtons();
     showState(tr("读取备份数据完成"));
+    warnIfForeignBackup();
 }

@@ -147,8 +147,12 @@ void MainWindow::on_pushButton_duqucustomreg_clicked()
 
 void MainWindow::on_pushButton_xierucustomreg_clicked()
 {
-    startWrite(Cmd::writeCustomReg, Blocks::customRegBlock, [this] {
-        getCustomReg();
-        return true;
-    });
+    // Its block begins with register 192, the last of the temperature
+    // calibration: another meter's backup must not bring its own.
+    const bool clone = pages.holdsForeignBackup(link.meter());
+    startWrite(clone ? Cmd::writeCustomRegClone : Cmd::writeCustomReg, Blocks::customRegBlock,
+               [this] {
+                   getCustomReg();
+                   return true;
+               });
 }

@@ -18,7 +18,13 @@ void MainWindow::on_pushButton_duququanbushuju_clicked()
 
 void MainWindow::on_pushButton_xieruquanbushuju_clicked()
 {
-    startWrite(Cmd::writeAll, Blocks::everythingWritable, [this] { return prepareWriteAll(); });
+    // Another meter's backup: its settings are copied, the meter keeps its own
+    // identity and calibration.
+    if (pages.holdsForeignBackup(link.meter()))
+        startWrite(Cmd::writeAllClone, Blocks::everythingWritable,
+                   [this] { return prepareCloneAll(); });
+    else
+        startWrite(Cmd::writeAll, Blocks::everythingWritable, [this] { return prepareWriteAll(); });
 }
 
 bool MainWindow::collectAllPages()
@@ -27,6 +33,15 @@ bool MainWindow::collectAllPages()
     getMeterParam();
     getPressureParam();
     getTempParam();
+    getCustomReg();
+    return !refuseInvalidField();
+}
+
+bool MainWindow::prepareCloneAll()
+{
+    if (refuseInvalidAddress())
+        return false;
+    getUserParam();
     getCustomReg();
     return !refuseInvalidField();
 }

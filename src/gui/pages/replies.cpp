@@ -3,6 +3,7 @@
 
 #include "link/seriallink.h"
 #include "model/codetables.h"
+#include "model/fieldcodec.h"
 #include "shell/mainwindow.h"
 #include "ui_mainwindow.h"
 #include "worker/messages.h"
@@ -43,27 +44,188 @@ const PageReply pageReplies[] = {
     {Cmd::writeYaliEcjz, int(Page::PressureSecondary), -1, true},
     {Cmd::writeWenduEcjz, int(Page::TemperatureSecondary), -1, true},
     {Cmd::writeCustomReg, int(Page::RegisterConfiguration), -1, true},
+    {Cmd::writeCustomRegClone, int(Page::RegisterConfiguration), -1, true},
 };
+
+bool isWriteAll(const QString &command)
+{
+    return command == Cmd::writeAll || command == Cmd::writeAllClone;
+}
+
+// What the user calls each command that changes the instrument.
+const char *writeName(const QString &command)
+{
+    static const struct
+    {
+        const QString &command;
+        const char *name;
+    } names[] = {
+        {Cmd::writeMeterParam, QT_TRANSLATE_NOOP("MainWindow", "写入仪表参数")},
+        {Cmd::writeUserParam, QT_TRANSLATE_NOOP("MainWindow", "写入设置数据")},
+        {Cmd::writePressureParam, QT_TRANSLATE_NOOP("MainWindow", "写入压力校准数据")},
+        {Cmd::writeTempParam, QT_TRANSLATE_NOOP("MainWindow", "写入温度校准数据")},
+        {Cmd::writeYaliEcjz, QT_TRANSLATE_NOOP("MainWindow", "写入压力二次校准数据")},
+        {Cmd::writeWenduEcjz, QT_TRANSLATE_NOOP("MainWindow", "写入温度二次校准数据")},
+        {Cmd::writeCustomReg, QT_TRANSLATE_NOOP("MainWindow", "写入寄存器组态数据")},
+        {Cmd::writeCustomRegClone, QT_TRANSLATE_NOOP("MainWindow", "写入寄存器组态数据")},
+        {Cmd::writeAll, QT_TRANSLATE_NOOP("MainWindow", "写入全部数据")},
+        {Cmd::writeAllClone, QT_TRANSLATE_NOOP("MainWindow", "写入全部数据")},
+        {Cmd::facSave, QT_TRANSLATE_NOOP("MainWindow", "工厂保存数据")},
+        {Cmd::userSave, QT_TRANSLATE_NOOP("MainWindow", "保存")},
+        {Cmd::backFac, QT_TRANSLATE_NOOP("MainWindow", "恢复出厂")},
+        {Cmd::writeClr, QT_TRANSLATE_NOOP("MainWindow", "清零/反清零")},
+    };
+    for (const auto &n : names) {
+        if (n.command == command)
+            return n.name;
+    }
+    return nullptr;
+}
 
 } // namespace
 
+QString MainWindow::refusalText(WriteRefusal refusal)
+{
+    switch (refusal) {
+    case WriteRefusal::NothingRead:
+        return tr("先读取本页数据");
+    case WriteRefusal::NotConnected:
+        return tr("仪表未连接");
+    case WriteRefusal::OtherMeter:
+        return tr("另一台仪表的数据");
+    case WriteRefusal::None:
+        break;
+    }
+    return QString();
+}
+
+WriteRefusal MainWindow::writeRefusal(const QString &command) const
+{
+    const std::optional<quint32> meter = link.meter();
+    if (isWriteAll(command))
+        return pages.writeAllRefusal(meter);
+    for (const PageReply &row : pageReplies) {
+        if (row.write && row.command == command)
+            return pages.refusal(Page(row.page), meter);
+    }
+    // Zero and undo zero carry no page's data, only the meter's own reading.
+    return meter ? WriteRefusal::None : WriteRefusal::NotConnected;
+}
+
+MainWindow::Identification MainWindow::identifyMeter(const QString &message)
+{
+    Identification id;
+    if (message == Reply::succeed(Cmd::readMeterInfo) ||
+        message == Reply::failed(Cmd::readMeterInfo))
+        id.quiet = link.takeIdentityRequest() && message == Reply::succeed(Cmd::readMeterInfo);
+    const bool carriesIdentity = message == Reply::succeed(Cmd::readAll) ||
+                                 message == Reply::succeed(Cmd::readMeterInfo) ||
+                                 message == Reply::succeed(Cmd::readMeterParam);
+    if (!carriesIdentity || link.isIdentified())
+        return id;
+    {
+        auto m = worker->lockMirror();
+        // Held: the user's number for a write still waiting, not the meter's.
+        if (m->isHeld(Reg::meterNumber) || m->isHeld(Reg::meterNumber + 1))
+            return id;
+        id.number = m->uint32(Reg::meterNumber);
+    }
+    id.identified = true;
+    id.firstMeter = !link.knowsMeter();
+    id.fromReadAll = message == Reply::succeed(Cmd::readAll);
+    id.before = link.identify(id.number);
+    return id;
+}
+
+void MainWindow::meterIdentified(const Identification &id)
+{
+    if (!id.identified)
+        return;
+    if (id.before) {
+        // Another meter answers where the last one did: a new connection.
+        showState(tr("检测到另一台仪表：%1").arg(field::formatMeterNumber(id.number)));
+        showMeterInfo();
+        if (!pages.holdsBackup() && !id.fromReadAll)
+            emit sendMessageToModbusThread(Cmd::readAll);
+    }
+    if (id.before || id.firstMeter)
+        warnIfForeignBackup();
+}
+
+void MainWindow::warnIfForeignBackup()
+{
+    const std::optional<quint32> meter = link.meter();
+    const std::optional<quint32> file = pages.backupMeter();
+    if (!pages.holdsForeignBackup(meter) || !file)
+        return;
+    showWarning(tr("备份文件属于另一台仪表：文件的仪表编号为 %1，当前仪表编号为 %2。"
+                   "文件中的仪表参数和校准数据不会写入当前仪表；写入全部数据时，当前仪表保留自己的"
+                   "仪表参数、校准数据和通讯设置。")
+                    .arg(field::formatMeterNumber(*file), field::formatMeterNumber(*meter)));
+}
+
+void MainWindow::requestIdentity()
+{
+    link.identityRequested();
+    emit sendMessageToModbusThread(Cmd::readMeterInfo);
+}
+
+void MainWindow::followRenumbering(const QString &message)
+{
+    if (message != Reply::succeed(Cmd::writeMeterParam) && message != Reply::succeed(Cmd::writeAll))
+        return;
+    const std::optional<quint32> meter = link.meter();
+    if (!meter)
+        return;
+    // The meter took the number the write sent: it is still the same meter.
+    const quint32 number = worker->lockMirror()->uint32(Reg::meterNumber);
+    pages.renumbered(*meter, number);
+    link.renumbered(number);
+}
+
+void MainWindow::warnDroppedWrites(const QString &argument)
+{
+    QStringList names;
+    for (const QString &command : argument.split(QLatin1Char(','))) {
+        const char *name = writeName(command);
+        const QString text = name ? tr(name) : command;
+        if (!names.contains(text))
+            names << text;
+    }
+    showWarning(tr("未执行的写入已取消：%1").arg(names.join(tr("、"))));
+}
+
 void MainWindow::trackPageReply(const QString &message)
 {
-    if (message == Reply::succeed(Cmd::readAll) || message == Reply::succeed(Cmd::writeAll)) {
-        pages.fillAll(PageSource::Instrument);
+    followRenumbering(message);
+    const std::optional<quint32> meter = link.meter();
+    // Data that arrives before the meter has said which one it is belongs to nobody.
+    const auto fill = [&](int page) {
+        if (page < 0)
+            return;
+        if (meter)
+            pages.read(Page(page), *meter);
+        else
+            pages.clear(Page(page));
+    };
+    if (message == Reply::succeed(Cmd::readAll) || message == Reply::succeed(Cmd::writeAll) ||
+        message == Reply::succeed(Cmd::writeAllClone)) {
+        for (int page = 0; page < PageCount; ++page)
+            fill(page);
     } else if (message == Reply::failed(Cmd::readAll)) {
-        pages.fillAll(PageSource::Empty);
+        pages.clearAll();
     } else {
         for (const PageReply &row : pageReplies) {
             const bool succeeded = message == Reply::succeed(row.command);
             if (!succeeded && (row.write || message != Reply::failed(row.command)))
                 continue;
             // A failed read leaves the page showing data it can no longer vouch for.
-            const PageSource source = succeeded ? PageSource::Instrument : PageSource::Empty;
-            if (row.page >= 0)
-                pages.fill(Page(row.page), source);
-            if (row.alsoPage >= 0)
-                pages.fill(Page(row.alsoPage), source);
+            if (succeeded) {
+                fill(row.page);
+                fill(row.alsoPage);
+            } else {
+                pages.clear(Page(row.page));
+            }
             break;
         }
     }
@@ -72,14 +234,17 @@ void MainWindow::trackPageReply(const QString &message)
 
 void MainWindow::updateWriteButtons()
 {
-    ui->pushButton_xierushezhi->setEnabled(pages.writable(Page::UserSettings));
-    ui->pushButton_xieruyibiaocanshu->setEnabled(pages.writable(Page::MeterParam));
-    ui->pushButton_xieruyalishuju->setEnabled(pages.writable(Page::PressureCalibration));
-    ui->pushButton_xieruwendushuju->setEnabled(pages.writable(Page::TemperatureCalibration));
-    ui->pushButton_xieruyaliercijiaozhun->setEnabled(pages.writable(Page::PressureSecondary));
-    ui->pushButton_xieruwenduercijiaozhun->setEnabled(pages.writable(Page::TemperatureSecondary));
-    ui->pushButton_xierucustomreg->setEnabled(pages.writable(Page::RegisterConfiguration));
-    ui->pushButton_xieruquanbushuju->setEnabled(pages.allWritable());
+    const std::optional<quint32> meter = link.meter();
+    ui->pushButton_xierushezhi->setEnabled(pages.writable(Page::UserSettings, meter));
+    ui->pushButton_xieruyibiaocanshu->setEnabled(pages.writable(Page::MeterParam, meter));
+    ui->pushButton_xieruyalishuju->setEnabled(pages.writable(Page::PressureCalibration, meter));
+    ui->pushButton_xieruwendushuju->setEnabled(pages.writable(Page::TemperatureCalibration, meter));
+    ui->pushButton_xieruyaliercijiaozhun->setEnabled(
+        pages.writable(Page::PressureSecondary, meter));
+    ui->pushButton_xieruwenduercijiaozhun->setEnabled(
+        pages.writable(Page::TemperatureSecondary, meter));
+    ui->pushButton_xierucustomreg->setEnabled(pages.writable(Page::RegisterConfiguration, meter));
+    ui->pushButton_xieruquanbushuju->setEnabled(pages.writeAllRefusal(meter) == WriteRefusal::None);
 }
 
 void MainWindow::endProgress()
@@ -99,13 +264,26 @@ bool MainWindow::sendDeviceCommand(const QString &command)
     return true;
 }
 
+bool MainWindow::refuseWrite(const QString &command)
+{
+    if (!link.meter()) {
+        // Nothing is written before the meter answering has said which one it is.
+        showState(link.isUp() && link.isAnswering() ? tr("仪表编号未确认，命令未执行")
+                                                    : tr("仪表未连接，命令未执行"));
+        return true;
+    }
+    const WriteRefusal why = writeRefusal(command);
+    if (why == WriteRefusal::None)
+        return false;
+    showState(tr("%1，命令未执行").arg(refusalText(why)));
+    return true;
+}
+
 bool MainWindow::startWrite(const QString &command, const RegisterBlock &block,
                             const std::function<bool()> &prepare)
 {
-    if (link.instrumentSilent()) {
-        showState(tr("仪表未连接，命令未执行"));
+    if (refuseWrite(command))
         return false;
-    }
     // Held before collecting, so a read finishing meanwhile cannot replace
     // what the user typed; a write of the block already waiting keeps its hold.
     QVector<bool> heldBefore(block.count);
@@ -166,17 +344,26 @@ void MainWindow::receiveMessageFromModbusThread(QString Message)
             link.linkBegan();
         else
             link.linkEnded();
-        pages.linkEnded();
         updateWriteButtons();
     }
+    if (Message == Reply::connectSucceed || Message == Reply::readMeasuredSucceed)
+        link.setAnswering(true);
+    else if (Message == Reply::connectFailed || Message == Reply::versionError)
+        link.setAnswering(false);
     if (replyForLink(Message))
         return;
     const SplitMessage split = splitMessage(Message);
 
+    // Which meter answers, before the pages take the data of this reply as its.
+    const Identification id = identifyMeter(Message);
     trackPageReply(Message);
     if (Message.endsWith(QLatin1String(" failed")) && Message != Reply::connectFailed)
         endProgress();
 
+    if (split.key == Reply::writesDropped && split.argument != Message) {
+        warnDroppedWrites(split.argument);
+        return;
+    }
     if (Message == Reply::commandsCancelled) {
         showState(tr("未执行的命令已取消"));
         return;
@@ -239,35 +426,34 @@ void MainWindow::receiveMessageFromModbusThread(QString Message)
         return;
     }
     if (Message == Reply::connectSucceed) {
-        link.setAnswering(true);
         showState(tr("连接成功"));
         ui->label_connect->setText(connectionText(true));
         ui->stackedWidget->setEnabled(true);
-        if (link.takeReadAllAfterConnect()) {
-            // A backup loaded for this meter would be overwritten unseen.
-            if (pages.holdsBackup())
-                showState(tr("已载入备份数据，未读取仪表"));
-            else
-                emit sendMessageToModbusThread(Cmd::readAll);
+        const bool connectAsked = link.takeReadAllAfterConnect();
+        // The read of everything tells which meter answers as well.
+        if (connectAsked && !pages.holdsBackup()) {
+            emit sendMessageToModbusThread(Cmd::readAll);
+            return;
         }
+        // A backup loaded for this meter would be overwritten unseen.
+        if (connectAsked)
+            showState(tr("已载入备份数据，未读取仪表"));
+        requestIdentity();
         return;
     }
     if (Message == Reply::connectFailed) {
-        link.setAnswering(false);
         showState(tr("连接失败"));
         if (pages.source(Page::UserSettings) == PageSource::Instrument)
-            pages.fill(Page::UserSettings, PageSource::Empty);
-        ui->pushButton_xierushezhi->setEnabled(false);
+            pages.clear(Page::UserSettings);
+        updateWriteButtons();
         return;
     }
     if (Message == Reply::versionError) {
-        link.setAnswering(false);
         emit sendMessageToModbusThread(Cmd::disconnect);
         showWarning(tr("板卡固件版本太低，请使用V0.4版本的调试软件！"));
         return;
     }
     if (Message == Reply::readMeasuredSucceed) {
-        link.setAnswering(true);
         showLiveValues();
         return;
     }
@@ -277,6 +463,7 @@ void MainWindow::receiveMessageFromModbusThread(QString Message)
     if (Message == Reply::succeed(Cmd::readMeterParam)) {
         showState(tr("读取仪表参数成功"));
         showMeterParam();
+        meterIdentified(id);
         return;
     }
     if (Message == Reply::succeed(Cmd::readUserParam)) {
@@ -301,8 +488,11 @@ void MainWindow::receiveMessageFromModbusThread(QString Message)
         return;
     }
     if (Message == Reply::succeed(Cmd::readMeterInfo)) {
-        showState(tr("读取仪表信息成功"));
+        // The window's own question after a connect is no news to the user.
+        if (!id.quiet)
+            showState(tr("读取仪表信息成功"));
         showMeterInfo();
+        meterIdentified(id);
         return;
     }
     if (Message == Reply::succeed(Cmd::writePressureParam)) {
@@ -333,11 +523,18 @@ void MainWindow::receiveMessageFromModbusThread(QString Message)
     if (Message == Reply::succeed(Cmd::readAll)) {
         showState(tr("全部读取成功"));
         showAllPages();
+        meterIdentified(id);
         return;
     }
     if (Message == Reply::succeed(Cmd::writeAll)) {
         showYaliEcjzData();
         showWenduEcjzData();
+        showState(tr("全部写入成功"));
+        return;
+    }
+    if (Message == Reply::succeed(Cmd::writeAllClone)) {
+        // The meter kept its identity and calibration: the pages show them now.
+        showAllPages();
         showState(tr("全部写入成功"));
         return;
     }
@@ -374,8 +571,11 @@ void MainWindow::receiveMessageFromModbusThread(QString Message)
         {Reply::failed(Cmd::readCustomReg), QT_TR_NOOP("读取寄存器组态数据失败"), true},
         {Reply::succeed(Cmd::writeCustomReg), QT_TR_NOOP("写入寄存器组态数据成功"), false},
         {Reply::failed(Cmd::writeCustomReg), QT_TR_NOOP("写入寄存器组态数据失败"), true},
+        {Reply::succeed(Cmd::writeCustomRegClone), QT_TR_NOOP("写入寄存器组态数据成功"), false},
+        {Reply::failed(Cmd::writeCustomRegClone), QT_TR_NOOP("写入寄存器组态数据失败"), true},
         {Reply::failed(Cmd::readAll), QT_TR_NOOP("全部读取失败"), true},
         {Reply::failed(Cmd::writeAll), QT_TR_NOOP("全部写入失败"), true},
+        {Reply::failed(Cmd::writeAllClone), QT_TR_NOOP("全部写入失败"), true},
         {Reply::succeed(Cmd::writeClr), QT_TR_NOOP("操作成功"), false},
         {Reply::failed(Cmd::writeClr), QT_TR_NOOP("操作失败"), true},
         {Reply::facBacking, QT_TR_NOOP("正在恢复出厂..."), false},

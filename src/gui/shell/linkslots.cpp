@@ -235,6 +235,11 @@ bool MainWindow::replyForLink(const QString &Message)
         markLiveValuesStale(false);
     else if (Message == Reply::connectFailed)
         markLiveValuesStale(true);
+    if (Message == Reply::readMeasuredFailed) {
+        // The instrument answers: nothing but the live values is concerned.
+        markLiveValuesStale(true);
+        return true;
+    }
 
     const bool stopped = Message == Reply::disconnectSucceed || Message == Reply::searchFinish ||
                          Message == Reply::searchStoped;

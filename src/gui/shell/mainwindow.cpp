@@ -1,5 +1,6 @@
 #include "shell/mainwindow.h"
 
+#include "compare/comparewindow.h"
 #include "link/seriallink.h"
 #include "model/codetables.h"
 #include "monitor/trafficmonitor.h"
@@ -150,6 +151,9 @@ MainWindow::MainWindow(Variant variant, QWidget *parent)
     connect(restoreAction, SIGNAL(triggered(bool)), this, SLOT(duqubeifenshujuSlot()));
     backupMenu->addAction(restoreAction);
     backupMenu->addAction(backupAction);
+    QAction *compareAction = new QAction(tr("对比备份数据"), backupMenu);
+    connect(compareAction, &QAction::triggered, this, &MainWindow::openCompareWindow);
+    backupMenu->addAction(compareAction);
     ui->pushButton_mainIcon->setMenu(backupMenu);
 
     on_pushButton_chazhaoduankou_clicked();
@@ -176,6 +180,7 @@ MainWindow::~MainWindow()
     delete trafficMonitor;
     delete trendWindow;
     delete messageWindow;
+    delete compareWindow;
     // Stop the worker first: it may still be emitting frames for the port.
     worker->stop();
     delete worker;
@@ -234,6 +239,22 @@ void MainWindow::on_pushButton_trend_clicked()
     trendWindow->show();
     trendWindow->raise();
     trendWindow->activateWindow();
+}
+
+void MainWindow::openCompareWindow()
+{
+    if (!compareWindow) {
+        compareWindow = new CompareWindow(
+            worker, [this] { return link.isUp() && link.isAnswering(); }, this);
+        if (fileNameProvider)
+            compareWindow->setFileNameProvider([this](CompareWindow::FileRole role) {
+                return fileNameProvider(role == CompareWindow::FileRole::Csv, QString());
+            });
+    }
+    compareWindow->show();
+    compareWindow->raise();
+    compareWindow->activateWindow();
+    compareWindow->start();
 }
 
 void MainWindow::on_pushButton_min_clicked()

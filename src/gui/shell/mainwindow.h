@@ -16,11 +16,13 @@
 #include <QtGlobal>
 
 #include <functional>
+#include <optional>
 
 class QComboBox;
 class QLineEdit;
 class QMenu;
 class QTimer;
+class CompareWindow;
 class SerialLink;
 class MessageWindow;
 class TrafficMonitor;
@@ -119,6 +121,10 @@ public:
 
     // What each page holds (read, loaded from a backup, nothing writable).
     const PageStates &pageStates() const { return pages; }
+    // The connected meter's number, once it has told it since it last answered.
+    std::optional<quint32> connectedMeter() const { return link.meter(); }
+    // Why a write cannot be sent, in words for the user.
+    static QString refusalText(WriteRefusal refusal);
 
 signals:
     void sendMessageToModbusThread(QString Message);
@@ -208,7 +214,7 @@ private:
     void onPortReopened();
     void userTakesOverLink();
     // Sees every reply first; true when it has handled it (replies while the
-    // port is lost).
+    // port is lost, a poll whose measured values failed).
     bool replyForLink(const QString &Message);
     void markLiveValuesStale(bool stale);
     QString connectionText(bool withAddress) const;
@@ -230,6 +236,7 @@ private:
     // (helpers may be added here)
     // The backup file's name, from the dialog or the test's provider.
     QString askBackupFileName(bool save, const QString &startFolder);
+    void openCompareWindow();
 
     // Register configuration rows.
     void showCustomRegRow(QComboBox *combo, QLineEdit *valueEdit, quint16 value);
@@ -251,6 +258,29 @@ private:
     bool refuseInvalidAddress();
     bool collectAllPages();
     bool prepareWriteAll();
+    // Write all for another meter's backup: only the pages that are not the
+    // meter's own identity and calibration.
+    bool prepareCloneAll();
+    // True, with the reason shown, when the write may not be sent: the meter
+    // is not connected or not identified, or the page's data is not its.
+    bool refuseWrite(const QString &command);
+    WriteRefusal writeRefusal(const QString &command) const;
+    // A reply that tells the meter number, while the meter answering has not.
+    struct Identification
+    {
+        bool identified = false;
+        bool quiet = false;      // the window's own read after a connect
+        bool firstMeter = false; // the first meter since the user chose a connection
+        bool fromReadAll = false;
+        quint32 number = 0;
+        std::optional<quint32> before; // the other meter that answered before
+    };
+    Identification identifyMeter(const QString &message);
+    void meterIdentified(const Identification &id);
+    void requestIdentity();
+    void warnIfForeignBackup();
+    void followRenumbering(const QString &message);
+    void warnDroppedWrites(const QString &argument);
     void trackPageReply(const QString &message);
     void updateWriteButtons();
     void followLinkSettings(const QString &argument);
@@ -294,5 +324,6 @@ private:
     QPointer<TrendWindow> trendWindow;
     MessageLog messageLog;
     QPointer<MessageWindow> messageWindow;
+    QPointer<CompareWindow> compareWindow;
     QString settingsPath = QStringLiteral("./KV-3PD_setting.ini");
 };
