@@ -24,7 +24,15 @@
 //
 // write() runs in the GUI thread of a QApplication (QCustomPlot is a widget;
 // kv3pd-cli makes an offscreen one) and takes a fraction of a second. The
-// file is replaced only once the whole document is written.
+// file is replaced only once the whole document is written. The window's
+// settings file is MainWindow's settingsPath; CertificateIssuer::save() keeps
+// what the wizard's fields change.
+//
+// What the certificate states comes from the record alone, so the wizard
+// fills before beginCalibration() also board ("KV-3PD"), firmwareVersion
+// (as the window shows register 1), decimals (register 45 or 47: the
+// resolution part of U; -1 leaves U unstated), settleWindowSeconds and
+// settleBandPct, and for each point stddev and sampleCount of its window.
 
 #include "calibration/calibrationrecord.h"
 #include "certificateissuer.h"
