@@ -2,8 +2,13 @@
 # shellcheck shell=bash
 
 KV3PD_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+# fonts-wqy-zenhei: the Chinese text of the certificates (a CJK font with
+# real "℃" and "℉" glyphs, at a twelfth of the size of Noto CJK).
 KV3PD_PACKAGES=(cmake ninja-build g++ pkg-config qtbase5-dev qtbase5-dev-tools
-    libqt5serialport5-dev libqt5sql5-sqlite qttools5-dev qttools5-dev-tools libqcustomplot-dev)
+    libqt5serialport5-dev libqt5sql5-sqlite qttools5-dev qttools5-dev-tools libqcustomplot-dev
+    fonts-wqy-zenhei)
+# For the tests: pdftotext reads the certificates back.
+KV3PD_TEST_PACKAGES=(poppler-utils)
 # For the Debian package and the tests that check it and the installed tree.
 KV3PD_PACKAGING_PACKAGES=(dpkg-dev file desktop-file-utils appstream lintian)
 # For the benchmark programs in bench/: Qt SerialBus (the peer Modbus master),

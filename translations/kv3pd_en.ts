@@ -2,6 +2,291 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="zh_CN">
 <context>
+    <name>Certificate</name>
+    <message>
+        <source>校准证书</source>
+        <translation>Calibration certificate</translation>
+    </message>
+    <message>
+        <source>合格</source>
+        <translation>Pass</translation>
+    </message>
+    <message>
+        <source>不合格</source>
+        <translation>Fail</translation>
+    </message>
+    <message>
+        <source>调整前</source>
+        <translation>As found</translation>
+    </message>
+    <message>
+        <source>调整后</source>
+        <translation>As left</translation>
+    </message>
+    <message>
+        <source>1 校准对象</source>
+        <translation>1 Item calibrated</translation>
+    </message>
+    <message>
+        <source>压力</source>
+        <translation>Pressure</translation>
+    </message>
+    <message>
+        <source>温度</source>
+        <translation>Temperature</translation>
+    </message>
+    <message>
+        <source>压力和温度</source>
+        <translation>Pressure and temperature</translation>
+    </message>
+    <message>
+        <source>仪表型号</source>
+        <translation>Board</translation>
+    </message>
+    <message>
+        <source>仪表编号</source>
+        <translation>Meter number</translation>
+    </message>
+    <message>
+        <source>仪表类型</source>
+        <translation>Meter type</translation>
+    </message>
+    <message>
+        <source>校准通道</source>
+        <translation>Channel</translation>
+    </message>
+    <message>
+        <source>量程</source>
+        <translation>Range</translation>
+    </message>
+    <message>
+        <source>固件版本</source>
+        <translation>Firmware version</translation>
+    </message>
+    <message>
+        <source>显示分辨力</source>
+        <translation>Display resolution</translation>
+    </message>
+    <message>
+        <source>2 参考标准</source>
+        <translation>2 Reference standard</translation>
+    </message>
+    <message>
+        <source>名称</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>出厂编号</source>
+        <translation>Serial number</translation>
+    </message>
+    <message>
+        <source>溯源证书</source>
+        <translation>Its certificate</translation>
+    </message>
+    <message>
+        <source>扩展不确定度 U (k = 2)</source>
+        <translation>Expanded uncertainty U (k = 2)</translation>
+    </message>
+    <message>
+        <source>3 校准方法</source>
+        <translation>3 Method</translation>
+    </message>
+    <message>
+        <source>%1 s 窗口内读数的峰峰值不超过 %2 % 量程 (%3)，且最小二乘斜率在窗口内引起的变化小于其一半时视为稳定；记录窗口内读数的平均值</source>
+        <translation>Settled when, over a window of %1 s, the peak-to-peak of the readings stays within %2 % of span (%3) and the least-squares slope moves the reading by less than half of that; the mean of the window is recorded</translation>
+    </message>
+    <message>
+        <source>校准点</source>
+        <translation>Points</translation>
+    </message>
+    <message>
+        <source>稳定判据</source>
+        <translation>Settling</translation>
+    </message>
+    <message>
+        <source>允差</source>
+        <translation>Tolerance</translation>
+    </message>
+    <message>
+        <source>±%1 % 量程 (±%2)</source>
+        <translation>±%1 % of span (±%2)</translation>
+    </message>
+    <message>
+        <source>每点读数</source>
+        <translation>Samples per point</translation>
+    </message>
+    <message>
+        <source>%1 至 %2</source>
+        <translation>%1 to %2</translation>
+    </message>
+    <message>
+        <source>4 环境条件与日期</source>
+        <translation>4 Conditions and dates</translation>
+    </message>
+    <message>
+        <source>环境条件</source>
+        <translation>Ambient conditions</translation>
+    </message>
+    <message>
+        <source>校准日期</source>
+        <translation>Date of calibration</translation>
+    </message>
+    <message>
+        <source>签发日期</source>
+        <translation>Date of issue</translation>
+    </message>
+    <message>
+        <source>校准员</source>
+        <translation>Calibrated by</translation>
+    </message>
+    <message>
+        <source>5 校准结果</source>
+        <translation>5 Results</translation>
+    </message>
+    <message>
+        <source>调整前 (来样状态)</source>
+        <translation>As found (as received)</translation>
+    </message>
+    <message>
+        <source>调整：已调整，仪表的多点校准已按 %1 个调整点重新写入。</source>
+        <translation>Adjustment: adjusted; the instrument&apos;s multi-point calibration was written anew from %1 adjustment points.</translation>
+    </message>
+    <message>
+        <source>调整：未调整，调整结果未写入仪表。</source>
+        <translation>Adjustment: not adjusted; the adjustment was not written to the instrument.</translation>
+    </message>
+    <message>
+        <source>调整：未调整。</source>
+        <translation>Adjustment: not adjusted.</translation>
+    </message>
+    <message>
+        <source>6 测量不确定度</source>
+        <translation>6 Measurement uncertainty</translation>
+    </message>
+    <message>
+        <source>每个结果的扩展不确定度 U 由三个分量按 EA-4/02 合成：参考标准所述扩展不确定度的一半；记录窗口平均值的标准偏差 s/√n；显示分辨力末位的一半，按矩形分布除以 √3。合成标准不确定度 u_c 为三者的方和根，U = k·u_c，k = 2，包含概率约为 95 %。U 向上修约为两位有效数字。</source>
+        <translation>The expanded uncertainty U of each result combines three parts as in EA-4/02: half the reference standard&apos;s stated expanded uncertainty; the standard deviation of the mean of the recorded window, s/√n; half a digit of the display resolution, rectangular, divided by √3. The combined standard uncertainty u_c is their root sum of squares; U = k·u_c with k = 2, for a coverage probability of about 95 %. U is rounded up to two significant digits.</translation>
+    </message>
+    <message>
+        <source>7 判定规则与声明</source>
+        <translation>7 Decision rule and statements</translation>
+    </message>
+    <message>
+        <source>判定规则：简单接受。误差的绝对值不大于允差时该点合格 (|误差| ≤ 允差)，各点均合格时结论为合格；扩展不确定度 U 予以陈述，不从允差中扣除。</source>
+        <translation>Decision rule: simple acceptance. A point passes when its error is within the tolerance (|error| ≤ tolerance), and the item passes when every point passes; the expanded uncertainty U is stated, not subtracted from the tolerance.</translation>
+    </message>
+    <message>
+        <source>本证书的校准结果仅与被校准的对象有关。</source>
+        <translation>The results relate only to the item calibrated.</translation>
+    </message>
+    <message>
+        <source>未经签发机构书面批准，不得部分复制本证书。</source>
+        <translation>This certificate shall not be reproduced except in full without the written approval of the issuing organisation.</translation>
+    </message>
+    <message>
+        <source>(未设置签发机构)</source>
+        <translation>(issuing organisation not set)</translation>
+    </message>
+    <message>
+        <source>证书编号：%1</source>
+        <translation>Certificate number: %1</translation>
+    </message>
+    <message>
+        <source>未进行</source>
+        <translation>Not performed</translation>
+    </message>
+    <message>
+        <source>结论：未完成</source>
+        <translation>Verdict: not complete</translation>
+    </message>
+    <message>
+        <source>结论：%1</source>
+        <translation>Verdict: %1</translation>
+    </message>
+    <message>
+        <source>序号</source>
+        <translation>No.</translation>
+    </message>
+    <message>
+        <source>标称值</source>
+        <translation>Nominal</translation>
+    </message>
+    <message>
+        <source>参考值</source>
+        <translation>Reference</translation>
+    </message>
+    <message>
+        <source>示值</source>
+        <translation>Reading</translation>
+    </message>
+    <message>
+        <source>误差</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>误差
+(% 量程)</source>
+        <translation>Error
+(% of span)</translation>
+    </message>
+    <message>
+        <source>结论</source>
+        <translation>Verdict</translation>
+    </message>
+    <message>
+        <source>* 读数未达到稳定判据时由校准员手动记录。</source>
+        <translation>* Taken by hand before the reading had settled.</translation>
+    </message>
+    <message>
+        <source>阶段</source>
+        <translation>Phase</translation>
+    </message>
+    <message>
+        <source>u(标准)</source>
+        <translation>u(standard)</translation>
+    </message>
+    <message>
+        <source>u(平均值)</source>
+        <translation>u(mean)</translation>
+    </message>
+    <message>
+        <source>u(分辨力)</source>
+        <translation>u(resolution)</translation>
+    </message>
+    <message>
+        <source>图 1  误差与标称值。误差线：U (k = 2)；灰色带：允差。</source>
+        <translation>Figure 1: error against nominal value. Bars: U (k = 2); grey band: tolerance.</translation>
+    </message>
+    <message>
+        <source>标称值 (%1)</source>
+        <translation>Nominal (%1)</translation>
+    </message>
+    <message>
+        <source>误差 (%1)</source>
+        <translation>Error (%1)</translation>
+    </message>
+    <message>
+        <source>核验员</source>
+        <translation>Checked by</translation>
+    </message>
+    <message>
+        <source>批准人</source>
+        <translation>Approved by</translation>
+    </message>
+    <message>
+        <source>日期</source>
+        <translation>Date</translation>
+    </message>
+    <message>
+        <source>—— 证书结束 ——</source>
+        <translation>—— End of certificate ——</translation>
+    </message>
+    <message>
+        <source>第 %1 页 共 %2 页</source>
+        <translation>Page %1 of %2</translation>
+    </message>
+</context>
+<context>
     <name>CodeTables</name>
     <message>
         <source>未知(%1)</source>

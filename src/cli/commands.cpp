@@ -27,8 +27,6 @@ namespace cli {
 
 Session *runningSession = nullptr;
 
-namespace {
-
 QTextStream &out()
 {
     static QTextStream stream(stdout);
@@ -47,6 +45,8 @@ void printJson(const QJsonValue &value)
     out() << doc.toJson(QJsonDocument::Indented);
     out().flush();
 }
+
+namespace {
 
 // A session that is connected to the instrument at the chosen address, and
 // lets go of the link and the port when it goes out of scope.

@@ -6,8 +6,11 @@
 #include "cli/session.h"
 #include "model/registermirror.h"
 
+#include <QJsonValue>
 #include <QString>
 #include <QStringList>
+
+class QTextStream;
 
 namespace cli {
 
@@ -25,6 +28,12 @@ struct Options
     bool noVerify = false;
     bool all = false;      // diff: the equal fields too
     QStringList arguments; // after the command name
+    // The calibration records and the certificate.
+    QString dbPath;
+    QString meterNumber; // ten digits; empty: every meter
+    QString outputPath;
+    QString language = QStringLiteral("zh");
+    QString settingsPath; // the window's settings file, for the issuing organisation
 };
 
 // What --clone takes from the target instead of the file: the meter's
@@ -45,9 +54,14 @@ int setSettings(const Options &o);
 int live(const Options &o);
 int backupToFile(const Options &o);
 int restoreFromFile(const Options &o);
+int history(const Options &o);
+int certificate(const Options &o);
 // FILE against the instrument, or FILE_A against FILE_B, field by field.
 int diff(const Options &o);
 
+// Standard output in UTF-8, and a JSON document on it.
+QTextStream &out();
+void printJson(const QJsonValue &value);
 // Flushes stdout; false (and *reason) when what the commands printed did not
 // all get written.
 bool outputWritten(QString *reason);

@@ -1,15 +1,19 @@
 // kv3pd-cli: the KV-3PD from the command line, on the window's core.
 
+#include "calibration/calibrationstore.h"
 #include "cli/commands.h"
 #include "cli/usersettings.h"
 #include "model/codetables.h"
 
+#include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QRegularExpression>
 #include <QSocketNotifier>
 
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <unistd.h>
 
 namespace {
@@ -37,6 +41,8 @@ QString helpText()
                "  -a, --address N        instrument address 1..255 (default 1)\n"
                "      --json             machine-readable output on stdout\n"
                "  -q, --quiet            no progress and no confirmations\n"
+               "      --db FILE          the calibration records (default: KV3PD_DB, else\n"
+               "                         ~/.local/share/kv3pd/calibrations.sqlite)\n"
                "  -h, --help             this text\n"
                "      --version          the version\n"
                "\n"
@@ -76,6 +82,18 @@ QString helpText()
                "                         --all adds the equal fields and a state column (same,\n"
                "                         approx: floats alike at 6 digits, different). --json:\n"
                "                         [{name, registers, a, b, state}]. Exit 0 equal, 4 not.\n"
+               "  history [--meter NUMBER]\n"
+               "                         the calibrations recorded (of one meter): certificate,\n"
+               "                         meter, channel, start and finish (UTC), as found,\n"
+               "                         adjusted, as left\n"
+               "  certificate CERT -o FILE.pdf [--lang en] [--settings INI]\n"
+               "                         the calibration certificate CERT (e.g. KV2026-000001)\n"
+               "                         as a PDF, in Chinese or English; the issuing\n"
+               "                         organisation comes from the [certificate] section\n"
+               "                         (name=, address=) of the window's settings file\n"
+               "                         (default ./KV-3PD_setting.ini)\n"
+               "  certificate CERT --json\n"
+               "                         the whole record (calibration, points, samples)\n"
                "\n"
                "Ctrl-C during the write and the save of set or restore lets them finish, then\n"
                "stops; a second Ctrl-C aborts at once. Either way stderr says which registers\n"
@@ -88,9 +106,10 @@ QString helpText()
                           "  0 done\n"
                           "  1 bad usage or value\n"
                           "  2 the port cannot be opened (or was lost)\n"
-                          "  3 no answer, not this instrument, or firmware too old\n"
+                          "  3 no answer, not this instrument, or firmware too old;\n"
+                          "    no calibration with that certificate number\n"
                           "  4 verification mismatch, or diff found a difference\n"
-                          "  5 bad or damaged file\n"
+                          "  5 bad or damaged file, or calibration records that cannot be read\n"
                           "  6 the instrument refused a write or the save failed\n"
                           "  7 the backup belongs to another meter\n"
                           "  8 an output file cannot be written\n"
@@ -107,12 +126,18 @@ bool wholeNumber(const QString &text, int low, int high, int *value)
     return true;
 }
 
+// Set while the offscreen application for a certificate starts: what Qt
+// says then (a missing XDG_RUNTIME_DIR, say) is nothing the user can act on.
+bool guiStarting = false;
+
 // The worker's debug trace is for the window's developers; stderr here is
 // the program's own one-line errors and progress.
+
 void quietDebug(QtMsgType type, const QMessageLogContext &, const QString &message)
 {
     static const bool trace = qEnvironmentVariableIsSet("KV3PD_CLI_TRACE");
-    if ((type == QtDebugMsg || type == QtInfoMsg) && !trace)
+    if ((type == QtDebugMsg || type == QtInfoMsg || (type == QtWarningMsg && guiStarting)) &&
+        !trace)
         return;
     std::fprintf(stderr, "kv3pd-cli: %s\n", message.toUtf8().constData());
 }
@@ -122,8 +147,11 @@ void quietDebug(QtMsgType type, const QMessageLogContext &, const QString &messa
 int main(int argc, char *argv[])
 {
     qInstallMessageHandler(quietDebug);
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("kv3pd-cli"));
+    // Parsed before the application object exists: a certificate needs a
+    // QApplication, every other command only a QCoreApplication.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
 
     QCommandLineParser parser;
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
@@ -147,11 +175,18 @@ int main(int argc, char *argv[])
     const QCommandLineOption withLink(QStringLiteral("with-link"));
     const QCommandLineOption noVerify(QStringLiteral("no-verify"));
     const QCommandLineOption all(QStringLiteral("all"));
+    const QCommandLineOption db(QStringLiteral("db"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption meter(QStringLiteral("meter"), QString(), QStringLiteral("NUMBER"));
+    const QCommandLineOption output(QStringList{QStringLiteral("o"), QStringLiteral("output")},
+                                    QString(), QStringLiteral("FILE"));
+    const QCommandLineOption lang(QStringLiteral("lang"), QString(), QStringLiteral("LANG"));
+    const QCommandLineOption settings(QStringLiteral("settings"), QString(), QStringLiteral("INI"));
     parser.addOptions({port, baud, parity, address, json, quiet, help, version, from, to, count,
                        interval, csv, clone, withLink, noVerify});
     parser.addOption(all);
+    parser.addOptions({db, meter, output, lang, settings});
 
-    if (!parser.parse(QCoreApplication::arguments())) {
+    if (!parser.parse(arguments)) {
         cli::printError(parser.errorText() + QStringLiteral(" (see --help)"));
         return cli::Usage;
     }
@@ -180,6 +215,10 @@ int main(int argc, char *argv[])
     o.noVerify = parser.isSet(noVerify);
     o.all = parser.isSet(all);
     o.csvPath = parser.value(csv);
+    o.dbPath = parser.isSet(db) ? parser.value(db) : CalibrationStore::defaultPath();
+    o.outputPath = parser.value(output);
+    o.settingsPath =
+        parser.isSet(settings) ? parser.value(settings) : QStringLiteral("./KV-3PD_setting.ini");
 
     auto bad = [](const QString &what) {
         cli::printError(what);
@@ -215,6 +254,19 @@ int main(int argc, char *argv[])
     if (parser.isSet(interval) && !wholeNumber(parser.value(interval), 100, INT_MAX, &o.intervalMs))
         return bad(QStringLiteral("bad --interval '%1' (100 ms or more: the poll's period)")
                        .arg(parser.value(interval)));
+    if (parser.isSet(meter)) {
+        // As the instrument shows it: ten digits, leading zeros included.
+        static const QRegularExpression digits(QStringLiteral("^[0-9]{1,10}$"));
+        if (!digits.match(parser.value(meter)).hasMatch())
+            return bad(QStringLiteral("bad --meter '%1' (a meter number: up to ten digits)")
+                           .arg(parser.value(meter)));
+        o.meterNumber = parser.value(meter).rightJustified(10, QLatin1Char('0'));
+    }
+    if (parser.isSet(lang)) {
+        o.language = parser.value(lang).toLower();
+        if (o.language != QLatin1String("zh") && o.language != QLatin1String("en"))
+            return bad(QStringLiteral("bad --lang '%1' (zh or en)").arg(parser.value(lang)));
+    }
 
     using Handler = int (*)(const cli::Options &);
     const QList<QPair<QString, Handler>> commands = {
@@ -226,7 +278,9 @@ int main(int argc, char *argv[])
         {QStringLiteral("live"), cli::live},
         {QStringLiteral("backup"), cli::backupToFile},
         {QStringLiteral("restore"), cli::restoreFromFile},
-        {QStringLiteral("diff"), cli::diff}};
+        {QStringLiteral("diff"), cli::diff},
+        {QStringLiteral("history"), cli::history},
+        {QStringLiteral("certificate"), cli::certificate}};
     Handler handler = nullptr;
     for (const auto &c : commands) {
         if (c.first == command)
@@ -237,14 +291,27 @@ int main(int argc, char *argv[])
     const bool twoFiles = command == QLatin1String("diff") && o.arguments.size() == 2;
     if (command != QLatin1String("set") && command != QLatin1String("backup") &&
         command != QLatin1String("restore") && command != QLatin1String("diff") &&
-        !o.arguments.isEmpty())
+        command != QLatin1String("certificate") && !o.arguments.isEmpty())
         return bad(QStringLiteral("unexpected argument '%1'").arg(o.arguments.first()));
-    if (command != QLatin1String("ports") && !twoFiles && o.link.port.isEmpty())
+    const bool records =
+        command == QLatin1String("history") || command == QLatin1String("certificate");
+    if (command != QLatin1String("ports") && !twoFiles && !records && o.link.port.isEmpty())
         return bad(QStringLiteral("no port given (-p PORT; 'kv3pd-cli ports' lists them)"));
+
+    // The certificate's plot is a widget, drawn offscreen: no display is used.
+    const bool pdf = command == QLatin1String("certificate") && !o.json;
+    if (pdf)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    guiStarting = pdf;
+    const std::unique_ptr<QCoreApplication> app(pdf ? new QApplication(argc, argv)
+                                                    : new QCoreApplication(argc, argv));
+    guiStarting = false;
+    QCoreApplication::setApplicationName(QStringLiteral("kv3pd-cli"));
 
     // Ctrl-C ends the wait that runs; the session then closes in order.
     if (::pipe(signalPipe) == 0) {
-        QSocketNotifier *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
+        QSocketNotifier *notifier =
+            new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, app.get());
         QObject::connect(notifier, &QSocketNotifier::activated, [] {
             char byte = 0;
             [[maybe_unused]] const ssize_t n = ::read(signalPipe[0], &byte, 1);

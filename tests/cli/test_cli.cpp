@@ -4,6 +4,7 @@
 #include "../e2e/e2eharness.h"
 #include "instrumentthread.h"
 #include "model/backupfile.h"
+#include "samplecalibration.h"
 #include "virtualinstrument.h"
 
 #include <QFile>
@@ -222,6 +223,75 @@ private slots:
             QCOMPARE(counts().first, before.first);
         if (code == 7) // the other meter's file: nothing written
             QCOMPARE(counts().second, before.second);
+    }
+
+    // history and certificate on the records alone; the expectation matches
+    // standard output when the exit code is 0, else the one line on stderr.
+    void records_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("expected");
+        const QString time = QStringLiteral(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)");
+        QTest::newRow("history of a meter")
+            << QStringList{"history", "--meter", "1911140042"} << 0
+            << "CERT +1911140042 +pressure +" + time + " +" + time + " +fail +yes +pass";
+        QTest::newRow("history of another meter") << QStringList{"history", "--meter", "42"} << 0
+                                                  << "no calibrations of meter 0000000042";
+        QTest::newRow("history as JSON")
+            << QStringList{"--json", "history"} << 0 << "\"started_at\": \"" + time + "\"";
+        QTest::newRow("whole record as JSON")
+            << QStringList{"certificate", "CERT", "--json"} << 0
+            << R"("idx": 3,\s+"phase": "as_left",\s+"t_ms": 200,\s+"value": 1.600)";
+        QTest::newRow("PDF in English")
+            << QStringList{"certificate", "CERT", "-o", "OUT", "--lang", "en"} << 0
+            << "CERT written to";
+        QTest::newRow("no such certificate")
+            << QStringList{"certificate", "KV1999-000001", "-o", "OUT"} << 3
+            << "no calibration with certificate KV1999-000001 in DB";
+        QTest::newRow("damaged records") << QStringList{"--db", "DAMAGED", "history"} << 5
+                                         << "cannot read the calibration records DAMAGED: ";
+        QTest::newRow("missing records")
+            << QStringList{"--db", "MISSING", "certificate", "CERT", "--json"} << 5
+            << "cannot read the calibration records MISSING: no such file";
+        QTest::newRow("output not writable")
+            << QStringList{"certificate", "CERT", "-o", "/nonexistent/c.pdf"} << 8
+            << "cannot write /nonexistent/c.pdf: ";
+        QTest::newRow("neither PDF nor JSON")
+            << QStringList{"certificate", "CERT"} << 1 << "-o FILE.pdf or --json";
+    }
+
+    void records()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, code);
+        QFETCH(QString, expected);
+        QTemporaryDir dir;
+        const QString db = dir.filePath("records.sqlite");
+        const QString cert = storeSampleCalibration(db).certificate;
+        QVERIFY(!cert.isEmpty());
+        for (const auto &[name, bytes] : {std::pair{"damaged.sqlite", QByteArray(4096, 'x')},
+                                          {"settings.ini", "[certificate]\nname=Lab\n"}}) {
+            QFile f(dir.filePath(name));
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+        }
+        const QMap<QString, QString> names{{"CERT", cert},
+                                           {"DB", db},
+                                           {"OUT", dir.filePath("c.pdf")},
+                                           {"DAMAGED", dir.filePath("damaged.sqlite")},
+                                           {"MISSING", dir.filePath("missing.sqlite")}};
+        for (QString &a : args)
+            a = names.value(a, a);
+        for (auto it = names.begin(); it != names.end(); ++it)
+            expected.replace(it.key(), QRegularExpression::escape(it.value()));
+        const Run r =
+            cli(QStringList{"--db", db, "--settings", dir.filePath("settings.ini")} + args);
+        QCOMPARE(r.code, code);
+        const QString &text = code == 0 ? r.out : r.err;
+        QVERIFY2(QRegularExpression(expected).match(text).hasMatch(), qPrintable(text));
+        QVERIFY2(code == 0 ? r.err.isEmpty() : r.err.count('\n') == 1, qPrintable(r.err));
+        QCOMPARE(QFile::exists(dir.filePath("c.pdf")), args.contains("-o") && code == 0);
+        QVERIFY(!QFile::exists(names["MISSING"]));
     }
 
     // Ctrl-C once lets the write and its save finish; twice aborts at once,

@@ -37,6 +37,7 @@ for library in libc6 libstdc++6 libqt5core5a libqt5widgets5 libqt5serialport5; d
 done
 # The SQLite driver is a plugin: no binary links it, so it is named by hand.
 [[ "$depends" =~ (^|, )libqt5sql5-sqlite(,|$) ]] || fail "Depends lacks libqt5sql5-sqlite: $depends"
+[[ "$depends" =~ (^|, )fonts-wqy-zenhei(,|$) ]] || fail "Depends lacks fonts-wqy-zenhei: $depends"
 
 listing="$(dpkg-deb -c "$deb")"
 awk '$2 != "root/root"' <<<"$listing" | grep . && fail "entries not owned by root"

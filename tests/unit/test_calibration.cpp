@@ -1,4 +1,5 @@
 #include "calibration/calibration.h"
+#include "calibration/uncertainty.h"
 
 #include <QString>
 #include <QStringList>
@@ -33,6 +34,8 @@ private slots:
     void unitConversion();
     void secondaryResetInStandardUnit_data();
     void secondaryResetInStandardUnit();
+    void pointUncertainty_data();
+    void pointUncertainty();
 };
 
 namespace {
@@ -349,6 +352,40 @@ void TestCalibration::secondaryResetInStandardUnit()
         QCOMPARE(m.float32(reg + 2), expectedHigh);
     }
     QCOMPARE(m.float32(c.rangeHigh), high);
+}
+
+// U as stated: rounded up to two significant digits, and the decimals it takes.
+void TestCalibration::pointUncertainty_data()
+{
+    QTest::addColumn<double>("standard"); // expanded, k = 2
+    QTest::addColumn<double>("stddev");
+    QTest::addColumn<int>("samples");
+    QTest::addColumn<int>("decimals");
+    QTest::addColumn<double>("stated");
+    QTest::addColumn<int>("places");
+    // 2 * sqrt(0.0005^2 + (0.0004 / sqrt(16))^2 + (0.0005 / sqrt(3))^2) = 0.00117
+    QTest::newRow("three parts") << 0.001 << 0.0004 << 16 << 3 << 0.0012 << 4;
+    QTest::newRow("resolution alone: 0.1 / sqrt(3)") << 0.0 << 0.0 << 30 << 1 << 0.058 << 3;
+    QTest::newRow("two digits stay") << 0.5 << 0.0 << 2 << 9 << 0.5 << 2;
+    QTest::newRow("large") << 20.0 << 9.0 << 9 << 0 << 21.0 << 0;
+    QTest::newRow("one sample: no spread known") << 0.5 << 0.0 << 1 << 2 << qQNaN() << -1;
+    QTest::newRow("no stated uncertainty") << qQNaN() << 0.1 << 9 << 2 << qQNaN() << -1;
+}
+
+void TestCalibration::pointUncertainty()
+{
+    QFETCH(double, standard);
+    QFETCH(double, stddev);
+    QFETCH(int, samples);
+    QFETCH(int, decimals);
+    QFETCH(double, stated);
+    QFETCH(int, places);
+    const PointUncertainty u = PointUncertainty::of(standard, stddev, samples, decimals);
+    QVERIFY(std::isnan(stated) ? std::isnan(u.expanded) : u.expanded == 2 * u.combined);
+    const double rounded = roundUpUncertainty(u.expanded);
+    QVERIFY2(std::isnan(stated) ? std::isnan(rounded) : qFuzzyCompare(rounded, stated),
+             qPrintable(QString::number(rounded)));
+    QCOMPARE(uncertaintyDecimals(rounded), places);
 }
 
 QTEST_APPLESS_MAIN(TestCalibration)

@@ -21,6 +21,9 @@ CalibrationRecord header(const QDateTime &started)
     r.rangeHigh = 100;
     r.unit = QStringLiteral("℃");
     r.technician = QStringLiteral("李工");
+    r.firmwareVersion = QStringLiteral("V0.12");
+    r.decimals = 2;
+    r.settleBandPct = 0.0625;
     r.startedAt = started;
     return r;
 }
@@ -65,8 +68,8 @@ private slots:
                                 "error_pct_span pass mean stddev peak_to_peak samples settle_s "
                                 "manual raw_adc"));
         QCOMPARE(columns("samples"), QStringLiteral("calibration_id phase idx t_ms value"));
-        QCOMPARE(columns("calibrations").count(' '), 19);
-        QCOMPARE(sql(path, QStringLiteral("PRAGMA user_version")), QStringLiteral("1"));
+        QCOMPARE(columns("calibrations").count(' '), 24);
+        QCOMPARE(sql(path, QStringLiteral("PRAGMA user_version")), QStringLiteral("2"));
 
         const QDateTime started(QDate(2025, 3, 4), QTime(9, 30), Qt::OffsetFromUTC, 8 * 3600);
         CalibrationRecord record = header(started);
@@ -94,7 +97,10 @@ private slots:
         CalibrationRecord loaded;
         QVERIFY(reader.loadCalibration(record.certificate, &loaded));
         QCOMPARE(loaded.startedAt, started);
-        QCOMPARE(loaded.technician + loaded.unit, record.technician + record.unit);
+        QCOMPARE(loaded.technician + loaded.unit + loaded.firmwareVersion,
+                 record.technician + record.unit + record.firmwareVersion);
+        QVERIFY(loaded.decimals == 2 && loaded.settleBandPct == 0.0625);
+        QVERIFY(std::isnan(loaded.settleWindowSeconds));
         QVERIFY(std::isnan(loaded.rangeLow) && loaded.rangeHigh == 100);
         QVERIFY(!loaded.asFoundPass && loaded.adjusted == true && !loaded.asLeftPass);
         QCOMPARE(loaded.points.size(), 2);
@@ -113,6 +119,31 @@ private slots:
         QVERIFY(reader.listCalibrations(filter, &listed) && listed.isEmpty());
         QVERIFY(!reader.loadCalibration(QStringLiteral("KV2025-000099"), &loaded));
         QCOMPARE(reader.error(), CalibrationStore::Error::NotFound);
+    }
+
+    // A file of the first schema (the certificate's columns missing) is read
+    // only once it has been migrated, and keeps its records.
+    void migratesFirstSchema()
+    {
+        const QString path = file("first.sqlite");
+        CalibrationRecord r = header({});
+        {
+            CalibrationStore store(path);
+            QVERIFY(store.open() && store.beginCalibration(&r));
+        }
+        for (const char *column :
+             {"board", "firmware_version", "decimals", "settle_window_s", "settle_band_pct"})
+            sql(path, QStringLiteral("ALTER TABLE calibrations DROP COLUMN %1")
+                          .arg(QLatin1String(column)));
+        sql(path, QStringLiteral("PRAGMA user_version = 1"));
+        CalibrationStore store(path);
+        QVERIFY(!store.open(CalibrationStore::Access::ReadOnly));
+        QCOMPARE(store.error(), CalibrationStore::Error::ReadOnly);
+        QVERIFY2(store.open(), qPrintable(store.errorString()));
+        CalibrationRecord loaded;
+        QVERIFY(store.loadCalibration(r.certificate, &loaded));
+        QVERIFY(loaded.technician == r.technician && loaded.decimals == -1);
+        QCOMPARE(sql(path, QStringLiteral("PRAGMA user_version")), QStringLiteral("2"));
     }
 
     // A sequence per year, six digits, in a file another program writes too.

@@ -65,16 +65,23 @@ struct CalibrationPoint
 
 struct CalibrationRecord
 {
-    qint64 id = 0;       // assigned by the store
-    QString certificate; // "KV<year>-<six digits>", assigned by the store
-    QString meterNumber; // ten digits, as the instrument shows it
-    QString meterType;   // meterTypeName()
+    qint64 id = 0;           // assigned by the store
+    QString certificate;     // "KV<year>-<six digits>", assigned by the store
+    QString meterNumber;     // ten digits, as the instrument shows it
+    QString meterType;       // meterTypeName()
+    QString board;           // the board model the instrument reports, "KV-3PD"
+    QString firmwareVersion; // as the window shows it, "V1.05"
     CalibrationChannel channel = CalibrationChannel::Pressure;
     double rangeLow = qQNaN();
     double rangeHigh = qQNaN();
     QString unit;                  // of the range, the readings, the references and the errors
+    int decimals = -1;             // the display's decimals in that unit; -1 when not known
     double tolerancePct = qQNaN(); // of span
-    QString standard;              // the reference standard: name, serial, its certificate
+    // The settling rule the points were taken by: the window in seconds and
+    // the band in % of span.
+    double settleWindowSeconds = qQNaN();
+    double settleBandPct = qQNaN();
+    QString standard; // the reference standard: name, serial, its certificate
     QString standardSerial;
     QString standardCertificate;
     double standardUncertainty = qQNaN(); // expanded, k = 2, in the unit

@@ -48,6 +48,13 @@ const QStringList migrationSteps[] = {
                     " t_ms INTEGER, value REAL, FOREIGN KEY (calibration_id, phase, idx)"
                     " REFERENCES points (calibration_id, phase, idx))"),
      QStringLiteral("CREATE INDEX samples_point ON samples (calibration_id, phase, idx)")},
+    // What a certificate states besides the results: the item's board and
+    // firmware, the display resolution, the settling rule.
+    {QStringLiteral("ALTER TABLE calibrations ADD COLUMN board TEXT"),
+     QStringLiteral("ALTER TABLE calibrations ADD COLUMN firmware_version TEXT"),
+     QStringLiteral("ALTER TABLE calibrations ADD COLUMN decimals INTEGER"),
+     QStringLiteral("ALTER TABLE calibrations ADD COLUMN settle_window_s REAL"),
+     QStringLiteral("ALTER TABLE calibrations ADD COLUMN settle_band_pct REAL")},
 };
 static_assert(std::size(migrationSteps) == CalibrationStore::SchemaVersion,
               "one migration step per schema version");
@@ -55,7 +62,8 @@ static_assert(std::size(migrationSteps) == CalibrationStore::SchemaVersion,
 const QString RecordColumns = QStringLiteral(
     "id, certificate, meter_number, meter_type, channel, range_low, range_high, unit,"
     " tolerance_pct, standard, standard_serial, standard_certificate, standard_uncertainty,"
-    " technician, ambient, started_at, finished_at, as_found_pass, adjusted, as_left_pass");
+    " technician, ambient, started_at, finished_at, as_found_pass, adjusted, as_left_pass,"
+    " board, firmware_version, decimals, settle_window_s, settle_band_pct");
 
 const QString PhaseOrder =
     QStringLiteral("CASE phase WHEN 'as_found' THEN 0 WHEN 'adjust' THEN 1 ELSE 2 END, idx");
@@ -120,6 +128,11 @@ CalibrationRecord recordFrom(const QSqlQuery &q)
     r.asFoundPass = toVerdict(q.value(17));
     r.adjusted = toVerdict(q.value(18));
     r.asLeftPass = toVerdict(q.value(19));
+    r.board = q.value(20).toString();
+    r.firmwareVersion = q.value(21).toString();
+    r.decimals = q.value(22).isNull() ? -1 : q.value(22).toInt();
+    r.settleWindowSeconds = toNumber(q.value(23));
+    r.settleBandPct = toNumber(q.value(24));
     return r;
 }
 
@@ -405,8 +418,9 @@ bool CalibrationStore::beginCalibration(CalibrationRecord *record)
         "INSERT INTO calibrations (certificate, meter_number, meter_type, channel, range_low,"
         " range_high, unit, tolerance_pct, standard, standard_serial, standard_certificate,"
         " standard_uncertainty, technician, ambient, started_at, finished_at, as_found_pass,"
-        " adjusted, as_left_pass) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
-        "?)"));
+        " adjusted, as_left_pass, board, firmware_version, decimals, settle_window_s,"
+        " settle_band_pct) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?,"
+        " ?, ?, ?)"));
     const CalibrationRecord &r = *record;
     for (const QVariant &value :
          {QVariant(certificate), QVariant(r.meterNumber), QVariant(r.meterType),
@@ -416,6 +430,10 @@ bool CalibrationStore::beginCalibration(CalibrationRecord *record)
           number(r.standardUncertainty), QVariant(r.technician), QVariant(r.ambient),
           timeText(started), timeText(r.finishedAt), verdict(r.asFoundPass), verdict(r.adjusted),
           verdict(r.asLeftPass)})
+        q.addBindValue(value);
+    const QVariant decimals = r.decimals >= 0 ? QVariant(r.decimals) : QVariant(QVariant::Int);
+    for (const QVariant &value : {QVariant(r.board), QVariant(r.firmwareVersion), decimals,
+                                  number(r.settleWindowSeconds), number(r.settleBandPct)})
         q.addBindValue(value);
     if (!exec(q, Error::WriteFailed))
         return false;

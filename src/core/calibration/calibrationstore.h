@@ -10,7 +10,9 @@
 //                standard TEXT, standard_serial TEXT, standard_certificate TEXT,
 //                standard_uncertainty REAL, technician TEXT, ambient TEXT,
 //                started_at TEXT, finished_at TEXT, as_found_pass INTEGER,
-//                adjusted INTEGER, as_left_pass INTEGER)
+//                adjusted INTEGER, as_left_pass INTEGER, board TEXT,
+//                firmware_version TEXT, decimals INTEGER, settle_window_s REAL,
+//                settle_band_pct REAL)
 //   points(calibration_id, phase, idx, nominal, reference, reading, error,
 //          error_pct_span, pass, mean, stddev, peak_to_peak, samples, settle_s,
 //          manual, raw_adc)
@@ -39,7 +41,7 @@ class QSqlQuery;
 class CalibrationStore
 {
 public:
-    static constexpr int SchemaVersion = 1;
+    static constexpr int SchemaVersion = 2;
 
     enum class Error
     {
