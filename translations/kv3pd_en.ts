@@ -357,6 +357,10 @@ verdict</translation>
         <source>警告</source>
         <translation>Warning</translation>
     </message>
+    <message>
+        <source>参考值不是数字：本点不会记录</source>
+        <translation>The reference is not a number: this point is not recorded</translation>
+    </message>
 </context>
 <context>
     <name>Certificate</name>

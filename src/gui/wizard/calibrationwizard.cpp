@@ -220,6 +220,7 @@ CalibrationWizard::CalibrationWizard(modbusThread *modbusWorker, Hooks windowHoo
         double value = qQNaN();
         parseNumber(text, &value);
         calibration->setReference(value);
+        showRun();
     });
     connect(startButton, &QPushButton::clicked, this,
             [this] { startPhase(CalibrationPhase::AsFound); });
@@ -618,9 +619,12 @@ void CalibrationWizard::showRun()
                  : QStringLiteral("color:%1").arg((*verdict ? passColour : failColour).name()));
     meterLabel->setText(showingRun ? tr("仪表 %1    证书编号 %2").arg(r.meterNumber, r.certificate)
                                    : QString());
-    noteLabel->setText(calibration->isHeldOff()
-                           ? tr("读数已稳定，但更接近另一点：请施加本点的值，或按“立即记录”")
-                           : note);
+    if (calibration->isHeldOff())
+        noteLabel->setText(tr("读数已稳定，但更接近另一点：请施加本点的值，或按“立即记录”"));
+    else if (state == CalibrationRun::State::Measuring && !std::isfinite(calibration->reference()))
+        noteLabel->setText(tr("参考值不是数字：本点不会记录"));
+    else
+        noteLabel->setText(note);
     showStatistics();
 }
 
