@@ -361,6 +361,88 @@ verdict</translation>
         <source>参考值不是数字：本点不会记录</source>
         <translation>The reference is not a number: this point is not recorded</translation>
     </message>
+    <message>
+        <source>证书</source>
+        <translation>Certificate</translation>
+    </message>
+    <message>
+        <source>本次校准的证书</source>
+        <translation>Certificate of this calibration</translation>
+    </message>
+    <message>
+        <source>把本次校准写成 PDF 证书（调整前或调整后检查完成之后）</source>
+        <translation>Write this calibration as a PDF certificate (once as found or as left is finished)</translation>
+    </message>
+    <message>
+        <source>所选校准的证书</source>
+        <translation>Certificate of the selected calibration</translation>
+    </message>
+    <message>
+        <source>重新生成所选的以前校准的证书</source>
+        <translation>Render the certificate of the selected earlier calibration again</translation>
+    </message>
+    <message>
+        <source>证书编号</source>
+        <translation>Certificate</translation>
+    </message>
+    <message>
+        <source>开始时间</source>
+        <translation>Started</translation>
+    </message>
+    <message>
+        <source>调整前</source>
+        <translation>As found</translation>
+    </message>
+    <message>
+        <source>调整后</source>
+        <translation>As left</translation>
+    </message>
+    <message>
+        <source>当前仪表以前的校准；双击重新生成证书</source>
+        <translation>Earlier calibrations of this meter; double-click to render the certificate again</translation>
+    </message>
+    <message>
+        <source>颁发机构</source>
+        <translation>Issued by</translation>
+    </message>
+    <message>
+        <source>地址</source>
+        <translation>Address</translation>
+    </message>
+    <message>
+        <source>已调整</source>
+        <translation>Adjusted</translation>
+    </message>
+    <message>
+        <source>未写入</source>
+        <translation>Not written</translation>
+    </message>
+    <message>
+        <source>校准记录无法读取：%1
+%2</source>
+        <translation>The calibration records cannot be read: %1
+%2</translation>
+    </message>
+    <message>
+        <source>保存证书</source>
+        <translation>Save certificate</translation>
+    </message>
+    <message>
+        <source>PDF 文件 (*.pdf)</source>
+        <translation>PDF files (*.pdf)</translation>
+    </message>
+    <message>
+        <source>颁发机构未能保存：%1</source>
+        <translation>The issuing organisation was not saved: %1</translation>
+    </message>
+    <message>
+        <source>证书未写入：%1</source>
+        <translation>Certificate not written: %1</translation>
+    </message>
+    <message>
+        <source>证书已写入：%1</source>
+        <translation>Certificate written: %1</translation>
+    </message>
 </context>
 <context>
     <name>Certificate</name>

@@ -75,6 +75,21 @@ PlanError nominalPoints(const ChannelPage &page, QVector<double> *nominals)
     return PlanError::None;
 }
 
+int decimalsInUnit(int decimals, uint displayUnit, uint rangeUnit, const LevelMedium &medium)
+{
+    if (decimals < 0 || displayUnit == rangeUnit)
+        return decimals;
+    // A difference, so the offset of a temperature scale drops out.
+    const float digit = float(std::pow(10.0, -decimals));
+    float zero = 0.0f;
+    float one = 0.0f;
+    if (!convertUnit(0.0f, displayUnit, rangeUnit, medium, &zero) ||
+        !convertUnit(digit, displayUnit, rangeUnit, medium, &one) || !(one != zero))
+        return -1;
+    const double places = std::floor(-std::log10(std::fabs(double(one) - double(zero))) + 1e-6);
+    return int(qBound(0.0, places, 9.0));
+}
+
 void judgePoint(CalibrationPoint *point, double span, double tolerancePct)
 {
     point->error = point->reading - point->reference;

@@ -54,8 +54,17 @@ struct CalibrationPlan
     QString ambient;
     quint32 meter = 0;     // the meter number of the instrument calibrated
     quint16 meterType = 0; // register 74
+    QString board;         // as the window shows the item
+    QString firmwareVersion;
+    int decimals = -1; // of the display, in the range's unit; -1 when not known
     double span() const { return double(page.rangeHigh) - double(page.rangeLow); }
 };
+
+// The display's resolution in the range's unit, as decimals: the decimals
+// of the display unit when it is the range's, otherwise the coarsest whole
+// number of decimals whose digit is no finer than the display's (a digit of
+// 0.01 psi is 6.9e-5 MPa: 4). -1 when there is no conversion.
+int decimalsInUnit(int decimals, uint displayUnit, uint rangeUnit, const LevelMedium &medium);
 
 // Error of the point (reading - reference) in the unit and in % of the span
 // and, outside the adjust phase, whether it is within the tolerance.

@@ -36,8 +36,13 @@ bool CalibrationRun::open(const CalibrationPlan &plan, const QString &storePath)
     header.channel = plan.page.channel;
     header.rangeLow = double(plan.page.rangeLow);
     header.rangeHigh = double(plan.page.rangeHigh);
+    header.board = plan.board;
+    header.firmwareVersion = plan.firmwareVersion;
     header.unit = unitName(plan.page.rangeUnit);
+    header.decimals = plan.decimals;
     header.tolerancePct = plan.tolerancePct;
+    header.settleWindowSeconds = plan.windowSeconds;
+    header.settleBandPct = plan.bandPct;
     header.standard = plan.standard;
     header.standardSerial = plan.standardSerial;
     header.standardCertificate = plan.standardCertificate;

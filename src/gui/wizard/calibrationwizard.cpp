@@ -1,17 +1,23 @@
 #include "wizard/calibrationwizard.h"
 
 #include "calibration/calibrationstore.h"
+#include "certificateissuer.h"
+#include "certificatewriter.h"
 #include "model/codetables.h"
 #include "model/fieldcodec.h"
 #include "shell/dialog_warning.h"
+#include "shell/language.h"
 #include "worker/messages.h"
 #include "worker/modbusthread.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDateTime>
+#include <QDesktopServices>
 #include <QDir>
 #include <QEvent>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -22,6 +28,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QTableWidget>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -111,7 +118,7 @@ CalibrationWizard::CalibrationWizard(modbusThread *modbusWorker, Hooks windowHoo
 {
     setObjectName(QStringLiteral("calibrationWizard"));
     setWindowTitle(tr("校准向导"));
-    resize(1040, 660);
+    resize(1040, 820);
     clockEpochMs = QDateTime::currentMSecsSinceEpoch();
     clock.start();
 
@@ -190,8 +197,6 @@ CalibrationWizard::CalibrationWizard(modbusThread *modbusWorker, Hooks windowHoo
     buttons->addWidget(adjustButton);
     buttons->addWidget(asLeftButton);
     buttons->addStretch(1);
-    // Issue 22's certificate button and the list of the meter's earlier
-    // calibrations belong here, beside the phases they follow.
     buttons->addWidget(finishButton);
 
     auto *layout = new QVBoxLayout(this);
@@ -203,6 +208,7 @@ CalibrationWizard::CalibrationWizard(modbusThread *modbusWorker, Hooks windowHoo
     layout->addLayout(verdictRow);
     layout->addWidget(noteLabel);
     layout->addLayout(buttons);
+    layout->addWidget(buildCertificates());
 
     connect(channelCombo, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this] {
         showingRun = false;
@@ -247,6 +253,7 @@ CalibrationWizard::CalibrationWizard(modbusThread *modbusWorker, Hooks windowHoo
     connect(calibration, &CalibrationRun::aborted, this, [this](quint32 other) {
         doneText = tr("校准已中止：检测到另一台仪表 %1").arg(field::formatMeterNumber(other));
         showRun();
+        showHistory();
         warn(tr("另一台仪表（%1）应答，校准已中止。已记录的点都已保存。")
                  .arg(field::formatMeterNumber(other)));
     });
@@ -313,6 +320,125 @@ void CalibrationWizard::buildSetup(QGridLayout *grid)
     add(2, 2, tr("环境条件"), ambientEdit);
 }
 
+QWidget *CalibrationWizard::buildCertificates()
+{
+    auto *box = new QGroupBox(tr("证书"), this);
+    issuerNameEdit = lineEdit(box, "lineEdit_wizardIssuerName");
+    issuerAddressEdit = lineEdit(box, "lineEdit_wizardIssuerAddress");
+    certificateButton = button(box, "pushButton_wizardCertificate", tr("本次校准的证书"));
+    certificateButton->setToolTip(tr("把本次校准写成 PDF 证书（调整前或调整后检查完成之后）"));
+    historyCertificateButton =
+        button(box, "pushButton_wizardHistoryCertificate", tr("所选校准的证书"));
+    historyCertificateButton->setToolTip(tr("重新生成所选的以前校准的证书"));
+    historyTable = new QTableWidget(0, 6, box);
+    historyTable->setObjectName(QStringLiteral("tableWidget_wizardHistory"));
+    historyTable->setHorizontalHeaderLabels(
+        {tr("证书编号"), tr("通道"), tr("开始时间"), tr("调整前"), tr("调整"), tr("调整后")});
+    historyTable->verticalHeader()->hide();
+    historyTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    historyTable->setSelectionBehavior(QAbstractItemView::SelectRows);
+    historyTable->setSelectionMode(QAbstractItemView::SingleSelection);
+    historyTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    historyTable->setToolTip(tr("当前仪表以前的校准；双击重新生成证书"));
+    historyTable->setMaximumHeight(140);
+
+    auto *form = new QGridLayout;
+    form->addWidget(new QLabel(tr("颁发机构"), box), 0, 0);
+    form->addWidget(issuerNameEdit, 0, 1);
+    form->addWidget(new QLabel(tr("地址"), box), 1, 0);
+    form->addWidget(issuerAddressEdit, 1, 1);
+    form->addWidget(certificateButton, 2, 1, Qt::AlignLeft);
+    form->addWidget(historyCertificateButton, 3, 1, Qt::AlignLeft);
+    form->setRowStretch(4, 1);
+    auto *layout = new QHBoxLayout(box);
+    layout->addLayout(form, 2);
+    layout->addWidget(historyTable, 3);
+
+    connect(certificateButton, &QPushButton::clicked, this,
+            [this] { writeCertificate(calibration->record().certificate); });
+    const auto historyCertificate = [this] {
+        if (const QTableWidgetItem *item = historyTable->item(historyTable->currentRow(), 0))
+            writeCertificate(item->text());
+    };
+    connect(historyCertificateButton, &QPushButton::clicked, this, historyCertificate);
+    connect(historyTable, &QTableWidget::cellDoubleClicked, this, historyCertificate);
+    connect(historyTable, &QTableWidget::itemSelectionChanged, this, [this] {
+        historyCertificateButton->setEnabled(!historyTable->selectedItems().isEmpty());
+    });
+    historyCertificateButton->setEnabled(false);
+    return box;
+}
+
+void CalibrationWizard::showHistory()
+{
+    historyMeter = hooks.connectedMeter ? hooks.connectedMeter() : std::nullopt;
+    QVector<CalibrationRecord> records;
+    CalibrationStore store(CalibrationStore::defaultPath());
+    CalibrationStore::Filter filter;
+    if (historyMeter && QFileInfo::exists(store.path())) {
+        filter.meterNumber = field::formatMeterNumber(*historyMeter);
+        if (!store.open(CalibrationStore::Access::ReadOnly) ||
+            !store.listCalibrations(filter, &records))
+            records.clear();
+    }
+    const auto verdict = [this](const std::optional<bool> &v, const char *yes, const char *no) {
+        return !v ? QStringLiteral("—") : *v ? tr(yes) : tr(no);
+    };
+    historyTable->setRowCount(records.size());
+    for (int i = 0; i < records.size(); ++i) {
+        const CalibrationRecord &r = records.at(records.size() - 1 - i);
+        const QStringList texts = {
+            r.certificate,
+            r.channel == CalibrationChannel::Pressure ? tr("压力") : tr("温度"),
+            r.startedAt.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")),
+            verdict(r.asFoundPass, QT_TR_NOOP("合格"), QT_TR_NOOP("不合格")),
+            verdict(r.adjusted, QT_TR_NOOP("已调整"), QT_TR_NOOP("未写入")),
+            verdict(r.asLeftPass, QT_TR_NOOP("合格"), QT_TR_NOOP("不合格"))};
+        for (int c = 0; c < texts.size(); ++c)
+            historyTable->setItem(i, c, new QTableWidgetItem(texts[c]));
+    }
+}
+
+void CalibrationWizard::writeCertificate(const QString &certificate)
+{
+    CalibrationStore store(CalibrationStore::defaultPath());
+    CalibrationRecord record;
+    // What is kept is what the certificate states, not what the window shows.
+    if (!store.open(CalibrationStore::Access::ReadOnly) ||
+        !store.loadCalibration(certificate, &record)) {
+        warn(tr("校准记录无法读取：%1\n%2")
+                 .arg(QDir::toNativeSeparators(store.path()), store.errorString()));
+        return;
+    }
+    QSettings settings(settingsFile, QSettings::IniFormat);
+    const QString folder =
+        settings.value(QStringLiteral("calibrationWizard/certificateFolder"), QDir::homePath())
+            .toString();
+    const QString suggested = QDir(folder).filePath(certificate + QStringLiteral(".pdf"));
+    const QString path =
+        fileNameProvider
+            ? fileNameProvider(suggested)
+            : QFileDialog::getSaveFileName(this, tr("保存证书"), suggested, tr("PDF 文件 (*.pdf)"));
+    if (path.isEmpty())
+        return;
+    settings.setValue(QStringLiteral("calibrationWizard/certificateFolder"),
+                      QFileInfo(path).absolutePath());
+    const CertificateIssuer issuer{issuerNameEdit->text().trimmed(),
+                                   issuerAddressEdit->text().trimmed()};
+    QString reason;
+    if (!issuer.save(settingsFile, &reason))
+        note = tr("颁发机构未能保存：%1").arg(reason);
+    if (CertificateWriter::write(record, issuer, language::current(), path, &reason) !=
+        CertificateWriter::Result::Written) {
+        warn(tr("证书未写入：%1").arg(reason));
+        return;
+    }
+    note = tr("证书已写入：%1").arg(QDir::toNativeSeparators(path));
+    showRun();
+    if (!fileNameProvider)
+        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
 bool CalibrationWizard::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == parentWidget() && event->type() == QEvent::Close)
@@ -338,6 +464,7 @@ void CalibrationWizard::showEvent(QShowEvent *event)
     QWidget::showEvent(event);
     showChannels();
     showPagePoints();
+    showHistory();
     showRun();
 }
 
@@ -358,6 +485,8 @@ void CalibrationWizard::onWorkerMessage(const QString &message)
     if (hooks.connectedMeter)
         calibration->meterAnswering(hooks.connectedMeter(), t);
     calibration->workerReply(message);
+    if (hooks.connectedMeter && hooks.connectedMeter() != historyMeter)
+        showHistory();
     if (message == Reply::readMeasuredSucceed) {
         takeSample(t);
         return;
@@ -498,7 +627,15 @@ bool CalibrationWizard::makePlan(CalibrationPlan *plan)
     plan->technician = technicianEdit->text().trimmed();
     plan->ambient = ambientEdit->text().trimmed();
     plan->meter = hooks.connectedMeter().value_or(0);
-    plan->meterType = worker->lockMirror()->at(Reg::meterType);
+    plan->board = QStringLiteral("KV-3PD");
+    const bool pressure = plan->page.channel == CalibrationChannel::Pressure;
+    auto m = worker->lockMirror();
+    plan->meterType = m->at(Reg::meterType);
+    plan->firmwareVersion = QString::asprintf("V%.02f", m->at(Reg::firmwareVersion) / 100.0);
+    plan->decimals =
+        decimalsInUnit(m->at(pressure ? Reg::pressureDecimals : Reg::temperatureDecimals),
+                       m->at(pressure ? Reg::pressureUnit : Reg::temperatureUnit),
+                       plan->page.rangeUnit, {m->float32(Reg::density), m->float32(Reg::gravity)});
     return true;
 }
 
@@ -523,6 +660,7 @@ void CalibrationWizard::startPhase(CalibrationPhase phase)
         }
         saveSettings();
         showingRun = true;
+        showHistory();
     }
     doneText.clear();
     note.clear();
@@ -564,6 +702,7 @@ void CalibrationWizard::onPhaseFinished(CalibrationPhase phase)
         doneText = tr("调整后检查完成");
         break;
     }
+    showHistory();
     showRun();
 }
 
@@ -578,6 +717,9 @@ void CalibrationWizard::showRun()
     asLeftButton->setEnabled(calibration->canStart(CalibrationPhase::AsLeft));
     recordButton->setEnabled(state == CalibrationRun::State::Measuring);
     finishButton->setEnabled(calibration->isOpen() && state != CalibrationRun::State::Writing);
+    const CalibrationRecord &r = calibration->record();
+    certificateButton->setEnabled(showingRun && between &&
+                                  (r.asFoundPass.has_value() || r.asLeftPass.has_value()));
     referenceEdit->setEnabled(state == CalibrationRun::State::Measuring ||
                               state == CalibrationRun::State::Paused);
 
@@ -607,7 +749,6 @@ void CalibrationWizard::showRun()
             table->clearSelection();
     }
 
-    const CalibrationRecord &r = calibration->record();
     const std::optional<bool> verdict =
         showingRun ? (r.asLeftPass ? r.asLeftPass : r.asFoundPass) : std::nullopt;
     verdictPhaseLabel->setText(!verdict       ? QString()
@@ -729,6 +870,9 @@ void CalibrationWizard::loadSettings()
         field.first->setText(s.value(field.second, field.first->text()).toString());
     previousTolerance = toleranceEdit->text();
     rememberedChannel = s.value(QStringLiteral("channel"), 0).toInt();
+    const CertificateIssuer issuer = CertificateIssuer::load(settingsFile);
+    issuerNameEdit->setText(issuer.name);
+    issuerAddressEdit->setText(issuer.address);
 }
 
 void CalibrationWizard::saveSettings() const

@@ -52,6 +52,12 @@ public:
 
     const CalibrationRun &run() const { return *calibration; }
 
+    // Asks where a certificate is written, given its suggested file name;
+    // tests replace it so no dialog is shown. A file chosen in the dialog is
+    // opened for viewing once written.
+    using FileNameProvider = std::function<QString(const QString &suggested)>;
+    void setFileNameProvider(FileNameProvider provider) { fileNameProvider = std::move(provider); }
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -59,6 +65,7 @@ protected:
 
 private:
     void buildSetup(QGridLayout *grid);
+    QWidget *buildCertificates();
     void onWorkerMessage(const QString &message);
     void takeSample(qint64 tMs);
     void showChannels();
@@ -70,6 +77,10 @@ private:
     void showRun();
     void showTable(const QVector<double> &nominals, const QString &unit);
     void showStatistics();
+    // The earlier calibrations of the meter answering now, newest first.
+    void showHistory();
+    // Renders the certificate of a kept calibration into a file the user chooses.
+    void writeCertificate(const QString &certificate);
     void warn(const QString &text);
     // The setup fields kept in the settings file, by key.
     QVector<QPair<QLineEdit *, QString>> rememberedFields() const;
@@ -90,6 +101,8 @@ private:
     QString note;
     QString previousTolerance;
     int rememberedChannel = 0;
+    std::optional<quint32> historyMeter;
+    FileNameProvider fileNameProvider;
 
     QWidget *setupBox;
     QComboBox *channelCombo;
@@ -117,4 +130,9 @@ private:
     QPushButton *adjustButton;
     QPushButton *asLeftButton;
     QPushButton *finishButton;
+    QLineEdit *issuerNameEdit;
+    QLineEdit *issuerAddressEdit;
+    QTableWidget *historyTable;
+    QPushButton *certificateButton;
+    QPushButton *historyCertificateButton;
 };
