@@ -42,7 +42,7 @@ void TestWizard::threePhasesAgainstTheVirtualInstrument()
     auto *wizard = w.findChild<CalibrationWizard *>(QStringLiteral("calibrationWizard"));
     QVERIFY(wizard && wizard->isVisible());
     const CalibrationRun &run = wizard->run();
-    type(*wizard, {"lineEdit_wizardWindow=0.5", "lineEdit_wizardTechnician=Li",
+    type(*wizard, {"lineEdit_wizardWindow=2", "lineEdit_wizardTechnician=Li",
                    "lineEdit_wizardStandard=PPC-2", "lineEdit_wizardAmbient=23 ℃"});
 
     // A folder is no database: nothing starts, and the warning names it.
