@@ -25,7 +25,8 @@ using Regs = QVector<quint16>;
 namespace {
 
 // Every page text a backup carries: the named editors of the three pages, the
-// register table, the text block and the labels the restored registers drive.
+// register table, the text block and the labels the restored registers drive
+// (not the units beside the live values: those follow the instrument).
 QStringList pageTexts(MainWindow &w)
 {
     QStringList texts;

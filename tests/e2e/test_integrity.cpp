@@ -5,8 +5,10 @@
 #include "e2eharness.h"
 #include "instrumentthread.h"
 #include "model/backupfile.h"
+#include "trend/trendwindow.h"
 #include "virtualinstrument.h"
 
+#include <QFile>
 #include <QProgressBar>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -90,6 +92,9 @@ private slots:
     void slowestLine();
     void anotherMeterAnswers();
     void anotherMetersBackup();
+    void wholeNumbersAreChecked();
+    void untouchedCombosKeepTheirCodes();
+    void unwrittenEditsLeaveTheLiveValues();
 };
 
 void TestIntegrity::pendingWriteNeverReachesTheNextInstrument()
@@ -417,6 +422,108 @@ void TestIntegrity::anotherMetersBackup()
     QCOMPARE(regs(2, 72, 192), own);
     QCOMPARE((Regs{reg(2, 42), reg(2, 49), reg(2, 268)}), (Regs{2, 33, 77}));
     QCOMPARE(edit(*w, "lineEdit_yibiaobianhao")->text(), QStringLiteral("2222222222"));
+}
+
+void TestIntegrity::wholeNumbersAreChecked()
+{
+    on(1, [](VirtualInstrument &i) { i.setReg(193, 23); }); // row 1: decimal custom data
+    auto w = connected(1);
+    QVERIFY(w);
+    auto *table = find<QTableWidget>(*w, "tableWidget_customreg");
+    const struct
+    {
+        QLineEdit *field;
+        const char *text;
+        const char *button;
+        const char *caption;
+    } rows[] = {
+        {edit(*w, "lineEdit_caijizhouqi"), "1.5", "pushButton_xierushezhi", "采集周期"},
+        {edit(*w, "lineEdit_caijizhouqi"), "abc", "pushButton_xieruquanbushuju", "采集周期"},
+        {edit(*w, "lineEdit_ptswitchtime"), "70000", "pushButton_xierushezhi", "显示切换时间"},
+        {edit(*w, "lineEdit_yibiaobianhao"), "12a", "pushButton_xieruyibiaocanshu", "仪表编号"},
+        {edit(*w, "lineEdit_yalilingdianpingbi"), "-1", "pushButton_xieruyalishuju", "零点屏蔽"},
+        {qobject_cast<QLineEdit *>(table->cellWidget(1, 1)), "1.5", "pushButton_xierucustomreg",
+         "第1行地址"},
+        {qobject_cast<QLineEdit *>(table->cellWidget(1, 2)), "70000", "pushButton_xierucustomreg",
+         "第1行自定义数据"},
+        {edit(*w, "lineEdit_canshudizhi_16"), "70000", "pushButton_xierucustomreg", "起始地址"},
+    };
+    for (const auto &row : rows) {
+        closer.clear();
+        const QString before = row.field->text();
+        row.field->setText(QString::fromUtf8(row.text));
+        click(*w, row.button);
+        QCOMPARE(closer.texts(), QStringList{QStringLiteral("数值无效：%1").arg(row.caption)});
+        row.field->setText(before);
+    }
+    QCOMPARE(writes(1), 0);
+    closer.clear();
+    const Regs timing{reg(1, 49), reg(1, 51)};
+    Replies replies(*w);
+    click(*w, "pushButton_xierushezhi"); // every field as it was shown: written as read
+    QTRY_COMPARE_WITH_TIMEOUT(replies.count("user save succeed"), 1, 10000);
+    QCOMPARE((Regs{reg(1, 49), reg(1, 51)}), timing);
+    QVERIFY(closer.texts().isEmpty());
+}
+
+void TestIntegrity::untouchedCombosKeepTheirCodes()
+{
+    // Codes the lists do not hold: an ADC rate of 20, a gain of 3, 7 points.
+    on(1, [](VirtualInstrument &i) {
+        i.setReg(52, 20);
+        i.setReg(81, 3);
+        i.setUint32(104, 7);
+    });
+    auto w = connected(1);
+    QVERIFY(w);
+    QCOMPARE(find<QComboBox>(*w, "comboBox_ADCspeed")->currentText(), QStringLiteral("20"));
+    QCOMPARE(find<QComboBox>(*w, "comboBox_yaliADCzengyi")->currentText(), QStringLiteral("3"));
+    type(*w, {"lineEdit_density=1.5"});
+    Replies replies(*w);
+    click(*w, "pushButton_xierushezhi");
+    QTRY_COMPARE_WITH_TIMEOUT(replies.count("user save succeed"), 1, 10000);
+    QCOMPARE((Regs{reg(1, 52), reg(1, 81), reg(1, 104)}), (Regs{20, 3, 7}));
+
+    // Read again with a listed code, the extra item is gone.
+    on(1, [](VirtualInstrument &i) { i.setReg(52, 40); });
+    click(*w, "pushButton_duqushezhi");
+    QTRY_COMPARE(find<QComboBox>(*w, "comboBox_ADCspeed")->currentText(), QStringLiteral("40"));
+    QCOMPARE(find<QComboBox>(*w, "comboBox_ADCspeed")->count(), 2);
+}
+
+void TestIntegrity::unwrittenEditsLeaveTheLiveValues()
+{
+    on(1, [](VirtualInstrument &i) {
+        i.setFloat32(2, 1.23456f);
+        i.setReg(45, 2);
+        i.setReg(46, 2); // MPa
+    });
+    auto w = connected(1);
+    QVERIFY(w);
+    QTRY_COMPARE(edit(*w, "lineEdit_yalizhi")->text(), QStringLiteral("1.23"));
+    TrendWindow trend(w->modbusWorker());
+    const QString csv = dir.filePath(QStringLiteral("live.csv"));
+    trend.setFileNameProvider([csv] { return csv; });
+    auto *record = find<QPushButton>(trend, "pushButton_record");
+    record->click();
+
+    // Chosen, not written; a backup collects them into its file.
+    type(*w, {"comboBox_yonghuyalidanwei=bar", "comboBox_yonghuyalixiaoshudian=4"});
+    w->setSettingsPath(dir.filePath(QStringLiteral("settings.ini")));
+    const QString file = dir.filePath(QStringLiteral("edited.qvdbk"));
+    w->setFileNameProvider([file](bool, const QString &) { return file; });
+    w->beifenshujuSlot();
+    QCOMPARE(state(*w), QStringLiteral("备份数据完成"));
+    const qint64 rows = trend.recorder().rowsWritten();
+    QTRY_VERIFY(trend.recorder().rowsWritten() > rows + 2);
+    QCOMPARE(edit(*w, "lineEdit_yalizhi")->text(), QStringLiteral("1.23"));
+    QCOMPARE(find<QLabel>(*w, "label_yalidanwei")->text(), QStringLiteral("MPa"));
+    record->click();
+    QFile f(csv);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QStringList last = QString::fromUtf8(f.readAll()).trimmed().split('\n').last().split(',');
+    QCOMPARE(last.mid(1, 2), (QStringList{"1.23", "MPa"}));
+    QVERIFY(closer.texts().isEmpty());
 }
 
 QTEST_MAIN(TestIntegrity)

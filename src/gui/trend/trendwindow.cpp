@@ -156,10 +156,12 @@ void TrendWindow::takeSample()
         auto m = worker->lockMirror();
         s = LiveSample::fromMirror(*m, QDateTime::currentDateTime());
     }
-    buffer.add(s.time.toMSecsSinceEpoch() / 1000.0, s.pressure, s.pressureUnit, s.temperature,
-               s.temperatureUnit);
-    pressureDecimals = qMin<int>(s.pressureDecimals, maxDecimals);
-    temperatureDecimals = qMin<int>(s.temperatureDecimals, maxDecimals);
+    buffer.add(s.time.toMSecsSinceEpoch() / 1000.0, s.pressure, s.pressureTrendUnit(),
+               s.temperature, s.temperatureTrendUnit());
+    // Without the instrument's decimals the statistics keep every digit there is.
+    pressureDecimals = s.unitsKnown ? qMin<int>(s.pressureDecimals, maxDecimals) : maxDecimals;
+    temperatureDecimals =
+        s.unitsKnown ? qMin<int>(s.temperatureDecimals, maxDecimals) : maxDecimals;
     csv.append(s);
     dirty = true;
 }
@@ -191,16 +193,18 @@ void TrendWindow::showStats(QLabel *label, const QString &name, TrendBuffer::Cha
                             double from, double to, int decimals)
 {
     const TrendBuffer::Stats st = buffer.stats(channel, from, to);
-    const QString unit = st.count > 0 ? unitName(st.unit) : QString();
+    const QString unit =
+        st.count > 0 && st.unit != LiveSample::NoUnit ? unitName(st.unit) : QString();
+    const QString title = unit.isEmpty() ? name : QStringLiteral("%1 (%2)").arg(name, unit);
     QCPAxis *axis = channel == TrendBuffer::Pressure ? plot->yAxis : plot->yAxis2;
-    axis->setLabel(unit.isEmpty() ? name : QStringLiteral("%1 (%2)").arg(name, unit));
+    axis->setLabel(title);
     if (st.count == 0) {
         label->setText(tr("%1：无数据").arg(name));
         return;
     }
     auto f = [](double v, int d) { return QString::number(v, 'f', d); };
-    label->setText(tr("%1 (%2)：最新 %3  最小 %4  最大 %5  平均 %6  标准差 %7  样本数 %8")
-                       .arg(name, unit, f(st.last, decimals), f(st.minimum, decimals),
+    label->setText(tr("%1：最新 %2  最小 %3  最大 %4  平均 %5  标准差 %6  样本数 %7")
+                       .arg(title, f(st.last, decimals), f(st.minimum, decimals),
                             f(st.maximum, decimals), f(st.mean, decimals + 1),
                             f(st.stdDev, decimals + 2))
                        .arg(st.count));
