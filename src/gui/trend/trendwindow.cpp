@@ -2,6 +2,7 @@
 
 #include "model/codetables.h"
 #include "model/livesample.h"
+#include "shell/dialog_warning.h"
 #include "worker/messages.h"
 #include "worker/modbusthread.h"
 
@@ -113,12 +114,17 @@ TrendWindow::TrendWindow(modbusThread *modbusWorker, QWidget *parent)
             dirty = true;
     });
     connect(recordButton, &QPushButton::toggled, this, &TrendWindow::toggleRecording);
-    connect(&csv, &CsvRecorder::failed, this, [this](const QString &reason) {
-        recordState->setText(tr("记录已停止，写入失败：%1").arg(reason));
-        const QSignalBlocker block(recordButton);
-        recordButton->setChecked(false);
-        recordButton->setText(tr("开始记录"));
-    });
+    // Queued: the warning waits for its OK outside the poll that found the error.
+    connect(
+        &csv, &CsvRecorder::failed, this,
+        [this](const QString &reason) {
+            recordState->setText(tr("记录已停止，写入失败：%1").arg(reason));
+            const QSignalBlocker block(recordButton);
+            recordButton->setChecked(false);
+            recordButton->setText(tr("开始记录"));
+            Dialog_Warning::warn(this, Dialog_Warning::fileNotWritten(csv.fileName(), reason));
+        },
+        Qt::QueuedConnection);
     if (worker)
         connect(worker, &modbusThread::sendMessageToMainThread, this,
                 &TrendWindow::onWorkerMessage);
@@ -213,9 +219,14 @@ void TrendWindow::showStats(QLabel *label, const QString &name, TrendBuffer::Cha
 void TrendWindow::toggleRecording(bool on)
 {
     if (!on) {
-        csv.stop();
         recordButton->setText(tr("开始记录"));
-        recordState->setText(tr("已记录 %1 行").arg(csv.rowsWritten()));
+        if (csv.stop()) {
+            recordState->setText(tr("已记录 %1 行").arg(csv.rowsWritten()));
+        } else {
+            recordState->setText(tr("记录失败：%1").arg(csv.errorString()));
+            Dialog_Warning::warn(this,
+                                 Dialog_Warning::fileNotWritten(csv.fileName(), csv.errorString()));
+        }
         return;
     }
     const QString path =
@@ -223,10 +234,12 @@ void TrendWindow::toggleRecording(bool on)
             ? fileNameProvider()
             : QFileDialog::getSaveFileName(this, tr("记录到CSV文件"), QString(), tr("CSV (*.csv)"));
     if (path.isEmpty() || !csv.start(path)) {
-        if (!path.isEmpty())
-            recordState->setText(tr("无法记录：%1").arg(csv.errorString()));
         const QSignalBlocker block(recordButton);
         recordButton->setChecked(false);
+        if (!path.isEmpty()) {
+            recordState->setText(tr("无法记录：%1").arg(csv.errorString()));
+            Dialog_Warning::warn(this, Dialog_Warning::fileNotWritten(path, csv.errorString()));
+        }
         return;
     }
     recordButton->setText(tr("停止记录"));
