@@ -524,6 +524,21 @@ void TestIntegrity::unwrittenEditsLeaveTheLiveValues()
     const QStringList last = QString::fromUtf8(f.readAll()).trimmed().split('\n').last().split(',');
     QCOMPARE(last.mid(1, 2), (QStringList{"1.23", "MPa"}));
     QVERIFY(closer.texts().isEmpty());
+
+    // With a backup on the pages, another meter that answers after a silence
+    // is not read: its units are unknown, not the last meter's.
+    loadBackup(*w, file);
+    Replies replies(*w);
+    on(1, [](VirtualInstrument &i) { i.faults.silent = true; });
+    QTRY_VERIFY_WITH_TIMEOUT(replies.has("connect failed"), 10000);
+    on(1, [](VirtualInstrument &i) {
+        i.setUint32(72, 1234567890);
+        i.setReg(46, 5);
+        i.faults.silent = false;
+    });
+    QTRY_COMPARE_WITH_TIMEOUT(state(*w), QStringLiteral("检测到另一台仪表：1234567890"), 10000);
+    QTRY_COMPARE(edit(*w, "lineEdit_yalizhi")->text(), QStringLiteral("1.23456"));
+    QCOMPARE(find<QLabel>(*w, "label_yalidanwei")->text(), QString());
 }
 
 QTEST_MAIN(TestIntegrity)
