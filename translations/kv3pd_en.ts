@@ -1772,38 +1772,6 @@
         <source>对比备份数据</source>
         <translation>Compare with a backup</translation>
     </message>
-    <message>
-        <source>第%1行自定义数据</source>
-        <translation>Custom data of row %1</translation>
-    </message>
-    <message>
-        <source>第%1行地址</source>
-        <translation>Address of row %1</translation>
-    </message>
-    <message>
-        <source>起始地址</source>
-        <translation>Start address</translation>
-    </message>
-    <message>
-        <source>仪表编号</source>
-        <translation>Meter number</translation>
-    </message>
-    <message>
-        <source>零点屏蔽</source>
-        <translation>Cut-off</translation>
-    </message>
-    <message>
-        <source>仪表地址</source>
-        <translation>Meter address</translation>
-    </message>
-    <message>
-        <source>采集周期</source>
-        <translation>Sample period</translation>
-    </message>
-    <message>
-        <source>显示切换时间</source>
-        <translation>Display switch time</translation>
-    </message>
 </context>
 <context>
     <name>MessageWindow</name>

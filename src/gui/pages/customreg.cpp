@@ -70,9 +70,8 @@ quint16 MainWindow::getCustomRegRow(QComboBox *combo, QLineEdit *valueEdit, quin
     bool valid = true;
     const quint16 value = rowValue(customValueCode(combo), valueEdit, current, &valid);
     if (!valid && invalidField.isEmpty()) {
-        const int row = int(std::find(std::begin(regDataEdits), std::end(regDataEdits), valueEdit) -
-                            std::begin(regDataEdits));
-        invalidField = tr("第%1行自定义数据").arg(row + 1);
+        const auto row = std::find(std::begin(regDataEdits), std::end(regDataEdits), valueEdit);
+        invalidField = FieldIO::caption(valueReg(int(row - std::begin(regDataEdits))));
     }
     return value;
 }
@@ -140,12 +139,12 @@ void MainWindow::getCustomReg()
     FieldIO io(shown, invalidField);
     for (int row = 0; row < Reg::customRows; ++row) {
         io.collectCode(*m, sourceReg(row), regNameCombos[row], FieldIO::Codes::ByIndex);
-        io.collectWord(*m, addressReg(row), regAddrEdits[row], tr("第%1行地址").arg(row + 1));
+        io.collectWhole(*m, addressReg(row), regAddrEdits[row]);
         m->set(valueReg(row),
                getCustomRegRow(regNameCombos[row], regDataEdits[row], m->at(valueReg(row))));
     }
 
-    io.collectWord(*m, Reg::textStartAddress, ui->lineEdit_canshudizhi_16, tr("起始地址"));
+    io.collectWhole(*m, Reg::textStartAddress, ui->lineEdit_canshudizhi_16);
     quint16 *text = m->data() + Reg::textFirst;
     if (!shown.recall(ui->textEdit_custom50reg, ui->textEdit_custom50reg->toPlainText(), text,
                       Reg::textRegisters))

@@ -1,6 +1,7 @@
 #include "pages/fieldio.h"
 
 #include "model/fieldcodec.h"
+#include "model/fieldtable.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -45,24 +46,31 @@ void FieldIO::showWhole(QLineEdit *edit, quint32 value, int digits)
     shown.remember(edit, edit->text(), words, 2);
 }
 
-quint32 FieldIO::collectWhole(const QLineEdit *edit, quint32 current, quint32 min, quint32 max,
-                              const QString &caption)
+QString FieldIO::caption(int reg)
 {
-    const QString text = edit->text();
-    quint16 words[2];
-    if (shown.recall(edit, text, words, 2))
-        return quint32(words[0]) | (quint32(words[1]) << 16);
-    quint32 value = current;
-    if (field::parseWhole(text, min, max, &value))
-        return value;
-    refuse(caption);
-    return current;
+    const fields::Field *f = fields::fieldAt(reg);
+    return f ? f->title() : QString::number(reg);
 }
 
-void FieldIO::collectWord(RegisterMirror &m, int reg, const QLineEdit *edit, const QString &caption,
-                          quint32 min, quint32 max)
+void FieldIO::collectWhole(RegisterMirror &m, int reg, const QLineEdit *edit, quint32 min,
+                           quint32 max)
 {
-    m.set(reg, quint16(collectWhole(edit, m.at(reg), min, max, caption)));
+    const fields::Field *f = fields::fieldAt(reg);
+    const bool wide = f && f->count == 2;
+    const quint32 current = wide ? m.uint32(reg) : m.at(reg);
+    if (max == 0)
+        max = wide ? 0xFFFFFFFFu : 0xFFFFu;
+    const QString text = edit->text();
+    quint16 words[2];
+    quint32 value = current;
+    if (shown.recall(edit, text, words, 2))
+        value = quint32(words[0]) | (quint32(words[1]) << 16);
+    else if (!field::parseWhole(text, min, max, &value))
+        refuse(caption(reg));
+    if (wide)
+        m.setUint32(reg, value);
+    else
+        m.set(reg, quint16(value));
 }
 
 void FieldIO::showCode(QComboBox *combo, quint32 code, Codes codes, int offset)

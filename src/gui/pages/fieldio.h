@@ -36,13 +36,14 @@ public:
 
     // Whole numbers in decimal, zero-padded to `digits` (the meter number).
     void showWhole(QLineEdit *edit, quint32 value, int digits = 0);
-    // The field's value; current when the text is not a whole number min..max.
-    quint32 collectWhole(const QLineEdit *edit, quint32 current, quint32 min, quint32 max,
-                         const QString &caption);
-    // The same into one register, which stays as it was when the text is not
-    // a whole number min..max.
-    void collectWord(RegisterMirror &m, int reg, const QLineEdit *edit, const QString &caption,
-                     quint32 min = 0, quint32 max = 0xFFFF);
+    // Into the field that begins at reg, one register or two as the field
+    // table has it: a whole number min..max, max 0 meaning all the registers
+    // hold. They stay as they were when the text is no such number, and the
+    // field's caption is the one named as invalid.
+    void collectWhole(RegisterMirror &m, int reg, const QLineEdit *edit, quint32 min = 0,
+                      quint32 max = 0);
+    // The caption of the field that begins at reg, as the window shows it.
+    static QString caption(int reg);
 
     // A code no item stands for shows no item when the items are names, and
     // as an extra item of its own number when they are numbers; either way it

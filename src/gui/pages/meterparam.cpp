@@ -31,9 +31,7 @@ void MainWindow::getMeterParam()
     auto m = worker->lockMirror();
     FieldIO io(shown, invalidField);
     io.collectCode(*m, Reg::meterType, ui->comboBox_yibiaoleixing, FieldIO::Codes::ByIndex);
-    m->setUint32(Reg::meterNumber,
-                 io.collectWhole(ui->lineEdit_yibiaobianhao, m->uint32(Reg::meterNumber), 0,
-                                 0xFFFFFFFFu, tr("仪表编号")));
+    io.collectWhole(*m, Reg::meterNumber, ui->lineEdit_yibiaobianhao);
 }
 
 void MainWindow::on_pushButton_duquyibiaocanshu_clicked()

@@ -118,7 +118,7 @@ void collectChannel(RegisterMirror &m, const MultiPointWidgets &w, FieldIO &io)
     collectFloat(m, r.rangeHigh, w.rangeHigh, io, MainWindow::tr("%1量程上限").arg(name));
     io.collectCode(m, r.rangeUnit, w.rangeUnit, Codes::ByIndex, r.unitOffset);
     if (w.zeroShield)
-        io.collectWord(m, r.zeroShield, w.zeroShield, MainWindow::tr("零点屏蔽"));
+        io.collectWhole(m, r.zeroShield, w.zeroShield);
     io.collectCode(m, r.adcGain, w.adcGain, Codes::ByNumber);
     io.collectCode(m, r.stdUnit, w.stdUnit, Codes::ByIndex, r.unitOffset);
     m.setUint32(r.points, FieldIO::collectCode(w.points, m.uint32(r.points), Codes::ByNumber));

@@ -59,8 +59,7 @@ void MainWindow::getUserParam()
 
     // The write button refuses an unreachable address with a message of its
     // own before this runs; every other caller keeps the address read last.
-    io.collectWord(*m, Reg::address, ui->lineEdit_yonghudizhi, tr("仪表地址"), lowestAddress,
-                   highestAddress);
+    io.collectWhole(*m, Reg::address, ui->lineEdit_yonghudizhi, lowestAddress, highestAddress);
     io.collectCode(*m, Reg::baudCode, ui->comboBox_yonghubotelv, Codes::ByIndex);
     io.collectCode(*m, Reg::parityCode, ui->comboBox_yonghuparity, Codes::ByIndex);
     io.collectCode(*m, Reg::pressureDecimals, ui->comboBox_yonghuyalixiaoshudian, Codes::ByIndex);
@@ -69,9 +68,9 @@ void MainWindow::getUserParam()
                    Codes::ByIndex);
     io.collectCode(*m, Reg::temperatureUnit, ui->comboBox_yonghuwendudanwei, Codes::ByIndex,
                    temperatureUnitFirstCode);
-    io.collectWord(*m, Reg::samplePeriod, ui->lineEdit_caijizhouqi, tr("采集周期"));
+    io.collectWhole(*m, Reg::samplePeriod, ui->lineEdit_caijizhouqi);
     io.collectCode(*m, Reg::backlightCode, ui->comboBox_beiguangshijian, Codes::ByIndex);
-    io.collectWord(*m, Reg::displaySwitchTime, ui->lineEdit_ptswitchtime, tr("显示切换时间"));
+    io.collectWhole(*m, Reg::displaySwitchTime, ui->lineEdit_ptswitchtime);
     io.collectCode(*m, Reg::adcRate, ui->comboBox_ADCspeed, Codes::ByNumber);
 
     m->setFloat32(
