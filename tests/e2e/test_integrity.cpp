@@ -62,6 +62,20 @@ class TestIntegrity : public QObject
         const QString path = dir.filePath(QStringLiteral("other.qvdbk"));
         return writeBackupFile(path, backupImage(regs)) ? path : QString();
     }
+    // The meter falls silent and another one, number 1234567890, answers in its place.
+    template <class F> bool anotherMeterAfterSilence(MainWindow &w, F &&change)
+    {
+        Replies replies(w);
+        on(1, [](VirtualInstrument &i) { i.faults.silent = true; });
+        if (!QTest::qWaitFor([&] { return replies.has("connect failed"); }, 10000))
+            return false;
+        on(1, [&](VirtualInstrument &i) {
+            i.setUint32(72, 1234567890);
+            change(i);
+            i.faults.silent = false;
+        });
+        return true;
+    }
     void loadBackup(MainWindow &w, const QString &path)
     {
         w.setSettingsPath(dir.filePath(QStringLiteral("settings.ini")));
@@ -353,15 +367,11 @@ void TestIntegrity::anotherMeterAnswers()
     auto w = connected(1);
     QVERIFY(w);
     Replies replies(*w);
-    on(1, [](VirtualInstrument &i) { i.faults.silent = true; });
-    QTRY_VERIFY_WITH_TIMEOUT(replies.has("connect failed"), 5000);
     // Another meter answers at the same address, slowly enough to watch.
-    on(1, [](VirtualInstrument &i) {
-        i.setUint32(72, 1234567890);
+    QVERIFY(anotherMeterAfterSilence(*w, [](VirtualInstrument &i) {
         i.setFloat32(116, 3.5f);
         i.faults.delayMs = 150;
-        i.faults.silent = false;
-    });
+    }));
     const int writesBefore = writes(1);
     // The user writes the old meter's secondary calibration the moment the link is back.
     connect(w->modbusWorker(), &modbusThread::sendMessageToMainThread, this, [&](const QString &m) {
@@ -513,14 +523,7 @@ void TestIntegrity::unwrittenEditsLeaveTheLiveValues()
     // With a backup on the pages, another meter that answers after a silence
     // is not read: its units are unknown, not the last meter's.
     loadBackup(*w, file);
-    Replies replies(*w);
-    on(1, [](VirtualInstrument &i) { i.faults.silent = true; });
-    QTRY_VERIFY_WITH_TIMEOUT(replies.has("connect failed"), 10000);
-    on(1, [](VirtualInstrument &i) {
-        i.setUint32(72, 1234567890);
-        i.setReg(46, 5);
-        i.faults.silent = false;
-    });
+    QVERIFY(anotherMeterAfterSilence(*w, [](VirtualInstrument &i) { i.setReg(46, 5); }));
     QTRY_COMPARE_WITH_TIMEOUT(state(*w), QStringLiteral("检测到另一台仪表：1234567890"), 10000);
     QTRY_COMPARE(edit(*w, "lineEdit_yalizhi")->text(), QStringLiteral("1.23456"));
     QCOMPARE(find<QLabel>(*w, "label_yalidanwei")->text(), QString());
