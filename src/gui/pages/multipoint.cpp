@@ -257,12 +257,14 @@ bool MainWindow::writeWizardCalibration(CalibrationChannel channel, const QVecto
     const MultiPointWidgets w = multiPointWidgets(ui, pressure);
     if (standard.size() < 2 || standard.size() > Points || collected.size() != standard.size())
         return false;
-    // The page shows what is written, and its own write sends it.
+    // The page shows what is written, and its own write sends it: shown
+    // through the page memory, so a value longer than its field is written
+    // exactly, not as the shortened text.
     w.points->setCurrentText(QString::number(standard.size()));
+    FieldIO io(shown, invalidField);
     for (int k = 0; k < standard.size(); ++k) {
-        for (QLineEdit *edit : {w.standard[k], w.captured[k]})
-            edit->setText(field::formatFloatFitting(
-                float(edit == w.standard[k] ? standard[k] : collected[k]), edit->maxLength()));
+        io.showFloat(w.standard[k], float(standard[k]));
+        io.showFloat(w.captured[k], float(collected[k]));
     }
     ui->stackedWidget->setCurrentIndex(1);
     return writeChannelCalibration(pressure);
