@@ -1,15 +1,19 @@
 // The calibration wizard against the virtual instrument over a pty: records
 // that cannot be kept stop it before it starts; a meter reading 2 % high fails
 // as found, is adjusted through the page's own write and passes as left, and
-// every point is in the records with its window.
+// every point is in the records with its window, and its certificate is
+// written, the issuing organisation kept for the next one.
 
 #include "calibration/calibrationstore.h"
+#include "certificateissuer.h"
 #include "e2eharness.h"
 #include "instrumentthread.h"
 #include "virtualinstrument.h"
 #include "wizard/calibrationwizard.h"
 
 #include <QLoggingCategory>
+#include <QProcess>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -28,13 +32,15 @@ void TestWizard::threePhasesAgainstTheVirtualInstrument()
     InstrumentThread inst({1});
     inst.bus().with(1, [](VirtualInstrument &i) {
         i.sensor.settings.settleMs = 200;
+        i.sensor.settings.noise = 0.00005;
         i.setFloat32(Reg::pressure.coeff + 2, i.float32(Reg::pressure.coeff + 2) * 1.02f);
         i.applyPressure(0);
     });
     QVERIFY(inst.start());
     DialogCloser closer;
     MainWindow w(MainWindow::Variant::Factory);
-    w.setSettingsPath(dir.filePath(QStringLiteral("settings.ini")));
+    const QString settings = dir.filePath(QStringLiteral("settings.ini"));
+    w.setSettingsPath(settings);
     w.show();
     QVERIFY(connectWindow(w, inst.portPath(), 1));
     type(w, {"comboBox_yalidianshu=3"});
@@ -92,6 +98,25 @@ void TestWizard::threePhasesAgainstTheVirtualInstrument()
     QCOMPARE(kept.asLeftPass, std::optional<bool>(true));
     QCOMPARE(kept.meterNumber, QStringLiteral("1911140001"));
     QCOMPARE(kept.technician, QStringLiteral("Li"));
+
+    // A cancelled save dialog does nothing and says nothing.
+    const QString pdf = dir.filePath(QStringLiteral("certificate.pdf"));
+    QString chosen;
+    wizard->setFileNameProvider([&](const QString &) { return chosen; });
+    type(*wizard, {"lineEdit_wizardIssuerName=Lab A"});
+    const int warnings = closer.texts().size();
+    click(*wizard, "pushButton_wizardCertificate");
+    QVERIFY(!QFile::exists(pdf));
+    chosen = pdf;
+    click(*wizard, "pushButton_wizardCertificate");
+    QProcess text;
+    text.start(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+    QVERIFY(text.waitForFinished(30000));
+    QVERIFY(text.readAllStandardOutput().contains(kept.certificate.toUtf8()));
+    QCOMPARE(closer.texts().size(), warnings);
+    QCOMPARE(CertificateIssuer::load(settings).name, QStringLiteral("Lab A"));
+    auto *history = find<QTableWidget>(*wizard, "tableWidget_wizardHistory");
+    QCOMPARE(history->item(0, 0)->text(), kept.certificate);
 }
 
 QTEST_MAIN(TestWizard)
