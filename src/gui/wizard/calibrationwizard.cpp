@@ -354,11 +354,12 @@ QWidget *CalibrationWizard::buildCertificates()
     layout->addLayout(form, 2);
     layout->addWidget(historyTable, 3);
 
-    connect(certificateButton, &QPushButton::clicked, this,
-            [this] { writeCertificate(calibration->record().certificate); });
+    connect(certificateButton, &QPushButton::clicked, this, [this] {
+        writeCertificate(calibration->record().certificate, calibration->storePath());
+    });
     const auto historyCertificate = [this] {
         if (const QTableWidgetItem *item = historyTable->item(historyTable->currentRow(), 0))
-            writeCertificate(item->text());
+            writeCertificate(item->text(), CalibrationStore::defaultPath());
     };
     connect(historyCertificateButton, &QPushButton::clicked, this, historyCertificate);
     connect(historyTable, &QTableWidget::cellDoubleClicked, this, historyCertificate);
@@ -399,9 +400,9 @@ void CalibrationWizard::showHistory()
     }
 }
 
-void CalibrationWizard::writeCertificate(const QString &certificate)
+void CalibrationWizard::writeCertificate(const QString &certificate, const QString &storePath)
 {
-    CalibrationStore store(CalibrationStore::defaultPath());
+    CalibrationStore store(storePath);
     CalibrationRecord record;
     // What is kept is what the certificate states, not what the window shows.
     if (!store.open(CalibrationStore::Access::ReadOnly) ||
@@ -423,12 +424,11 @@ void CalibrationWizard::writeCertificate(const QString &certificate)
         return;
     settings.setValue(QStringLiteral("calibrationWizard/certificateFolder"),
                       QFileInfo(path).absolutePath());
-    const CertificateIssuer issuer{issuerNameEdit->text().trimmed(),
-                                   issuerAddressEdit->text().trimmed()};
+    const CertificateIssuer organisation = issuer();
     QString reason;
-    if (!issuer.save(settingsFile, &reason))
+    if (!organisation.save(settingsFile, &reason))
         note = tr("颁发机构未能保存：%1").arg(reason);
-    if (CertificateWriter::write(record, issuer, language::current(), path, &reason) !=
+    if (CertificateWriter::write(record, organisation, language::current(), path, &reason) !=
         CertificateWriter::Result::Written) {
         warn(tr("证书未写入：%1").arg(reason));
         return;
@@ -877,9 +877,20 @@ void CalibrationWizard::loadSettings()
 
 void CalibrationWizard::saveSettings() const
 {
-    QSettings s(settingsFile, QSettings::IniFormat);
-    s.beginGroup(QStringLiteral("calibrationWizard"));
-    for (const auto &field : rememberedFields())
-        s.setValue(field.second, field.first->text());
-    s.setValue(QStringLiteral("channel"), int(selectedChannel()));
+    {
+        QSettings s(settingsFile, QSettings::IniFormat);
+        s.beginGroup(QStringLiteral("calibrationWizard"));
+        for (const auto &field : rememberedFields())
+            s.setValue(field.second, field.first->text());
+        s.setValue(QStringLiteral("channel"), int(selectedChannel()));
+    }
+    // Kept with the setup, not only with a certificate; a failure is said
+    // when a certificate is written.
+    QString ignored;
+    issuer().save(settingsFile, &ignored);
+}
+
+CertificateIssuer CalibrationWizard::issuer() const
+{
+    return {issuerNameEdit->text().trimmed(), issuerAddressEdit->text().trimmed()};
 }

@@ -29,6 +29,7 @@ class QProgressBar;
 class QPushButton;
 class QTableWidget;
 class modbusThread;
+struct CertificateIssuer;
 
 class CalibrationWizard : public QWidget
 {
@@ -79,8 +80,10 @@ private:
     void showStatistics();
     // The earlier calibrations of the meter answering now, newest first.
     void showHistory();
-    // Renders the certificate of a kept calibration into a file the user chooses.
-    void writeCertificate(const QString &certificate);
+    // Renders the certificate of a calibration kept at storePath into a file
+    // the user chooses.
+    void writeCertificate(const QString &certificate, const QString &storePath);
+    CertificateIssuer issuer() const;
     void warn(const QString &text);
     // The setup fields kept in the settings file, by key.
     QVector<QPair<QLineEdit *, QString>> rememberedFields() const;
