@@ -77,6 +77,26 @@ private slots:
         QCOMPARE(::nominalPoints(page, &out) == PlanError::None, !nominals.isEmpty());
         QCOMPARE(out, nominals);
     }
+    // The display's resolution as the certificate's uncertainty takes it.
+    void decimalsInTheRangeUnit_data()
+    {
+        QTest::addColumn<int>("decimals");
+        QTest::addColumn<uint>("displayUnit");
+        QTest::addColumn<uint>("rangeUnit");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("same unit") << 3 << 2u << 2u << 3;
+        QTest::newRow("0.01 psi is 6.9e-5 MPa") << 2 << 6u << 2u << 4;
+        QTest::newRow("0.1 F is 0.056 C, the offset apart") << 1 << 12u << 11u << 1;
+        QTest::newRow("no conversion") << 2 << 6u << 11u << -1;
+    }
+    void decimalsInTheRangeUnit()
+    {
+        QFETCH(int, decimals);
+        QFETCH(uint, displayUnit);
+        QFETCH(uint, rangeUnit);
+        QFETCH(int, expected);
+        QCOMPARE(decimalsInUnit(decimals, displayUnit, rangeUnit, {}), expected);
+    }
 
     void threePhasesKeptAsTaken()
     {
