@@ -1,6 +1,7 @@
 #include "model/livesample.h"
 
 #include "model/codetables.h"
+#include "model/timestamp.h"
 
 namespace {
 
@@ -53,11 +54,12 @@ QString LiveSample::batteryVoltsText() const
 
 QString LiveSample::csvRow() const
 {
-    // The offset keeps rows from different machines comparable.
-    const QDateTime t = time.toOffsetFromUtc(time.offsetFromUtc());
-    return QStringList{t.toString(Qt::ISODateWithMs),  pressureText(),
-                       unitName(pressureUnit),         temperatureText(),
-                       unitName(temperatureUnit),      batteryVoltsText(),
+    return QStringList{rfc3339Utc(time),
+                       pressureText(),
+                       unitName(pressureUnit),
+                       temperatureText(),
+                       unitName(temperatureUnit),
+                       batteryVoltsText(),
                        QString::number(batteryPercent)}
         .join(QLatin1Char(','));
 }
