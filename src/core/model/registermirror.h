@@ -45,10 +45,23 @@ public:
     const quint16 *snapshot() const { return snapshotWords; }
     void storeSnapshot(const RegisterBlock &block, const quint16 *values);
 
+    // Registers read by number ("read regs"), any of the instrument's, those
+    // past this image too: the last such read, one request's worth.
+    static constexpr int RawCapacity = 125;
+    struct RawRead
+    {
+        int first = 0;
+        int count = 0; // 0: none yet
+        quint16 words[RawCapacity] = {};
+    };
+    const RawRead &raw() const { return rawRead; }
+    void storeRaw(int first, int count, const quint16 *values);
+
 private:
     quint16 words[Size] = {};
     bool held[Size] = {};
     quint16 snapshotWords[Size] = {};
+    RawRead rawRead;
 };
 
 namespace Blocks {
