@@ -1,6 +1,7 @@
 // kv3pd-cli: the KV-3PD from the command line, on the window's core.
 
 #include "cli/commands.h"
+#include "cli/completion.h"
 #include "cli/usersettings.h"
 #include "model/codetables.h"
 
@@ -47,14 +48,17 @@ QString helpText()
                "                         firmware and meter number of each instrument found\n"
                "                         (exit 3 when none of them can be connected)\n"
                "  info                   board, meter number, type, range and firmware\n"
-               "  read                   every parameter block, decoded\n"
+               "  read                   every field of registers 0..318 as 'name: value unit',\n"
+               "                         under a [page] heading; the names and values are\n"
+               "                         those set and diff use; --json: an object per block\n"
                "  set NAME=VALUE...      change user settings, then write and save them;\n"
                "                         a changed address, baud rate or parity is followed\n"
                "  live [--count N] [--interval MS] [--csv FILE]\n"
                "                         live values (until Ctrl-C without --count); the CSV\n"
                "                         columns are time,pressure,pressure_unit,temperature,\n"
-               "                         temperature_unit,battery_v,battery_percent. With a\n"
-               "                         count, as many polls whose values cannot be read\n"
+               "                         temperature_unit,battery_v,battery_percent; times\n"
+               "                         in UTC (2026-12-06T15:57:26.501Z), as --json's. With\n"
+               "                         a count, as many polls whose values cannot be read\n"
                "                         end it (exit 3)\n"
                "  backup FILE            read registers 42..318 and write a backup file\n"
                "  restore FILE [--clone] [--with-link] [--no-verify]\n"
@@ -76,6 +80,10 @@ QString helpText()
                "                         --all adds the equal fields and a state column (same,\n"
                "                         approx: floats alike at 6 digits, different). --json:\n"
                "                         [{name, registers, a, b, state}]. Exit 0 equal, 4 not.\n"
+               "  regs read START COUNT  COUNT (1..125) registers from START (0..65535, or hex\n"
+               "                         as 0x5000), any the instrument has, with one request\n"
+               "                         (function 0x33); one line each: register, value in\n"
+               "                         decimal and hex. --json: [{register, value, hex}]\n"
                "\n"
                "Ctrl-C during the write and the save of set or restore lets them finish, then\n"
                "stops; a second Ctrl-C aborts at once. Either way stderr says which registers\n"
@@ -91,7 +99,8 @@ QString helpText()
                           "  3 no answer, not this instrument, or firmware too old\n"
                           "  4 verification mismatch, or diff found a difference\n"
                           "  5 bad or damaged file\n"
-                          "  6 the instrument refused a write or the save failed\n"
+                          "  6 the instrument refused a write or the save failed, or\n"
+                          "    refused the read of regs\n"
                           "  7 the backup belongs to another meter\n"
                           "  8 an output file cannot be written\n"
                           "  130 interrupted (Ctrl-C)\n");
@@ -147,13 +156,39 @@ int main(int argc, char *argv[])
     const QCommandLineOption withLink(QStringLiteral("with-link"));
     const QCommandLineOption noVerify(QStringLiteral("no-verify"));
     const QCommandLineOption all(QStringLiteral("all"));
-    parser.addOptions({port, baud, parity, address, json, quiet, help, version, from, to, count,
-                       interval, csv, clone, withLink, noVerify});
-    parser.addOption(all);
+    const QList<QCommandLineOption> options = {port, baud,    parity,   address,  json,  quiet,
+                                               help, version, from,     to,       count, interval,
+                                               csv,  clone,   withLink, noVerify, all};
+    parser.addOptions(options);
+    // For the bash completion: the words that fit the command line given.
+    const QCommandLineOption completeWords(QStringLiteral("complete-words"), QString(),
+                                           QStringLiteral("LINE"));
+    parser.addOption(completeWords);
+
+    using Handler = int (*)(const cli::Options &);
+    const QList<QPair<QString, Handler>> commands = {
+        {QStringLiteral("ports"), cli::listPorts},
+        {QStringLiteral("scan"), cli::scan},
+        {QStringLiteral("info"), cli::info},
+        {QStringLiteral("read"), cli::readAll},
+        {QStringLiteral("set"), cli::setSettings},
+        {QStringLiteral("live"), cli::live},
+        {QStringLiteral("backup"), cli::backupToFile},
+        {QStringLiteral("restore"), cli::restoreFromFile},
+        {QStringLiteral("diff"), cli::diff},
+        {QStringLiteral("regs"), cli::regs}};
 
     if (!parser.parse(QCoreApplication::arguments())) {
         cli::printError(parser.errorText() + QStringLiteral(" (see --help)"));
         return cli::Usage;
+    }
+    if (parser.isSet(completeWords)) {
+        QStringList names;
+        for (const auto &c : commands)
+            names << c.first;
+        for (const QString &word : cli::completions(parser.value(completeWords), names, options))
+            std::printf("%s\n", word.toUtf8().constData());
+        return cli::Done;
     }
     if (parser.isSet(help)) {
         std::fputs(helpText().toUtf8().constData(), stdout);
@@ -216,17 +251,6 @@ int main(int argc, char *argv[])
         return bad(QStringLiteral("bad --interval '%1' (100 ms or more: the poll's period)")
                        .arg(parser.value(interval)));
 
-    using Handler = int (*)(const cli::Options &);
-    const QList<QPair<QString, Handler>> commands = {
-        {QStringLiteral("ports"), cli::listPorts},
-        {QStringLiteral("scan"), cli::scan},
-        {QStringLiteral("info"), cli::info},
-        {QStringLiteral("read"), cli::readAll},
-        {QStringLiteral("set"), cli::setSettings},
-        {QStringLiteral("live"), cli::live},
-        {QStringLiteral("backup"), cli::backupToFile},
-        {QStringLiteral("restore"), cli::restoreFromFile},
-        {QStringLiteral("diff"), cli::diff}};
     Handler handler = nullptr;
     for (const auto &c : commands) {
         if (c.first == command)
@@ -235,9 +259,10 @@ int main(int argc, char *argv[])
     if (!handler)
         return bad(QStringLiteral("unknown command '%1' (see --help)").arg(command));
     const bool twoFiles = command == QLatin1String("diff") && o.arguments.size() == 2;
-    if (command != QLatin1String("set") && command != QLatin1String("backup") &&
-        command != QLatin1String("restore") && command != QLatin1String("diff") &&
-        !o.arguments.isEmpty())
+    const QStringList withArguments = {QStringLiteral("set"), QStringLiteral("backup"),
+                                       QStringLiteral("restore"), QStringLiteral("diff"),
+                                       QStringLiteral("regs")};
+    if (!withArguments.contains(command) && !o.arguments.isEmpty())
         return bad(QStringLiteral("unexpected argument '%1'").arg(o.arguments.first()));
     if (command != QLatin1String("ports") && !twoFiles && o.link.port.isEmpty())
         return bad(QStringLiteral("no port given (-p PORT; 'kv3pd-cli ports' lists them)"));
