@@ -76,10 +76,11 @@ bool SerialLink::openPort()
                  (lastError == qt_error_string(EACCES) || lastError == qt_error_string(EPERM));
         // The kernel's exclusive mode (TIOCEXCL) or the lock file of a program
         // that takes one, as Qt does.
-        inUse = permission &&
-                (lastError == qt_error_string(EBUSY) ||
-                 lastError == QCoreApplication::translate(
-                                  "QSerialPort", "Permission error while locking the device"));
+        // Qt's own text, translated as Qt shows it (kept out of our catalogue).
+        static const char qtContext[] = "QSerialPort";
+        static const char lockFailed[] = "Permission error while locking the device";
+        inUse = permission && (lastError == qt_error_string(EBUSY) ||
+                               lastError == QCoreApplication::translate(qtContext, lockFailed));
         return false;
     }
 #ifdef Q_OS_UNIX

@@ -405,8 +405,17 @@ private slots:
             i.faults = {};
             i.timing.busyAfterSaveMs = 60000;
         });
+        // The second Ctrl-C comes once the tool asks at the new address, so
+        // the save's answer has reached it.
+        int savedAt = -1;
         r = interrupted({"-p", port, "set", "address=9", "baud=19200"},
-                        at(9, [](VirtualInstrument &i) { return i.lastCommandValue == 10; }), true);
+                        at(9,
+                           [&savedAt](VirtualInstrument &i) {
+                               if (i.lastCommandValue == 10 && savedAt < 0)
+                                   savedAt = i.requestCount;
+                               return savedAt >= 0 && i.requestCount > savedAt;
+                           }),
+                        true);
         QCOMPARE(r.code, 130);
         QVERIFY2(r.err.contains("aborted during write user param: written and saved: registers "
                                 "42..71; the instrument now answers at address 9, 19200 baud"),
