@@ -18,6 +18,7 @@
 
 #include <fcntl.h>
 #include <functional>
+#include <memory>
 #include <signal.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -103,7 +104,40 @@ class TestCli : public QObject
 {
     Q_OBJECT
 
+    // One instrument and its backup files for the exit code rows: this
+    // meter's, damaged, cut short and another meter's.
+    std::unique_ptr<InstrumentThread> shared;
+    QTemporaryDir sharedDir;
+    QMap<QString, QString> files;
+    quint16 ownRegs[backup::RegisterCount] = {};
+
 private slots:
+    void initTestCase()
+    {
+        shared = std::make_unique<InstrumentThread>();
+        QVERIFY(shared->start());
+        shared->bus().with(1, [](VirtualInstrument &i) { i.live = false; });
+        const QString ownPath = sharedDir.filePath("own");
+        QVERIFY(cli({"-p", shared->portPath(), "-q", "backup", ownPath}).code == 0);
+        const QByteArray own = fileBytes(ownPath);
+        QVERIFY(parseBackup(own, ownRegs));
+        QByteArray damaged = own;
+        damaged[100] = char(damaged[100] ^ 1);
+        quint16 regs[backup::RegisterCount];
+        std::copy(std::begin(ownRegs), std::end(ownRegs), regs);
+        regs[72 - backup::FirstRegister] = 777;
+        regs[73 - backup::FirstRegister] = 0;
+        const QMap<QString, QByteArray> contents{{"OWN", own},
+                                                 {"DAMAGED", damaged},
+                                                 {"SHORT", own.left(500)},
+                                                 {"OTHER", backupImage(regs)}};
+        for (auto it = contents.begin(); it != contents.end(); ++it) {
+            QFile f(sharedDir.filePath(it.key()));
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(it.value()) > 0);
+            files[it.key()] = f.fileName();
+        }
+    }
+
     void exitCodes_data()
     {
         QTest::addColumn<Setup>("setup");
@@ -194,32 +228,17 @@ private slots:
         QFETCH(int, code);
         QFETCH(QString, error);
         QFETCH(bool, wire);
-        QTemporaryDir dir;
-        InstrumentThread inst;
-        QVERIFY(inst.start());
-        inst.bus().with(1, [](VirtualInstrument &i) { i.live = false; });
-        // Files of this meter, damaged, cut short and of another meter.
-        QVERIFY(cli({"-p", inst.portPath(), "-q", "backup", dir.filePath("own")}).code == 0);
-        QByteArray own = fileBytes(dir.filePath("own"));
-        QCOMPARE(own.size(), backup::FileBytes);
-        QByteArray damaged = own;
-        damaged[100] = char(damaged[100] ^ 1);
-        quint16 regs[backup::RegisterCount];
-        QVERIFY(parseBackup(own, regs));
-        regs[72 - backup::FirstRegister] = 777;
-        regs[73 - backup::FirstRegister] = 0;
-        const QMap<QString, QByteArray> files{{"OWN", own},
-                                              {"DAMAGED", damaged},
-                                              {"SHORT", own.left(500)},
-                                              {"OTHER", backupImage(regs)}};
-        for (QString &a : args) {
-            if (files.contains(a)) {
-                QFile f(dir.filePath(a));
-                QVERIFY(f.open(QIODevice::WriteOnly) && f.write(files[a]) > 0);
-                a = f.fileName();
-            }
-        }
-
+        InstrumentThread &inst = *shared;
+        // Each row starts from the meter the files were made of.
+        inst.bus().with(1, [this](VirtualInstrument &i) {
+            i.faults = {};
+            i.setReg(0, VirtualInstrument::FeatureCode);
+            i.setReg(1, VirtualInstrument::DefaultFirmware);
+            for (int r = 0; r < backup::RegisterCount; ++r)
+                i.setReg(backup::FirstRegister + r, ownRegs[r]);
+        });
+        for (QString &a : args)
+            a = files.value(a, a);
         inst.bus().with(1, setup);
         const auto counts = [&] {
             return inst.bus().with(1, [](VirtualInstrument &i) {

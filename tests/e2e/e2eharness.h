@@ -54,6 +54,16 @@ inline void type(QWidget &window, const QStringList &pairs)
     }
 }
 
+// The text a label, line edit or combo box shows.
+inline QString widgetText(QWidget &window, const char *name)
+{
+    if (auto *e = window.findChild<QLineEdit *>(QLatin1String(name)))
+        return e->text();
+    if (auto *c = window.findChild<QComboBox *>(QLatin1String(name)))
+        return c->currentText();
+    return find<QLabel>(window, name)->text();
+}
+
 inline QString state(QWidget &window)
 {
     return find<QLabel>(window, "label_state")->text();

@@ -25,13 +25,6 @@ namespace {
 
 const QString lostWarning = QStringLiteral("串口已断开，请检查串口线或USB转换器！");
 
-QString text(MainWindow &w, const char *name)
-{
-    if (auto *label = w.findChild<QLabel *>(QLatin1String(name)))
-        return label->text();
-    return find<QLineEdit>(w, name)->text();
-}
-
 double cpuSeconds()
 {
     rusage usage{};
@@ -124,7 +117,7 @@ private slots:
         w.show();
         std::optional<DialogCloser> closer(std::in_place);
         QVERIFY(connectWindow(w, path, 1));
-        QTRY_VERIFY(!text(w, "lineEdit_dianchidianya").isEmpty());
+        QTRY_VERIFY(!widgetText(w, "lineEdit_dianchidianya").isEmpty());
         // A failed poll greys the live values until the next good one.
         w.receiveMessageFromModbusThread(QStringLiteral("connect failed"));
         QVERIFY(!find<QLineEdit>(w, "lineEdit_dianchidianya")->isEnabled());
@@ -139,22 +132,22 @@ private slots:
         QTRY_VERIFY(find<QLineEdit>(w, "lineEdit_dianchidianya")->isEnabled());
         // An edit the user has not written yet.
         find<QLineEdit>(w, "lineEdit_yonghudizhi")->setText(QStringLiteral("9"));
-        const QString battery = text(w, "lineEdit_dianchidianya");
+        const QString battery = widgetText(w, "lineEdit_dianchidianya");
         Sent sent(w);
         WrittenFrames written(w);
 
         inst.unplug();
-        QTRY_COMPARE_WITH_TIMEOUT(text(w, "label_connect"), QStringLiteral("串口已断开：") + path,
-                                  1000);
+        QTRY_COMPARE_WITH_TIMEOUT(widgetText(w, "label_connect"),
+                                  QStringLiteral("串口已断开：") + path, 1000);
         QVERIFY(!w.linkSettings().portOpen);
         QTRY_COMPARE(closer->texts(), QStringList{lostWarning});
         QCOMPARE(sent.commands, QStringList{QStringLiteral("disconnect")});
         QTRY_COMPARE(find<QPushButton>(w, "pushButton_lianjie")->text(), QStringLiteral("连接"));
-        QCOMPARE(text(w, "label_state"), QStringLiteral("串口已断开"));
-        QCOMPARE(text(w, "label_connect"), QStringLiteral("串口已断开：") + path);
+        QCOMPARE(widgetText(w, "label_state"), QStringLiteral("串口已断开"));
+        QCOMPARE(widgetText(w, "label_connect"), QStringLiteral("串口已断开：") + path);
         // The last values stay readable but greyed.
         QVERIFY(!find<QLineEdit>(w, "lineEdit_dianchidianya")->isEnabled());
-        QCOMPARE(text(w, "lineEdit_dianchidianya"), battery);
+        QCOMPARE(widgetText(w, "lineEdit_dianchidianya"), battery);
 
         // While the adapter is out: a reopen attempt a second, nothing on the
         // line. The dialog closer polls busily; it is off while the CPU is measured.
@@ -177,22 +170,22 @@ private slots:
         QString stateAtReconnect;
         connect(&w, &MainWindow::sendMessageToModbusThread, this, [&](const QString &m) {
             if (m.startsWith(QLatin1String("connect:")))
-                stateAtReconnect = text(w, "label_state");
+                stateAtReconnect = widgetText(w, "label_state");
         });
         sent.commands.clear();
         QVERIFY(inst.plugIn());
         QElapsedTimer back;
         back.start();
-        QTRY_COMPARE_WITH_TIMEOUT(text(w, "label_state"), QStringLiteral("连接成功"), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(widgetText(w, "label_state"), QStringLiteral("连接成功"), 5000);
         qInfo("polling again %lld ms after the adapter came back", back.elapsed());
         QCOMPARE(stateAtReconnect, QStringLiteral("串口已恢复"));
         // Before anything is written, the meter says which one it is.
         QCOMPARE(sent.commands, (QStringList{"connect:1", "read meter info"}));
-        QCOMPARE(text(w, "label_connect"),
+        QCOMPARE(widgetText(w, "label_connect"),
                  QStringLiteral("当前连接：%1,9600,NONE,8,1,地址：1").arg(path));
         QVERIFY(find<QStackedWidget>(w, "stackedWidget")->isEnabled());
         QTRY_VERIFY(find<QLineEdit>(w, "lineEdit_dianchidianya")->isEnabled());
-        QCOMPARE(text(w, "lineEdit_yonghudizhi"), QStringLiteral("9"));
+        QCOMPARE(widgetText(w, "lineEdit_yonghudizhi"), QStringLiteral("9"));
         QVERIFY(closer->texts().isEmpty());
     }
 
@@ -241,7 +234,7 @@ private slots:
         QTRY_VERIFY(replies.has(qPrintable(command + QStringLiteral(" failed"))));
         QTRY_VERIFY(closer.texts().contains(warning));
         QVERIFY(closer.texts().contains(lostWarning));
-        QTRY_COMPARE(text(w, "label_state"), QStringLiteral("串口已断开"));
+        QTRY_COMPARE(widgetText(w, "label_state"), QStringLiteral("串口已断开"));
         QVERIFY(!replies.has(qPrintable(command + QStringLiteral(" succeed"))));
         // No save after the failed write, nothing at all on the line.
         QVERIFY(!replies.has("user saving") && !replies.has("fac saving"));
@@ -265,7 +258,7 @@ private slots:
         // The search stops; no connect follows it, and nothing waits for the port.
         QTRY_COMPARE(sent.commands.last(), QStringLiteral("search stop"));
         QTRY_COMPARE(find<QPushButton>(w, "pushButton_sousuo")->text(), QStringLiteral("搜索"));
-        QCOMPARE(text(w, "label_connect"), QStringLiteral("串口已断开：") + path);
+        QCOMPARE(widgetText(w, "label_connect"), QStringLiteral("串口已断开：") + path);
         QCOMPARE(closer.texts(), QStringList{lostWarning});
         QVERIFY(!w.serialLink()->isReopening());
         QCOMPARE(sent.commands,
@@ -338,9 +331,9 @@ private slots:
         ::chmod(device.constData(), 0620);
         QCOMPARE(closer.texts(),
                  QStringList{QStringLiteral("端口打开失败，请检查端口号是否正确或端口是否占用！")});
-        QCOMPARE(text(w, "label_state"),
+        QCOMPARE(widgetText(w, "label_state"),
                  QStringLiteral("端口打开失败 无权限：请把用户加入 dialout 组"));
-        QCOMPARE(text(w, "label_connect"), QStringLiteral("未连接"));
+        QCOMPARE(widgetText(w, "label_connect"), QStringLiteral("未连接"));
     }
 
 private:

@@ -1,5 +1,5 @@
-// The multi-point and secondary calibration, zeroing, write all and the backup
-// file against the virtual instrument on a pty.
+// The multi-point and secondary calibration, zeroing, refused points and the
+// backup file against the virtual instrument on a pty.
 
 #include "e2eharness.h"
 #include "instrumentthread.h"
@@ -91,7 +91,6 @@ private slots:
     }
     void multiPointWrite();
     void secondaryAndZero();
-    void writeAllResetsSecondaryAndZero();
     void evenDivisionInStandardUnit();
     void refusals_data();
     void refusals();
@@ -186,36 +185,6 @@ void TestCalibrationPages::secondaryAndZero()
     QTRY_COMPARE_WITH_TIMEOUT(replies.count("user save succeed"), 3, 10000);
     QCOMPARE(instrumentRegs(128, 2), Regs(2, 0));
     QCOMPARE(replies.count("write clr succeed"), 2);
-}
-
-void TestCalibrationPages::writeAllResetsSecondaryAndZero()
-{
-    onInstrument([](VirtualInstrument &i) {
-        i.setFloat32(128, -0.5f);  // pressure zero
-        i.setFloat32(190, 0.25f);  // temperature zero
-        i.setFloat32(124, 0.1f);   // pressure secondary offset
-        i.setFloat32(188, 1.5f);   // temperature secondary gain
-        i.setFloat32(130, -20.0f); // temperature range
-        i.setFloat32(132, 80.0f);
-    });
-    auto w = connectedWindow();
-    QVERIFY(w);
-    type(*w, {"comboBox_yalidianshu=2", "comboBox_wendudianshu=2",
-              "lineEdit_fxxxz_wenducaijizhi1=-50000", "lineEdit_fxxxz_wenducaijizhi2=50000",
-              "lineEdit_fxxxz_wendubiaozhunzhi1=-20", "lineEdit_fxxxz_wendubiaozhunzhi2=80"});
-    Replies replies(*w);
-    click(*w, "pushButton_xieruquanbushuju");
-    QTRY_COMPARE_WITH_TIMEOUT(replies.count("fac save succeed"), 1, 15000);
-    QVERIFY(replies.seen.contains("write all succeed"));
-
-    // Both lines are the identity over their ranges, both zeros are gone
-    // (-20.0f = 0xC1A00000, 80.0f = 0x42A00000) and a2..a4 are 0.
-    QCOMPARE(instrumentRegs(124, 6), (Regs{0, 0, 0, 0x3F80, 0, 0}));
-    QCOMPARE(instrumentRegs(178, 14),
-             (Regs{0, 0xC1A0, 0, 0x42A0, 0, 0xC1A0, 0, 0x42A0, 0, 0, 0, 0x3F80, 0, 0}));
-    QCOMPARE(instrumentRegs(110, 6), Regs(6, 0));
-    QCOMPARE(instrumentRegs(168, 10), (Regs{0, 0x41F0, 0x126F, 0x3A83, 0, 0, 0, 0, 0, 0}));
-    QCOMPARE(edit(*w, "lineEdit_ecjz_wendubiaozhunzhi1")->text(), QStringLiteral("-20"));
 }
 
 void TestCalibrationPages::evenDivisionInStandardUnit()

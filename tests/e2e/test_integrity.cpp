@@ -307,7 +307,8 @@ void TestIntegrity::pagesTellTheTruth()
     const QString shown = edit(*w, "lineEdit_ecjz_yalicaijizhi1")->text();
     QVERIFY2(shown.size() <= 10 && shown.contains(QLatin1String("e-05")), qPrintable(shown));
 
-    // A row switched to hexadecimal shows its value in the new form.
+    // A row switched to hexadecimal shows its value in the new form, and
+    // takes what is typed there.
     auto *table = find<QTableWidget>(*w, "tableWidget_customreg");
     auto *row = qobject_cast<QComboBox *>(table->cellWidget(1, 0));
     auto *value = qobject_cast<QLineEdit *>(table->cellWidget(1, 2));
@@ -317,10 +318,11 @@ void TestIntegrity::pagesTellTheTruth()
     row->setCurrentIndex(3); // a quantity of the instrument: nothing to edit
     QVERIFY(!value->isEnabled());
     row->setCurrentIndex(24);
+    value->setText(QStringLiteral("ff"));
     Replies replies(*w);
     click(*w, "pushButton_xierucustomreg");
     QTRY_COMPARE_WITH_TIMEOUT(replies.count("fac save succeed"), 1, 10000);
-    QCOMPARE(reg(1, 195), quint16(1234));
+    QCOMPARE(reg(1, 195), quint16(255));
     QCOMPARE(reg(1, 193), quint16(24));
 
     // Another meter's backup fills the pages, not the panels of this one.

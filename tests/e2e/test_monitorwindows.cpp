@@ -112,11 +112,8 @@ void TestMonitorWindows::faultsLandInRowsAndCounters_data()
     QTest::addColumn<int>("counter"); // index into the counters below
 
     QTest::newRow("silence") << Fault([](auto &f) { f.silent = true; }) << "timeout" << 0;
-    QTest::newRow("bad crc") << Fault([](auto &f) { f.badCrc = true; }) << "crc-error" << 1;
     QTest::newRow("exception") << Fault([](auto &f) { f.exceptionCode = 4; })
                                << "exception 4 (slave device failure)" << 2;
-    QTest::newRow("foreign slave")
-        << Fault([](auto &f) { f.replyFromAddress = 9; }) << "foreign" << 3;
     QTest::newRow("noise") << Fault([](auto &f) { f.garbageBefore = true; }) << "noise" << 4;
 }
 

@@ -5,7 +5,6 @@
 #include "shell/dialog_warning.h"
 
 #include <QLabel>
-#include <QLineEdit>
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QStackedWidget>
@@ -38,14 +37,6 @@ private slots:
         QVERIFY(!stack->isEnabled());
         QVERIFY(
             QDate::fromString(find<QLabel>(w, "label_makeDate")->text(), "yyyy-MM-dd").isValid());
-
-        // The register table's widgets are made by the window, not the form.
-        auto *table = find<QTableWidget>(w, "tableWidget_customreg");
-        for (int r = 1; r <= 25; ++r) {
-            auto *combo = qobject_cast<QComboBox *>(table->cellWidget(r, 0));
-            QVERIFY(combo && combo->count() == 26);
-            QVERIFY(qobject_cast<QLineEdit *>(table->cellWidget(r, 2)));
-        }
     }
 
     // The form's own variant: its title, and the way to the factory pages.
@@ -141,11 +132,7 @@ private slots:
     {
         for (const char *button : {"pushButton_ok", "pushButton_close"}) {
             Dialog_Warning d(nullptr, QStringLiteral("警告"), QStringLiteral("请选择端口号！"));
-            QCOMPARE(d.size(), QSize(320, 150));
-            QCOMPARE(d.windowTitle(), QStringLiteral("警告"));
-            auto *label = d.findChild<QLabel *>("label_warning");
-            QVERIFY(label->wordWrap());
-            QCOMPARE(label->alignment() & Qt::AlignVertical_Mask, Qt::AlignVCenter);
+            QVERIFY(d.findChild<QLabel *>("label_warning")->wordWrap());
             d.move(50, 50);
             d.show();
             QVERIFY(QTest::qWaitForWindowExposed(&d));

@@ -17,7 +17,6 @@ class TestCalibration : public QObject
     Q_OBJECT
 
 private slots:
-    void twoPointLineIsExact();
     void fit_data();
     void fit();
     void pt100Resistance_data();
@@ -49,16 +48,6 @@ QVector<float> floats(const Values &values)
 }
 
 } // namespace
-
-void TestCalibration::twoPointLineIsExact()
-{
-    const float x[2] = {0.0f, 65536.0f};
-    const float y[2] = {0.0f, 128.0f};
-    float coeff[2] = {-1.0f, -1.0f};
-    QVERIFY(fitPolynomial(2, x, y, 1, coeff));
-    QVERIFY(coeff[0] == 0.0f);
-    QVERIFY(coeff[1] == 0.001953125f);
-}
 
 void TestCalibration::fit_data()
 {

@@ -73,17 +73,11 @@ void TestMirror::numbers()
 
 void TestMirror::codeLookups()
 {
-    QCOMPARE(unitName(8), QStringLiteral("kgf/cm2"));
-    QCOMPARE(unitName(12), QStringLiteral("℉"));
+    // Codes the instrument may report beyond the tables.
     QCOMPARE(unitName(13), QStringLiteral("未知(13)"));
     QCOMPARE(unitName(65535), QStringLiteral("未知(65535)"));
-    QCOMPARE(parityName(2), QStringLiteral("EVEN"));
     QCOMPARE(parityName(3), QStringLiteral("未知(3)"));
-    QCOMPARE(baudRateForCode(0), 1200u);
-    QCOMPARE(baudRateForCode(5), 38400u);
     QCOMPARE(baudRateForCode(7), 38400u);
-    QCOMPARE(QString::fromUtf8(registerCaptions[8]), QStringLiteral("地址"));
-    QCOMPARE(QString::fromUtf8(registerCaptions[25]), QStringLiteral("自定义数据字符型"));
 }
 
 void TestMirror::textBlock_data()
