@@ -384,7 +384,7 @@ void MainWindow::receiveMessageFromModbusThread(QString Message)
         return;
     }
     if (Message == Reply::searchStart) {
-        ui->label_connect->setText(searchingText());
+        setConnectionLine(searchingText());
         ui->pushButton_sousuo->setText(tr("停止"));
         ui->pushButton_lianjie->setText(tr("连接"));
         return;
@@ -398,7 +398,7 @@ void MainWindow::receiveMessageFromModbusThread(QString Message)
         return;
     }
     if (Message == Reply::searchFinish || Message == Reply::searchStoped) {
-        ui->label_connect->setText(tr("未连接"));
+        setConnectionLine(tr("未连接"));
         showState(Message == Reply::searchFinish ? tr("搜索完成") : tr("搜索停止"));
         ui->pushButton_sousuo->setText(tr("搜索"));
         // Nothing found, or stopped: the port goes back to the other programs.
@@ -407,7 +407,7 @@ void MainWindow::receiveMessageFromModbusThread(QString Message)
         return;
     }
     if (Message == Reply::modbusCreateSucceed) {
-        ui->label_connect->setText(connectionText(false));
+        setConnectionLine(connectionText(false));
         ui->pushButton_lianjie->setText(tr("断开连接"));
         ui->pushButton_sousuo->setText(tr("搜索"));
         return;
@@ -425,7 +425,7 @@ void MainWindow::receiveMessageFromModbusThread(QString Message)
     }
     if (Message == Reply::disconnectSucceed) {
         serialPort->close();
-        ui->label_connect->setText(tr("未连接"));
+        setConnectionLine(tr("未连接"));
         ui->pushButton_lianjie->setText(tr("连接"));
         ui->pushButton_sousuo->setText(tr("搜索"));
         showState(tr("已断开连接"));
@@ -434,7 +434,7 @@ void MainWindow::receiveMessageFromModbusThread(QString Message)
     }
     if (Message == Reply::connectSucceed) {
         showState(tr("连接成功"));
-        ui->label_connect->setText(connectionText(true));
+        setConnectionLine(connectionText(true));
         ui->stackedWidget->setEnabled(true);
         const bool connectAsked = link.takeReadAllAfterConnect();
         // The read of everything tells which meter answers as well.
