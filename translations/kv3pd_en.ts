@@ -470,6 +470,10 @@
         <source>确定</source>
         <translation>OK</translation>
     </message>
+    <message>
+        <source>无法写入文件“%1”：%2</source>
+        <translation>Cannot write the file “%1”: %2</translation>
+    </message>
 </context>
 <context>
     <name>FieldTable</name>
@@ -1937,10 +1941,6 @@
         <translation>%1: no data</translation>
     </message>
     <message>
-        <source>%1 (%2)：最新 %3  最小 %4  最大 %5  平均 %6  标准差 %7  样本数 %8</source>
-        <translation>%1 (%2): last %3  min %4  max %5  mean %6  std. dev. %7  samples %8</translation>
-    </message>
-    <message>
         <source>已记录 %1 行</source>
         <translation>%1 rows recorded</translation>
     </message>
@@ -1963,6 +1963,14 @@
     <message>
         <source>记录中：%1</source>
         <translation>Recording: %1</translation>
+    </message>
+    <message>
+        <source>%1：最新 %2  最小 %3  最大 %4  平均 %5  标准差 %6  样本数 %7</source>
+        <translation>%1: last %2  min %3  max %4  mean %5  std. dev. %6  samples %7</translation>
+    </message>
+    <message>
+        <source>记录失败：%1</source>
+        <translation>Recording failed: %1</translation>
     </message>
 </context>
 </TS>

@@ -15,7 +15,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <QSerialPortInfo>
 #include <QTextStream>
 
@@ -535,11 +534,10 @@ int backupToFile(const Options &o)
         auto m = c.session.worker()->lockMirror();
         image = backupImage(m->data() + backup::FirstRegister);
     }
-    // A whole new file: a longer old one must not leave bytes past the image.
-    QSaveFile file(o.arguments.first());
-    if (!file.open(QIODevice::WriteOnly) || file.write(image) != image.size() || !file.commit()) {
-        printError(
-            QStringLiteral("cannot write %1: %2").arg(o.arguments.first(), file.errorString()));
+    // A whole new file, or the old one as it was.
+    QString error;
+    if (!writeBackupFile(o.arguments.first(), image, &error)) {
+        printError(QStringLiteral("cannot write %1: %2").arg(o.arguments.first(), error));
         return OutputFailed;
     }
     if (!o.link.quiet && !o.json)

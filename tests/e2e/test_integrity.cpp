@@ -5,6 +5,7 @@
 #include "e2eharness.h"
 #include "instrumentthread.h"
 #include "model/backupfile.h"
+#include "trend/trendwindow.h"
 #include "virtualinstrument.h"
 
 #include <QProgressBar>
@@ -61,6 +62,20 @@ class TestIntegrity : public QObject
         const QString path = dir.filePath(QStringLiteral("other.qvdbk"));
         return writeBackupFile(path, backupImage(regs)) ? path : QString();
     }
+    // The meter falls silent and another one, number 1234567890, answers in its place.
+    template <class F> bool anotherMeterAfterSilence(MainWindow &w, F &&change)
+    {
+        Replies replies(w);
+        on(1, [](VirtualInstrument &i) { i.faults.silent = true; });
+        if (!QTest::qWaitFor([&] { return replies.has("connect failed"); }, 10000))
+            return false;
+        on(1, [&](VirtualInstrument &i) {
+            i.setUint32(72, 1234567890);
+            change(i);
+            i.faults.silent = false;
+        });
+        return true;
+    }
     void loadBackup(MainWindow &w, const QString &path)
     {
         w.setSettingsPath(dir.filePath(QStringLiteral("settings.ini")));
@@ -90,6 +105,9 @@ private slots:
     void slowestLine();
     void anotherMeterAnswers();
     void anotherMetersBackup();
+    void wholeNumbersAreChecked();
+    void untouchedCombosKeepTheirCodes();
+    void unwrittenEditsLeaveTheLiveValues();
 };
 
 void TestIntegrity::pendingWriteNeverReachesTheNextInstrument()
@@ -349,15 +367,11 @@ void TestIntegrity::anotherMeterAnswers()
     auto w = connected(1);
     QVERIFY(w);
     Replies replies(*w);
-    on(1, [](VirtualInstrument &i) { i.faults.silent = true; });
-    QTRY_VERIFY_WITH_TIMEOUT(replies.has("connect failed"), 5000);
     // Another meter answers at the same address, slowly enough to watch.
-    on(1, [](VirtualInstrument &i) {
-        i.setUint32(72, 1234567890);
+    QVERIFY(anotherMeterAfterSilence(*w, [](VirtualInstrument &i) {
         i.setFloat32(116, 3.5f);
         i.faults.delayMs = 150;
-        i.faults.silent = false;
-    });
+    }));
     const int writesBefore = writes(1);
     // The user writes the old meter's secondary calibration the moment the link is back.
     connect(w->modbusWorker(), &modbusThread::sendMessageToMainThread, this, [&](const QString &m) {
@@ -417,6 +431,102 @@ void TestIntegrity::anotherMetersBackup()
     QCOMPARE(regs(2, 72, 192), own);
     QCOMPARE((Regs{reg(2, 42), reg(2, 49), reg(2, 268)}), (Regs{2, 33, 77}));
     QCOMPARE(edit(*w, "lineEdit_yibiaobianhao")->text(), QStringLiteral("2222222222"));
+}
+
+void TestIntegrity::wholeNumbersAreChecked()
+{
+    on(1, [](VirtualInstrument &i) { i.setReg(193, 23); }); // row 1: decimal custom data
+    auto w = connected(1);
+    QVERIFY(w);
+    auto *table = find<QTableWidget>(*w, "tableWidget_customreg");
+    const struct
+    {
+        QLineEdit *field;
+        const char *text;
+        const char *button;
+        const char *caption;
+    } rows[] = {
+        {edit(*w, "lineEdit_caijizhouqi"), "1.5", "pushButton_xierushezhi", "采集周期"},
+        {edit(*w, "lineEdit_caijizhouqi"), "abc", "pushButton_xieruquanbushuju", "采集周期"},
+        {edit(*w, "lineEdit_ptswitchtime"), "70000", "pushButton_xierushezhi", "显示切换时间"},
+        {edit(*w, "lineEdit_yibiaobianhao"), "12a", "pushButton_xieruyibiaocanshu", "仪表编号"},
+        {edit(*w, "lineEdit_yalilingdianpingbi"), "-1", "pushButton_xieruyalishuju", "零点屏蔽"},
+        {qobject_cast<QLineEdit *>(table->cellWidget(1, 1)), "1.5", "pushButton_xierucustomreg",
+         "第1行地址"},
+        {qobject_cast<QLineEdit *>(table->cellWidget(1, 2)), "70000", "pushButton_xierucustomreg",
+         "第1行自定义数据"},
+        {edit(*w, "lineEdit_canshudizhi_16"), "70000", "pushButton_xierucustomreg", "起始地址"},
+    };
+    for (const auto &row : rows) {
+        closer.clear();
+        const QString before = row.field->text();
+        row.field->setText(QString::fromUtf8(row.text));
+        click(*w, row.button);
+        QCOMPARE(closer.texts(), QStringList{QStringLiteral("数值无效：%1").arg(row.caption)});
+        row.field->setText(before);
+    }
+    QCOMPARE(writes(1), 0);
+}
+
+void TestIntegrity::untouchedCombosKeepTheirCodes()
+{
+    // Codes the lists do not hold: an ADC rate of 20, a gain of 3, 7 points.
+    on(1, [](VirtualInstrument &i) {
+        i.setReg(52, 20);
+        i.setReg(81, 3);
+        i.setUint32(104, 7);
+    });
+    auto w = connected(1);
+    QVERIFY(w);
+    QCOMPARE(find<QComboBox>(*w, "comboBox_ADCspeed")->currentText(), QStringLiteral("20"));
+    QCOMPARE(find<QComboBox>(*w, "comboBox_yaliADCzengyi")->currentText(), QStringLiteral("3"));
+    type(*w, {"lineEdit_density=1.5"});
+    Replies replies(*w);
+    click(*w, "pushButton_xierushezhi");
+    QTRY_COMPARE_WITH_TIMEOUT(replies.count("user save succeed"), 1, 10000);
+    QCOMPARE((Regs{reg(1, 52), reg(1, 81), reg(1, 104)}), (Regs{20, 3, 7}));
+
+    // Read again with a listed code, the extra item is gone.
+    on(1, [](VirtualInstrument &i) { i.setReg(52, 40); });
+    click(*w, "pushButton_duqushezhi");
+    QTRY_COMPARE(find<QComboBox>(*w, "comboBox_ADCspeed")->currentText(), QStringLiteral("40"));
+    QCOMPARE(find<QComboBox>(*w, "comboBox_ADCspeed")->count(), 2);
+}
+
+void TestIntegrity::unwrittenEditsLeaveTheLiveValues()
+{
+    on(1, [](VirtualInstrument &i) {
+        i.setFloat32(2, 1.23456f);
+        i.setReg(45, 2);
+        i.setReg(46, 2); // MPa
+    });
+    auto w = connected(1);
+    QVERIFY(w);
+    QTRY_COMPARE(edit(*w, "lineEdit_yalizhi")->text(), QStringLiteral("1.23"));
+    TrendWindow trend(w->modbusWorker());
+
+    // Chosen, not written; a backup collects them into its file.
+    type(*w, {"comboBox_yonghuyalidanwei=bar", "comboBox_yonghuyalixiaoshudian=4"});
+    w->setSettingsPath(dir.filePath(QStringLiteral("settings.ini")));
+    const QString file = dir.filePath(QStringLiteral("edited.qvdbk"));
+    w->setFileNameProvider([file](bool, const QString &) { return file; });
+    w->beifenshujuSlot();
+    QCOMPARE(state(*w), QStringLiteral("备份数据完成"));
+    const int samples = trend.samples().size();
+    QTRY_VERIFY(trend.samples().size() > samples + 2);
+    QCOMPARE(edit(*w, "lineEdit_yalizhi")->text(), QStringLiteral("1.23"));
+    QCOMPARE(find<QLabel>(*w, "label_yalidanwei")->text(), QStringLiteral("MPa"));
+    // What the trend records in its CSV: MPa, with 2 decimals.
+    QCOMPARE(trend.samples().stats(TrendBuffer::Pressure, 0, 1e12).unit, quint16(2));
+    QVERIFY(closer.texts().isEmpty());
+
+    // With a backup on the pages, another meter that answers after a silence
+    // is not read: its units are unknown, not the last meter's.
+    loadBackup(*w, file);
+    QVERIFY(anotherMeterAfterSilence(*w, [](VirtualInstrument &i) { i.setReg(46, 5); }));
+    QTRY_COMPARE_WITH_TIMEOUT(state(*w), QStringLiteral("检测到另一台仪表：1234567890"), 10000);
+    QTRY_COMPARE(edit(*w, "lineEdit_yalizhi")->text(), QStringLiteral("1.23456"));
+    QCOMPARE(find<QLabel>(*w, "label_yalidanwei")->text(), QString());
 }
 
 QTEST_MAIN(TestIntegrity)

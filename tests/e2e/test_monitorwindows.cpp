@@ -35,6 +35,7 @@ private slots:
     void faultsLandInRowsAndCounters();
     void savedCsvHoldsTheRows();
     void trendFollowsUnitsAndRecords();
+    void unwritableFilesAreReported();
     void windowsCloseWithTheMainWindow();
 
 private:
@@ -188,6 +189,31 @@ void TestMonitorWindows::trendFollowsUnitsAndRecords()
     QCOMPARE(lines.first(), LiveSample::csvHeader());
     QCOMPARE(lines.size() - 1, trend->recorder().rowsWritten());
     QVERIFY(lines.last().split(',').at(2) == unitName(5));
+}
+
+void TestMonitorWindows::unwritableFilesAreReported()
+{
+    QVERIFY(monitor && trend);
+    closer->clear();
+    const QString missing = QStringLiteral("/nonexistent-kv3pd/traffic.csv");
+    monitor->setFileNameProvider([missing] { return missing; });
+    click(*monitor, "pushButton_monitorSave");
+    QCOMPARE(closer->texts().size(), 1);
+    QVERIFY(closer->texts().first().contains(missing));
+
+    // A full disk: the rows never reach it, whether the recording finds out
+    // at its next flush or when stopped.
+    closer->clear();
+    trend->setFileNameProvider([] { return QStringLiteral("/dev/full"); });
+    auto *record = find<QPushButton>(*trend, "pushButton_record");
+    record->click();
+    QTRY_VERIFY(trend->recorder().rowsWritten() >= 1 || !record->isChecked());
+    if (record->isChecked())
+        record->click();
+    QTRY_COMPARE(closer->texts().size(), 1);
+    QVERIFY(closer->texts().first().contains(QLatin1String("/dev/full")));
+    QVERIFY(
+        !find<QLabel>(*trend, "label_recordState")->text().startsWith(QStringLiteral("已记录")));
 }
 
 void TestMonitorWindows::windowsCloseWithTheMainWindow()

@@ -264,9 +264,9 @@ private slots:
             auto m = w.modbusWorker()->lockMirror();
             m->set(1, 5);
             m->setFloat32(2, 1.23456f);
-            m->set(45, 4);
             m->setFloat32(4, -0.5f);
-            m->set(47, 2);
+            const quint16 decimals[] = {4, 0, 2, 11}; // as the instrument reports them
+            m->storeRead({45, 4}, decimals);
             m->set(6, 0xFFFE);
             m->set(7, 0x8000);
             m->set(8, 370);
@@ -282,11 +282,14 @@ private slots:
         QCOMPARE(text(w, "lineEdit_dianchidianliang"), QStringLiteral("85"));
 
         // Decimals: none, and a garbled code that must stay bounded.
-        w.modbusWorker()->lockMirror()->set(45, 0);
+        const auto reported = [&w](quint16 decimals) {
+            w.modbusWorker()->lockMirror()->storeRead({45, 1}, &decimals);
+        };
+        reported(0);
         w.modbusWorker()->lockMirror()->setFloat32(2, 2.4f);
         w.showLiveValues();
         QCOMPARE(text(w, "lineEdit_yalizhi"), QStringLiteral("2"));
-        w.modbusWorker()->lockMirror()->set(45, 60000);
+        reported(60000);
         w.showLiveValues();
         QCOMPARE(text(w, "lineEdit_yalizhi").size(), 22);
     }

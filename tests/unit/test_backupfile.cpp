@@ -2,9 +2,13 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QVector>
 #include <QtTest>
+
+#include <csignal>
+#include <sys/resource.h>
 
 namespace {
 
@@ -38,7 +42,7 @@ private slots:
     void layoutAndRoundTrip();
     void damagedFilesAreRefused_data();
     void damagedFilesAreRefused();
-    void writeKeepsBytesPastTheImage();
+    void failedWriteKeepsTheOldFile();
     void writeFailuresAreReported_data();
     void writeFailuresAreReported();
 };
@@ -91,37 +95,50 @@ void TestBackupFile::damagedFilesAreRefused()
     QCOMPARE(regs, QVector<quint16>(backup::RegisterCount, 0xBEEF));
 }
 
-void TestBackupFile::writeKeepsBytesPastTheImage()
+void TestBackupFile::failedWriteKeepsTheOldFile()
 {
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("old.qvdbk"));
-    QFile old(path);
-    QVERIFY(old.open(QIODevice::WriteOnly));
-    old.write(QByteArray(600, 'x'));
+    QFile old(dir.filePath(QStringLiteral("old.qvdbk")));
+    QVERIFY(old.open(QIODevice::WriteOnly) && old.write(QByteArray(600, 'x')) == 600);
+    old.close();
+    const QByteArray image = backupImage(sampleRegisters().constData());
+
+    // A disk with room for 100 bytes: the image is cut short.
+    rlimit before{};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &before), 0);
+    const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit tight{100, before.rlim_max};
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &tight), 0);
+    QString error;
+    const bool written = writeBackupFile(old.fileName(), image, &error);
+    setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, oldSignal);
+    QVERIFY(!written && !error.isEmpty());
+    QVERIFY(old.open(QIODevice::ReadOnly));
+    QCOMPARE(old.readAll(), QByteArray(600, 'x'));
     old.close();
 
-    const QByteArray image = backupImage(sampleRegisters().constData());
-    QVERIFY(writeBackupFile(path, image));
-    QVERIFY(old.open(QIODevice::ReadOnly));
-    QCOMPARE(old.readAll(), image + QByteArray(44, 'x'));
+    QVERIFY(writeBackupFile(old.fileName(), image)); // replaced whole, nothing of the old left
+    QCOMPARE(QFileInfo(old).size(), qint64(image.size()));
 }
 
 void TestBackupFile::writeFailuresAreReported_data()
 {
     QTest::addColumn<QString>("path");
-    QTest::addColumn<bool>("opens");
-    QTest::newRow("device full") << "/dev/full" << true;
-    QTest::newRow("missing folder") << "/nonexistent-kv3pd/x.qvdbk" << false;
-    QTest::newRow("cancelled dialog") << "" << false;
+    QTest::newRow("device full") << "/dev/full";
+    QTest::newRow("missing folder") << "/nonexistent-kv3pd/x.qvdbk";
+    QTest::newRow("a folder") << "/tmp";
+    QTest::newRow("cancelled dialog") << "";
 }
 
 void TestBackupFile::writeFailuresAreReported()
 {
     QFETCH(QString, path);
-    QFETCH(bool, opens);
-    bool opened = !opens;
-    QVERIFY(!writeBackupFile(path, backupImage(sampleRegisters().constData()), &opened));
-    QCOMPARE(opened, opens);
+    QString error;
+    QVERIFY(!writeBackupFile(path, backupImage(sampleRegisters().constData()), &error));
+    QVERIFY(!error.isEmpty());
+    // Written in place, never replaced by a file of its own.
+    QVERIFY(!QFileInfo(QStringLiteral("/dev/full")).isFile());
 }
 
 QTEST_APPLESS_MAIN(TestBackupFile)

@@ -62,8 +62,6 @@ void TestMirror::numbers()
     QCOMPARE(field::formatMeterNumber(3000000000u), QStringLiteral("3000000000"));
     QCOMPARE(field::parseUint32(QStringLiteral("3000000000")), 3000000000u);
     QCOMPARE(field::parseUint32(QStringLiteral("4294967296")), 0u);
-    QCOMPARE(field::parseUint16(QStringLiteral("70000")), quint16(4464));
-    QCOMPARE(field::parseUint16(QStringLiteral("12ab")), quint16(0));
     QCOMPARE(field::parseFloat(QStringLiteral("abc")), 0.0f);
     QCOMPARE(field::formatFloat(100.0f), QStringLiteral("100"));
     QCOMPARE(field::formatFloat(1e6f), QStringLiteral("1e+06"));
@@ -71,9 +69,6 @@ void TestMirror::numbers()
     // Cut to fit a field, a value at the end of the float range must not round
     // past it ("-3.403e+38"): the field could not take its own text back.
     QCOMPARE(field::formatFloatFitting(-3.40279e38f, 10), QStringLiteral("-3.4e+38"));
-    QCOMPARE(field::adcGainIndex(64), 2);
-    QCOMPARE(field::adcGainIndex(128), 3);
-    QCOMPARE(field::adcGainIndex(3), -1);
 }
 
 void TestMirror::codeLookups()
@@ -134,8 +129,10 @@ void TestMirror::customValues_data()
     QTest::addColumn<bool>("handled");
     QTest::addColumn<quint16>("value");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("decimal wraps") << 23 << "70000" << true << quint16(4464) << "4464";
-    QTest::newRow("decimal junk") << 23 << "12x" << true << quint16(0) << "0";
+    // A number that does not fit is refused and the register keeps its value.
+    QTest::newRow("decimal too big") << 23 << "70000" << true << quint16(0x7777) << "30583";
+    QTest::newRow("decimal junk") << 23 << "12x" << true << quint16(0x7777) << "30583";
+    QTest::newRow("hex prefix") << 24 << "0x1a" << true << quint16(0x7777) << "7777";
     QTest::newRow("hex") << 24 << "1a2b" << true << quint16(0x1A2B) << "1A2B";
     QTest::newRow("hex small") << 24 << "ff" << true << quint16(255) << "00FF";
     QTest::newRow("chars") << 25 << "AB" << true << quint16(0x4142) << "AB";
@@ -155,8 +152,10 @@ void TestMirror::customValues()
     QFETCH(QString, shown);
 
     quint16 collected = 0x7777;
-    QCOMPARE(field::collectCustomValue(source, text, &collected), handled);
+    bool valid = false;
+    QCOMPARE(field::collectCustomValue(source, text, &collected, &valid), handled);
     QCOMPARE(collected, value);
+    QCOMPARE(valid, !handled || value != 0x7777);
     QString display = QStringLiteral("untouched");
     QCOMPARE(field::customValueText(source, value, &display), handled);
     QCOMPARE(display, handled ? shown : QStringLiteral("untouched"));

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <array>
 #include <cmath>
 
 class TestTrend : public QObject
@@ -79,6 +80,7 @@ void TestTrend::recordsHeaderAndRows()
     m.set(Reg::temperatureDecimals, 1);
     m.set(Reg::batteryVoltage, 361);
     m.set(Reg::batteryLevel, 87);
+    m.storeRead(Blocks::userParamBlock, m.data() + Blocks::userParamBlock.first);
     const QDateTime t(QDate(2026, 1, 2), QTime(3, 4, 5, 6), Qt::UTC);
 
     QTemporaryDir dir;
@@ -86,7 +88,7 @@ void TestTrend::recordsHeaderAndRows()
     CsvRecorder rec;
     QVERIFY(rec.start(path));
     rec.append(LiveSample::fromMirror(m, t));
-    m.set(Reg::pressureDecimals, 0);
+    m.storeRead({Reg::pressureDecimals, 1}, std::array<quint16, 1>{0}.data());
     rec.append(LiveSample::fromMirror(m, t.addMSecs(100)));
     // Flushed within a second while still recording.
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(path).size() > 100, 3000);

@@ -1,6 +1,7 @@
 #include "model/backupfile.h"
 
 #include "modbus/kzmodbus.h"
+#include "model/wholefile.h"
 
 #include <QFile>
 
@@ -41,18 +42,10 @@ bool parseBackup(const QByteArray &fileBytes, quint16 *regs42to318)
     return true;
 }
 
-bool writeBackupFile(const QString &path, const QByteArray &image, bool *opened)
+bool writeBackupFile(const QString &path, const QByteArray &image, QString *error)
 {
-    QFile file(path);
-    const bool open = !path.isEmpty() && file.open(QIODevice::ReadWrite);
-    if (opened)
-        *opened = open;
-    if (!open)
-        return false;
-    // A file opened without truncation is positioned at offset 0.
-    const bool written = file.write(image) == image.size() && file.flush();
-    file.close();
-    return written && file.error() == QFileDevice::NoError;
+    return writeWholeFile(
+        path, [&image](QIODevice &file) { return file.write(image) == image.size(); }, error);
 }
 
 BackupRead readBackupFile(const QString &path, quint16 *regs42to318, QString *reason)

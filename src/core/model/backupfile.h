@@ -23,10 +23,10 @@ QByteArray backupImage(const quint16 *regs42to318);
 // untouched, when the CRC does not match.
 bool parseBackup(const QByteArray &fileBytes, quint16 *regs42to318);
 
-// Writes the image from offset 0 of the file without truncating it, so bytes
-// past the image stay as they were. False when the file cannot be opened,
-// written or flushed; *opened tells the first of these apart.
-bool writeBackupFile(const QString &path, const QByteArray &image, bool *opened = nullptr);
+// Replaces the file with the image, whole or not at all: a write that fails
+// (a full disk) keeps the old file. False, with the reason in *error, when the
+// file does not hold the image.
+bool writeBackupFile(const QString &path, const QByteArray &image, QString *error = nullptr);
 
 // Reads a backup file as the window loads one: its first 556 bytes, a longer
 // file's extra bytes ignored. *reason gets the file's error when it cannot be

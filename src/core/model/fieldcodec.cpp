@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 
+#include <algorithm>
+
 namespace field {
 
 QString formatFloat(float value)
@@ -14,13 +16,6 @@ float parseFloat(const QString &text)
     bool ok = false;
     const float value = text.toFloat(&ok);
     return ok ? value : 0.0f;
-}
-
-quint16 parseUint16(const QString &text, int base)
-{
-    bool ok = false;
-    const uint value = text.toUInt(&ok, base);
-    return ok ? quint16(value & 0xFFFF) : 0;
 }
 
 quint32 parseUint32(const QString &text)
@@ -54,15 +49,20 @@ bool customValueText(int sourceCode, quint16 value, QString *text)
     }
 }
 
-bool collectCustomValue(int sourceCode, const QString &text, quint16 *value)
+bool collectCustomValue(int sourceCode, const QString &text, quint16 *value, bool *valid)
 {
+    if (valid)
+        *valid = true;
     switch (sourceCode) {
     case CustomDecimal:
-        *value = parseUint16(text, 10);
+    case CustomHex: {
+        quint32 number = 0;
+        if (parseWhole(text, 0, 0xFFFF, &number, sourceCode == CustomHex ? 16 : 10))
+            *value = quint16(number);
+        else if (valid)
+            *valid = false;
         return true;
-    case CustomHex:
-        *value = parseUint16(text, 16);
-        return true;
+    }
     case CustomChars: {
         const QByteArray bytes = text.toUtf8();
         const quint8 high = bytes.size() > 0 ? quint8(bytes[0]) : 0;
@@ -73,6 +73,24 @@ bool collectCustomValue(int sourceCode, const QString &text, quint16 *value)
     default:
         return false;
     }
+}
+
+bool parseWhole(const QString &text, quint32 min, quint32 max, quint32 *value, int base)
+{
+    const QString digits = text.trimmed();
+    // toULongLong alone would take a sign, and "0x" in base 16.
+    const bool onlyDigits =
+        !digits.isEmpty() && std::all_of(digits.begin(), digits.end(), [base](QChar c) {
+            const char l = c.toLatin1();
+            return (l >= '0' && l <= '9') ||
+                   (base == 16 && ((l >= 'a' && l <= 'f') || (l >= 'A' && l <= 'F')));
+        });
+    bool ok = false;
+    const qulonglong parsed = onlyDigits ? digits.toULongLong(&ok, base) : 0;
+    if (!ok || parsed < min || parsed > max)
+        return false;
+    *value = quint32(parsed);
+    return true;
 }
 
 namespace {
@@ -113,22 +131,6 @@ QString decodeTextBlock(const quint16 regs[TextRegisters])
     if (zero >= 0)
         bytes.truncate(zero);
     return QString::fromUtf8(bytes);
-}
-
-int adcGainIndex(quint16 gain)
-{
-    switch (gain) {
-    case 1:
-        return 0;
-    case 2:
-        return 1;
-    case 64:
-        return 2;
-    case 128:
-        return 3;
-    default:
-        return -1;
-    }
 }
 
 } // namespace field

@@ -20,8 +20,6 @@ constexpr int CustomChars = 25;
 QString formatFloat(float value);
 // Text that is not a number gives 0.
 float parseFloat(const QString &text);
-// Unsigned number in the given base, 0 if not a number, kept modulo 65536.
-quint16 parseUint16(const QString &text, int base = 10);
 // Unsigned decimal, 0 if not a number or above 4294967295.
 quint32 parseUint32(const QString &text);
 // Ten digits with leading zeros, the whole unsigned range.
@@ -31,8 +29,13 @@ QString formatMeterNumber(quint32 number);
 // row's source has no value of its own (nothing to show).
 bool customValueText(int sourceCode, quint16 value, QString *text);
 // Reads a custom row's value text; false when the source has no value of its
-// own, and the register keeps what it holds.
-bool collectCustomValue(int sourceCode, const QString &text, quint16 *value);
+// own, and the register keeps what it holds. A number row whose text is no
+// whole number 0..65535 leaves *value as it was and clears *valid.
+bool collectCustomValue(int sourceCode, const QString &text, quint16 *value, bool *valid = nullptr);
+
+// A whole number in the base, within min..max: digits only, the whole text
+// (surrounding blanks aside), nothing cut to fit.
+bool parseWhole(const QString &text, quint32 min, quint32 max, quint32 *value, int base = 10);
 
 // The 50-register text: UTF-8, at most 100 bytes, the earlier byte in the high
 // half of each register, zero-filled. A text longer than that is cut before
@@ -40,8 +43,5 @@ bool collectCustomValue(int sourceCode, const QString &text, quint16 *value);
 void encodeTextBlock(const QString &text, quint16 regs[TextRegisters]);
 // Bytes up to the first zero (or all 100), decoded as UTF-8.
 QString decodeTextBlock(const quint16 regs[TextRegisters]);
-
-// ADC gain (1, 2, 64, 128) -> combo index 0..3; -1 for any other value.
-int adcGainIndex(quint16 gain);
 
 } // namespace field

@@ -322,6 +322,15 @@ const Field *fieldNamed(const QString &name)
     return nullptr;
 }
 
+const Field *fieldAt(int reg)
+{
+    for (const Field &f : table()) {
+        if (f.first == reg)
+            return &f;
+    }
+    return nullptr;
+}
+
 QString groupTitle(Group group)
 {
     static const char *const titles[] = {QT_TRANSLATE_NOOP("FieldTable", "测量输出"),

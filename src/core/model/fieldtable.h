@@ -76,6 +76,8 @@ struct Field
 const QVector<Field> &table();
 // The field with the English name; nullptr when there is none.
 const Field *fieldNamed(const QString &name);
+// The field that begins at the register; nullptr when none does.
+const Field *fieldAt(int reg);
 
 // The page's title in the running language ("用户设置") and its English name.
 QString groupTitle(Group group);

@@ -8,10 +8,14 @@ namespace {
 // of digits.
 constexpr int maxDecimals = 20;
 
-QString fixed(float value, quint16 decimals)
+QString fixed(float value, quint16 decimals, bool known)
 {
+    if (!known)
+        return QString::number(double(value), 'g', 6);
     return QString::asprintf("%.*f", qMin<int>(decimals, maxDecimals), double(value));
 }
+
+constexpr RegisterBlock unitSettings{Reg::pressureDecimals, 4};
 
 } // namespace
 
@@ -20,11 +24,13 @@ LiveSample LiveSample::fromMirror(const RegisterMirror &mirror, const QDateTime 
     LiveSample s;
     s.time = time;
     s.pressure = mirror.float32(Reg::pressureValue);
-    s.pressureDecimals = mirror.at(Reg::pressureDecimals);
-    s.pressureUnit = mirror.at(Reg::pressureUnit);
+    s.pressureDecimals = mirror.confirmedAt(Reg::pressureDecimals);
+    s.pressureUnit = mirror.confirmedAt(Reg::pressureUnit);
     s.temperature = mirror.float32(Reg::temperatureValue);
-    s.temperatureDecimals = mirror.at(Reg::temperatureDecimals);
-    s.temperatureUnit = mirror.at(Reg::temperatureUnit);
+    s.temperatureDecimals = mirror.confirmedAt(Reg::temperatureDecimals);
+    s.temperatureUnit = mirror.confirmedAt(Reg::temperatureUnit);
+    for (int reg = unitSettings.first; reg <= unitSettings.last(); ++reg)
+        s.unitsKnown = s.unitsKnown && mirror.isConfirmed(reg);
     s.batteryCentivolts = mirror.at(Reg::batteryVoltage);
     s.batteryPercent = mirror.at(Reg::batteryLevel);
     return s;
@@ -38,12 +44,22 @@ QString LiveSample::csvHeader()
 
 QString LiveSample::pressureText() const
 {
-    return fixed(pressure, pressureDecimals);
+    return fixed(pressure, pressureDecimals, unitsKnown);
 }
 
 QString LiveSample::temperatureText() const
 {
-    return fixed(temperature, temperatureDecimals);
+    return fixed(temperature, temperatureDecimals, unitsKnown);
+}
+
+QString LiveSample::pressureUnitText() const
+{
+    return unitsKnown ? unitName(pressureUnit) : QString();
+}
+
+QString LiveSample::temperatureUnitText() const
+{
+    return unitsKnown ? unitName(temperatureUnit) : QString();
 }
 
 QString LiveSample::batteryVoltsText() const
@@ -55,9 +71,12 @@ QString LiveSample::csvRow() const
 {
     // The offset keeps rows from different machines comparable.
     const QDateTime t = time.toOffsetFromUtc(time.offsetFromUtc());
-    return QStringList{t.toString(Qt::ISODateWithMs),  pressureText(),
-                       unitName(pressureUnit),         temperatureText(),
-                       unitName(temperatureUnit),      batteryVoltsText(),
+    return QStringList{t.toString(Qt::ISODateWithMs),
+                       pressureText(),
+                       pressureUnitText(),
+                       temperatureText(),
+                       temperatureUnitText(),
+                       batteryVoltsText(),
                        QString::number(batteryPercent)}
         .join(QLatin1Char(','));
 }

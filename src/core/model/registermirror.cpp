@@ -2,7 +2,9 @@
 
 #include "model/tsanlock.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 namespace {
 
@@ -60,6 +62,23 @@ void RegisterMirror::storeRead(const RegisterBlock &block, const quint16 *values
         if (reg >= 0 && reg < Size && !held[reg])
             words[reg] = values[i];
     }
+    confirm(block, values);
+}
+
+void RegisterMirror::confirm(const RegisterBlock &block, const quint16 *values)
+{
+    for (int i = 0; i < block.count; ++i) {
+        const int reg = block.first + i;
+        if (reg >= 0 && reg < Size) {
+            confirmed[reg] = values[i];
+            known[reg] = true;
+        }
+    }
+}
+
+void RegisterMirror::forgetConfirmed()
+{
+    std::fill(std::begin(known), std::end(known), false);
 }
 
 void RegisterMirror::storeSnapshot(const RegisterBlock &block, const quint16 *values)
@@ -69,6 +88,7 @@ void RegisterMirror::storeSnapshot(const RegisterBlock &block, const quint16 *va
         if (reg >= 0 && reg < Size)
             snapshotWords[reg] = values[i];
     }
+    confirm(block, values);
 }
 
 MirrorLock::MirrorLock(QMutex &mutex, RegisterMirror &mirror) : mutex(mutex), mirror(mirror)

@@ -37,18 +37,32 @@ public:
     void hold(const RegisterBlock &block);
     void release(const RegisterBlock &block);
     bool isHeld(int reg) const { return held[reg]; }
-    // Copies values read from the instrument into the block, except where held.
+    // Copies values read from the instrument into the block, except where
+    // held, and takes all of them as confirmed.
     void storeRead(const RegisterBlock &block, const quint16 *values);
 
     // Registers read for a look at the instrument that must not change what
-    // the pages are built on (the compare window's), register N at index N.
+    // the pages are built on (the compare window's), register N at index N;
+    // the instrument reported them, so they count as confirmed.
     const quint16 *snapshot() const { return snapshotWords; }
     void storeSnapshot(const RegisterBlock &block, const quint16 *values);
+
+    // What the instrument itself last reported for each register: read from
+    // it, or written to it and acknowledged. A collect changes only the words
+    // above, so what is drawn from here (the units and decimals of the live
+    // values) never shows an edit that was not written.
+    bool isConfirmed(int reg) const { return known[reg]; }
+    quint16 confirmedAt(int reg) const { return confirmed[reg]; }
+    void confirm(const RegisterBlock &block, const quint16 *values);
+    // A new link: nothing is known of the instrument behind it yet.
+    void forgetConfirmed();
 
 private:
     quint16 words[Size] = {};
     bool held[Size] = {};
     quint16 snapshotWords[Size] = {};
+    quint16 confirmed[Size] = {};
+    bool known[Size] = {};
 };
 
 namespace Blocks {

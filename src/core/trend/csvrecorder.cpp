@@ -1,5 +1,7 @@
 #include "trend/csvrecorder.h"
 
+#include "model/wholefile.h"
+
 CsvRecorder::CsvRecorder(QObject *parent) : QObject(parent)
 {
     flushTimer.setInterval(FlushIntervalMs);
@@ -32,14 +34,16 @@ bool CsvRecorder::start(const QString &path)
     return true;
 }
 
-void CsvRecorder::stop()
+bool CsvRecorder::stop()
 {
     flushTimer.stop();
     if (!file.isOpen())
-        return;
-    if (!file.flush())
+        return true;
+    const bool flushed = flushFully(file);
+    if (!flushed)
         lastError = file.errorString();
     file.close();
+    return flushed;
 }
 
 void CsvRecorder::append(const LiveSample &sample)
@@ -67,7 +71,7 @@ void CsvRecorder::flushNow()
     if (!file.isOpen())
         return;
     sinceFlush.restart();
-    if (!file.flush())
+    if (!flushFully(file))
         fail();
 }
 

@@ -25,9 +25,13 @@ public:
     // Truncates the file and writes the header; false (and errorString) when
     // it cannot.
     bool start(const QString &path);
-    void stop();
+    // Writes out what is buffered and closes the file; false (and
+    // errorString) when the file does not hold every row.
+    bool stop();
     bool isRecording() const { return file.isOpen(); }
     QString errorString() const { return lastError; }
+    QString fileName() const { return file.fileName(); }
+    // Rows handed to the file; on disk only once a flush or stop succeeded.
     qint64 rowsWritten() const { return rows; }
 
     void append(const LiveSample &sample);

@@ -76,6 +76,7 @@ void modbusThread::connectLink()
     connected = false;
     polledSinceConnect = false;
     writtenLink.valid = false;
+    lockMirror()->forgetConfirmed();
     reply(Reply::modbusCreateSucceed);
     debugLine(QStringLiteral("Modbus创建成功"));
     replyIfCancelled();

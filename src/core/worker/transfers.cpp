@@ -201,6 +201,11 @@ bool modbusThread::writeBlock(const RegisterBlock &block)
     master->copyToWriteBuffer(values, block.count);
     if (master->writeMultipleRegisters(quint16(block.first), quint16(block.count)) != ResultOk)
         return false;
+    {
+        // Acknowledged: the instrument holds what was sent, whatever the mirror holds by now.
+        MirrorLock locked = lockMirror();
+        locked->confirm(block, values);
+    }
     if (block.first <= Reg::address && block.last() >= Reg::parityCode) {
         const int at = Reg::address - block.first;
         writtenLink = {true, values[at], values[at + 1], values[at + 2]};

@@ -1,6 +1,8 @@
 #include "monitor/trafficmonitor.h"
 
 #include "link/seriallink.h"
+#include "model/wholefile.h"
+#include "shell/dialog_warning.h"
 #include "traffic/trafficlog.h"
 
 #include <QApplication>
@@ -13,7 +15,6 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScrollBar>
 #include <QStaticText>
 #include <QStyle>
@@ -231,9 +232,11 @@ void TrafficMonitor::followBottom()
 bool TrafficMonitor::saveCsv(const QString &path)
 {
     model->flush();
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && model->writeCsv(file) && file.commit())
+    QString error;
+    if (writeWholeFile(
+            path, [this](QIODevice &file) { return model->writeCsv(file); }, &error))
         return true;
-    capLabel->setText(tr("保存失败：%1").arg(file.errorString()));
+    capLabel->setText(tr("保存失败：%1").arg(error));
+    Dialog_Warning::warn(this, Dialog_Warning::fileNotWritten(path, error));
     return false;
 }

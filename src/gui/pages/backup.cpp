@@ -3,6 +3,7 @@
 
 #include "model/backupfile.h"
 #include "model/registermirror.h"
+#include "shell/dialog_warning.h"
 #include "shell/mainwindow.h"
 #include "ui_mainwindow.h"
 #include "worker/modbusthread.h"
@@ -73,19 +74,17 @@ void MainWindow::beifenshujuSlot()
     QSettings settings(settingsPath, QSettings::IniFormat);
     const QString fileName = askBackupFileName(true, settings.value(lastFolderKey).toString());
 
-    bool opened = false;
-    const bool written = writeBackupFile(fileName, image, &opened);
-    if (opened)
-        qDebug() << "文件打开成功";
-    else
-        qDebug() << "文件打开失败";
-    if (opened && !written)
-        qDebug() << "文件写入失败" << fileName;
-    // A write that fails after the open (a full disk) is as much a failure as
-    // an open that fails: the file does not hold the backup.
+    // A cancelled dialog leaves no name: nothing to write, nothing to warn of.
+    QString error;
+    const bool written = !fileName.isEmpty() && writeBackupFile(fileName, image, &error);
+    if (!written)
+        qDebug() << "文件写入失败" << fileName << error;
     showState(written ? tr("备份数据完成") : tr("备份数据失败"));
-
+    // Remembered before the warning opens.
     settings.setValue(lastFolderKey, folderOf(fileName));
+    settings.sync();
+    if (!written && !fileName.isEmpty())
+        showWarning(Dialog_Warning::fileNotWritten(fileName, error));
 }
 
 void MainWindow::duqubeifenshujuSlot()

@@ -4,6 +4,7 @@
 #include "model/codetables.h"
 #include "model/fieldcodec.h"
 #include "model/registermirror.h"
+#include "pages/fieldio.h"
 #include "shell/mainwindow.h"
 #include "ui_mainwindow.h"
 #include "worker/messages.h"
@@ -14,6 +15,9 @@
 #include <QString>
 #include <QTextCursor>
 #include <QTextEdit>
+
+#include <algorithm>
+#include <iterator>
 
 namespace {
 
@@ -63,17 +67,24 @@ void MainWindow::showCustomRegRow(QComboBox *combo, QLineEdit *valueEdit, quint1
 
 quint16 MainWindow::getCustomRegRow(QComboBox *combo, QLineEdit *valueEdit, quint16 current)
 {
-    return rowValue(customValueCode(combo), valueEdit, current);
+    bool valid = true;
+    const quint16 value = rowValue(customValueCode(combo), valueEdit, current, &valid);
+    if (!valid && invalidField.isEmpty()) {
+        const auto row = std::find(std::begin(regDataEdits), std::end(regDataEdits), valueEdit);
+        invalidField = FieldIO::caption(valueReg(int(row - std::begin(regDataEdits))));
+    }
+    return value;
 }
 
-quint16 MainWindow::rowValue(int code, const QLineEdit *valueEdit, quint16 current) const
+quint16 MainWindow::rowValue(int code, const QLineEdit *valueEdit, quint16 current,
+                             bool *valid) const
 {
     quint16 value = current;
     // Untouched text gives back what it was shown from: two bytes that are
     // not whole UTF-8 would not survive a round trip through the text.
     if (shown.recall(valueEdit, valueEdit->text(), &value, 1))
         return value;
-    if (!field::collectCustomValue(code, valueEdit->text(), &value))
+    if (!field::collectCustomValue(code, valueEdit->text(), &value, valid))
         return current;
     return value;
 }
@@ -90,7 +101,8 @@ void MainWindow::customRowSourceChanged(int row)
         value = m->at(valueReg(row));
     }
     // The value stays what the row held; only its form follows the new type.
-    value = rowValue(customRowCodes[row], edit, value);
+    bool valid = true;
+    value = rowValue(customRowCodes[row], edit, value, &valid);
     customRowCodes[row] = customValueCode(combo);
     showCustomRegRow(combo, edit, value);
 }
@@ -98,16 +110,17 @@ void MainWindow::customRowSourceChanged(int row)
 void MainWindow::showCustomReg()
 {
     auto m = worker->lockMirror();
+    FieldIO io(shown, invalidField);
     showingCustomReg = true;
     for (int row = 0; row < Reg::customRows; ++row) {
-        regNameCombos[row]->setCurrentIndex(m->at(sourceReg(row)));
+        FieldIO::showCode(regNameCombos[row], m->at(sourceReg(row)), FieldIO::Codes::ByIndex);
         customRowCodes[row] = customValueCode(regNameCombos[row]);
-        regAddrEdits[row]->setText(QString::number(m->at(addressReg(row))));
+        io.showWhole(regAddrEdits[row], m->at(addressReg(row)));
         showCustomRegRow(regNameCombos[row], regDataEdits[row], m->at(valueReg(row)));
     }
     showingCustomReg = false;
 
-    ui->lineEdit_canshudizhi_16->setText(QString::number(m->at(Reg::textStartAddress)));
+    io.showWhole(ui->lineEdit_canshudizhi_16, m->at(Reg::textStartAddress));
 
     // Inserted as plain text: a stored "<b>" must come back as typed, not as markup.
     const quint16 *words = m->data() + Reg::textFirst;
@@ -123,17 +136,15 @@ void MainWindow::showCustomReg()
 void MainWindow::getCustomReg()
 {
     auto m = worker->lockMirror();
+    FieldIO io(shown, invalidField);
     for (int row = 0; row < Reg::customRows; ++row) {
-        // An unknown source code (no item shown) stays as it was read.
-        const int source = regNameCombos[row]->currentIndex();
-        if (source >= 0)
-            m->set(sourceReg(row), static_cast<quint16>(source));
-        m->set(addressReg(row), field::parseUint16(regAddrEdits[row]->text()));
+        io.collectCode(*m, sourceReg(row), regNameCombos[row], FieldIO::Codes::ByIndex);
+        io.collectWhole(*m, addressReg(row), regAddrEdits[row]);
         m->set(valueReg(row),
                getCustomRegRow(regNameCombos[row], regDataEdits[row], m->at(valueReg(row))));
     }
 
-    m->set(Reg::textStartAddress, field::parseUint16(ui->lineEdit_canshudizhi_16->text()));
+    io.collectWhole(*m, Reg::textStartAddress, ui->lineEdit_canshudizhi_16);
     quint16 *text = m->data() + Reg::textFirst;
     if (!shown.recall(ui->textEdit_custom50reg, ui->textEdit_custom50reg->toPlainText(), text,
                       Reg::textRegisters))

@@ -2,12 +2,14 @@
 
 #include "model/codetables.h"
 #include "model/fieldcodec.h"
+#include "model/livesample.h"
 #include "model/registermirror.h"
 #include "shell/mainwindow.h"
 #include "ui_mainwindow.h"
 #include "worker/messages.h"
 #include "worker/modbusthread.h"
 
+#include <QDateTime>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -20,15 +22,6 @@ namespace {
 // Largest value of the 18-bit signed ADC, and where the bars turn red.
 constexpr double adcFullScale = 131071.0;
 constexpr double adcRedThreshold = 130000.0;
-
-// The decimals registers are meant to hold 0..4; a garbled value must not make
-// the display format thousands of digits ten times a second.
-constexpr int maxShownDecimals = 20;
-
-QString fixedText(float value, quint16 decimals)
-{
-    return QString::asprintf("%.*f", qMin<int>(decimals, maxShownDecimals), double(value));
-}
 
 QString chunkStyle(const QProgressBar *bar, const char *colour)
 {
@@ -45,10 +38,17 @@ void setStyleIfChanged(QProgressBar *bar, const QString &sheet)
 
 // The live values come ten times a second and most of them rarely change; an
 // unchanged text is not set again, so its field is not laid out and repainted.
-void showText(QLineEdit *edit, const QString &text)
+template <class Widget> void showText(Widget *widget, const QString &text)
 {
-    if (edit->text() != text)
-        edit->setText(text);
+    if (widget->text() != text)
+        widget->setText(text);
+}
+
+// Units as the instrument reported them, never as a page shows them unwritten.
+void showUnits(Ui::MainWindow *ui, const LiveSample &s)
+{
+    showText(ui->label_yalidanwei, s.pressureUnitText());
+    showText(ui->label_wendudanwei, s.temperatureUnitText());
 }
 
 // The whole part of the reading as text; readings that no int can hold (or
@@ -130,26 +130,31 @@ void MainWindow::showMeterInfo()
     }
 }
 
+void MainWindow::showUnitLabels()
+{
+    auto m = worker->lockMirror();
+    showUnits(ui, LiveSample::fromMirror(*m, QDateTime()));
+}
+
 void MainWindow::showLiveValues()
 {
     auto m = worker->lockMirror();
+    const LiveSample s = LiveSample::fromMirror(*m, QDateTime());
 
     ui->label_ruanjianbanben->setText(
         tr("软件版本：%1").arg(QString::asprintf("V%.02f", m->at(Reg::firmwareVersion) / 100.0)));
 
-    showText(ui->lineEdit_yalizhi,
-             fixedText(m->float32(Reg::pressureValue), m->at(Reg::pressureDecimals)));
-    showText(ui->lineEdit_wenduzhi,
-             fixedText(m->float32(Reg::temperatureValue), m->at(Reg::temperatureDecimals)));
+    showText(ui->lineEdit_yalizhi, s.pressureText());
+    showText(ui->lineEdit_wenduzhi, s.temperatureText());
+    showUnits(ui, s);
 
     showText(ui->lineEdit_yalizhizhengxing,
              QString::number(static_cast<qint16>(m->at(Reg::pressureInt))));
     showText(ui->lineEdit_wenduzhizhengxing,
              QString::number(static_cast<qint16>(m->at(Reg::temperatureInt))));
 
-    showText(ui->lineEdit_dianchidianya,
-             QString::asprintf("%.02f", m->at(Reg::batteryVoltage) / 100.0));
-    showText(ui->lineEdit_dianchidianliang, QString::number(m->at(Reg::batteryLevel)));
+    showText(ui->lineEdit_dianchidianya, s.batteryVoltsText());
+    showText(ui->lineEdit_dianchidianliang, QString::number(s.batteryPercent));
 
     showAdc(ui->label_yaliADC, ui->progressBar_yaliADCz, ui->progressBar_yaliADCf,
             m->float32(Reg::pressureAdc));

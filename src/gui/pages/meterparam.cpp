@@ -2,6 +2,7 @@
 
 #include "model/fieldcodec.h"
 #include "model/registermirror.h"
+#include "pages/fieldio.h"
 #include "shell/mainwindow.h"
 #include "ui_mainwindow.h"
 #include "worker/messages.h"
@@ -12,22 +13,25 @@
 #include <QLineEdit>
 #include <QString>
 
+namespace {
+constexpr int meterNumberDigits = 10;
+}
+
 void MainWindow::showMeterParam()
 {
     auto m = worker->lockMirror();
+    FieldIO io(shown, invalidField);
     // A type above 2 selects nothing; the type slot then enables every group.
-    ui->comboBox_yibiaoleixing->setCurrentIndex(m->at(Reg::meterType));
-    ui->lineEdit_yibiaobianhao->setText(field::formatMeterNumber(m->uint32(Reg::meterNumber)));
+    io.showCode(ui->comboBox_yibiaoleixing, m->at(Reg::meterType), FieldIO::Codes::ByIndex);
+    io.showWhole(ui->lineEdit_yibiaobianhao, m->uint32(Reg::meterNumber), meterNumberDigits);
 }
 
 void MainWindow::getMeterParam()
 {
     auto m = worker->lockMirror();
-    // With no type selected (an unknown type was read) the register keeps it.
-    const int type = ui->comboBox_yibiaoleixing->currentIndex();
-    if (type >= 0)
-        m->set(Reg::meterType, static_cast<quint16>(type));
-    m->setUint32(Reg::meterNumber, field::parseUint32(ui->lineEdit_yibiaobianhao->text()));
+    FieldIO io(shown, invalidField);
+    io.collectCode(*m, Reg::meterType, ui->comboBox_yibiaoleixing, FieldIO::Codes::ByIndex);
+    io.collectWhole(*m, Reg::meterNumber, ui->lineEdit_yibiaobianhao);
 }
 
 void MainWindow::on_pushButton_duquyibiaocanshu_clicked()

@@ -80,20 +80,7 @@ MultiPointWidgets multiPointWidgets(Ui::MainWindow *ui, bool pressure)
              ui->pushButton_FXXXZ_wenduCJ5}};
 }
 
-// Unit combos list their channel's codes from unitOffset on; a code outside
-// the list leaves the combo with no current item.
-void showUnit(QComboBox *combo, quint16 code, int unitOffset)
-{
-    combo->setCurrentIndex(int(code) - unitOffset);
-}
-
-// With no current item (an unknown code was read) the register keeps it
-// rather than receiving -1.
-void collectUnit(RegisterMirror &m, int reg, const QComboBox *combo, int unitOffset)
-{
-    if (combo->currentIndex() >= 0)
-        m.set(reg, quint16(combo->currentIndex() + unitOffset));
-}
+using Codes = FieldIO::Codes;
 
 QString channelName(const MultiPointWidgets &w)
 {
@@ -105,15 +92,12 @@ void showChannel(RegisterMirror &m, const MultiPointWidgets &w, FieldIO &io)
     const Reg::Channel &r = w.reg;
     io.showFloat(w.rangeLow, m.float32(r.rangeLow));
     io.showFloat(w.rangeHigh, m.float32(r.rangeHigh));
-    showUnit(w.rangeUnit, m.at(r.rangeUnit), r.unitOffset);
+    io.showCode(w.rangeUnit, m.at(r.rangeUnit), Codes::ByIndex, r.unitOffset);
     if (w.zeroShield)
-        w.zeroShield->setText(QString::number(m.at(r.zeroShield)));
-    const int gainIndex = field::adcGainIndex(m.at(r.adcGain));
-    if (gainIndex >= 0)
-        w.adcGain->setCurrentIndex(gainIndex);
-    showUnit(w.stdUnit, m.at(r.stdUnit), r.unitOffset);
-    // A count other than 2..5 matches no item and keeps the selection.
-    w.points->setCurrentText(QString::number(m.uint32(r.points)));
+        io.showWhole(w.zeroShield, m.at(r.zeroShield));
+    io.showCode(w.adcGain, m.at(r.adcGain), Codes::ByNumber);
+    io.showCode(w.stdUnit, m.at(r.stdUnit), Codes::ByIndex, r.unitOffset);
+    io.showCode(w.points, m.uint32(r.points), Codes::ByNumber);
     for (int k = 0; k < Points; ++k)
         io.showFloat(w.standard[k], m.float32(r.standard + 2 * k));
     for (int k = 0; k < Points; ++k)
@@ -132,12 +116,12 @@ void collectChannel(RegisterMirror &m, const MultiPointWidgets &w, FieldIO &io)
     const QString name = channelName(w);
     collectFloat(m, r.rangeLow, w.rangeLow, io, MainWindow::tr("%1量程下限").arg(name));
     collectFloat(m, r.rangeHigh, w.rangeHigh, io, MainWindow::tr("%1量程上限").arg(name));
-    collectUnit(m, r.rangeUnit, w.rangeUnit, r.unitOffset);
+    io.collectCode(m, r.rangeUnit, w.rangeUnit, Codes::ByIndex, r.unitOffset);
     if (w.zeroShield)
-        m.set(r.zeroShield, field::parseUint16(w.zeroShield->text()));
-    m.set(r.adcGain, field::parseUint16(w.adcGain->currentText()));
-    collectUnit(m, r.stdUnit, w.stdUnit, r.unitOffset);
-    m.setUint32(r.points, field::parseUint32(w.points->currentText()));
+        io.collectWhole(m, r.zeroShield, w.zeroShield);
+    io.collectCode(m, r.adcGain, w.adcGain, Codes::ByNumber);
+    io.collectCode(m, r.stdUnit, w.stdUnit, Codes::ByIndex, r.unitOffset);
+    m.setUint32(r.points, FieldIO::collectCode(w.points, m.uint32(r.points), Codes::ByNumber));
     // Every point, the unused ones included, so nothing typed is lost.
     for (int k = 0; k < Points; ++k) {
         collectFloat(m, r.standard + 2 * k, w.standard[k], io,

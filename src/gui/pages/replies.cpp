@@ -144,6 +144,9 @@ void MainWindow::meterIdentified(const Identification &id)
     if (id.before) {
         // Another meter answers where the last one did: a new connection.
         showState(tr("检测到另一台仪表：%1").arg(field::formatMeterNumber(id.number)));
+        // The units of the live values were the other meter's.
+        if (!id.fromReadAll)
+            worker->lockMirror()->forgetConfirmed();
         showMeterInfo();
         if (!pages.holdsBackup() && !id.fromReadAll)
             emit sendMessageToModbusThread(Cmd::readAll);

@@ -1,7 +1,6 @@
 // The user settings page: the instrument's link settings, units, decimals,
 // timings and the pressure conversion factors (registers 42..61).
 
-#include "model/codetables.h"
 #include "model/fieldcodec.h"
 #include "model/registermirror.h"
 #include "pages/fieldio.h"
@@ -11,68 +10,41 @@
 #include "worker/modbusthread.h"
 
 #include <QComboBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QString>
 
 namespace {
 
 constexpr int temperatureUnitFirstCode = 11;
-
 // A whole number 1..255: anything else would move the instrument to an address
 // this window cannot reach (0 is the broadcast address).
-bool validInstrumentAddress(const QString &text, quint16 *address)
-{
-    bool ok = false;
-    const uint value = text.toUInt(&ok, 10);
-    if (!ok || value < 1 || value > 255)
-        return false;
-    *address = static_cast<quint16>(value);
-    return true;
-}
+constexpr quint32 lowestAddress = 1;
+constexpr quint32 highestAddress = 255;
 
-// A combo box that shows no item (the instrument sent a code outside its
-// list) leaves the register as it was read rather than writing -1 back.
-void collectIndex(RegisterMirror &m, int reg, const QComboBox *combo, int offset = 0)
-{
-    if (combo->currentIndex() >= 0)
-        m.set(reg, static_cast<quint16>(combo->currentIndex() + offset));
-}
-
-void setUnitLabels(Ui::MainWindow *ui, quint16 pressureUnit, quint16 temperatureUnit)
-{
-    ui->label_yalidanwei->setText(unitName(pressureUnit));
-    ui->label_wendudanwei->setText(unitName(temperatureUnit));
-}
+using Codes = FieldIO::Codes;
 
 } // namespace
 
-void MainWindow::showUnitLabels()
-{
-    auto m = worker->lockMirror();
-    setUnitLabels(ui, m->at(Reg::pressureUnit), m->at(Reg::temperatureUnit));
-}
-
 void MainWindow::showUserParam()
 {
+    // The labels beside the live values follow the instrument, not the page.
+    showUnitLabels();
     auto m = worker->lockMirror();
     FieldIO io(shown, invalidField);
-    setUnitLabels(ui, m->at(Reg::pressureUnit), m->at(Reg::temperatureUnit));
 
-    ui->lineEdit_yonghudizhi->setText(QString::number(m->at(Reg::address)));
-    ui->comboBox_yonghubotelv->setCurrentIndex(m->at(Reg::baudCode));
-    ui->comboBox_yonghuparity->setCurrentIndex(m->at(Reg::parityCode));
-    ui->lineEdit_caijizhouqi->setText(QString::number(m->at(Reg::samplePeriod)));
-    ui->comboBox_beiguangshijian->setCurrentIndex(m->at(Reg::backlightCode));
-    ui->comboBox_yonghuyalidanwei->setCurrentIndex(m->at(Reg::pressureUnit));
-    ui->comboBox_yonghuwendudanwei->setCurrentIndex(int(m->at(Reg::temperatureUnit)) -
-                                                    temperatureUnitFirstCode);
-    ui->comboBox_yonghuyalixiaoshudian->setCurrentIndex(m->at(Reg::pressureDecimals));
-    ui->comboBox_yonghuwenduxiaoshudian->setCurrentIndex(m->at(Reg::temperatureDecimals));
-    ui->lineEdit_ptswitchtime->setText(QString::number(m->at(Reg::displaySwitchTime)));
-
-    // A rate other than 10 or 40 matches no item; the combo keeps its choice.
-    ui->comboBox_ADCspeed->setCurrentText(QString::number(m->at(Reg::adcRate)));
+    io.showWhole(ui->lineEdit_yonghudizhi, m->at(Reg::address));
+    io.showCode(ui->comboBox_yonghubotelv, m->at(Reg::baudCode), Codes::ByIndex);
+    io.showCode(ui->comboBox_yonghuparity, m->at(Reg::parityCode), Codes::ByIndex);
+    io.showWhole(ui->lineEdit_caijizhouqi, m->at(Reg::samplePeriod));
+    io.showCode(ui->comboBox_beiguangshijian, m->at(Reg::backlightCode), Codes::ByIndex);
+    io.showCode(ui->comboBox_yonghuyalidanwei, m->at(Reg::pressureUnit), Codes::ByIndex);
+    io.showCode(ui->comboBox_yonghuwendudanwei, m->at(Reg::temperatureUnit), Codes::ByIndex,
+                temperatureUnitFirstCode);
+    io.showCode(ui->comboBox_yonghuyalixiaoshudian, m->at(Reg::pressureDecimals), Codes::ByIndex);
+    io.showCode(ui->comboBox_yonghuwenduxiaoshudian, m->at(Reg::temperatureDecimals),
+                Codes::ByIndex);
+    io.showWhole(ui->lineEdit_ptswitchtime, m->at(Reg::displaySwitchTime));
+    io.showCode(ui->comboBox_ADCspeed, m->at(Reg::adcRate), Codes::ByNumber);
 
     io.showFloat(ui->lineEdit_yali_k, m->float32(Reg::pressureGain));
     io.showFloat(ui->lineEdit_yalijizhi, m->float32(Reg::pressureOffset));
@@ -85,23 +57,21 @@ void MainWindow::getUserParam()
     auto m = worker->lockMirror();
     FieldIO io(shown, invalidField);
 
-    // Only a reachable address is ever collected; the write button refuses the
-    // others with a message, every other caller keeps the address read last.
-    quint16 address = 0;
-    if (validInstrumentAddress(ui->lineEdit_yonghudizhi->text(), &address))
-        m->set(Reg::address, address);
-
-    collectIndex(*m, Reg::baudCode, ui->comboBox_yonghubotelv);
-    collectIndex(*m, Reg::parityCode, ui->comboBox_yonghuparity);
-    collectIndex(*m, Reg::pressureDecimals, ui->comboBox_yonghuyalixiaoshudian);
-    collectIndex(*m, Reg::pressureUnit, ui->comboBox_yonghuyalidanwei);
-    collectIndex(*m, Reg::temperatureDecimals, ui->comboBox_yonghuwenduxiaoshudian);
-    collectIndex(*m, Reg::temperatureUnit, ui->comboBox_yonghuwendudanwei,
-                 temperatureUnitFirstCode);
-    m->set(Reg::samplePeriod, field::parseUint16(ui->lineEdit_caijizhouqi->text()));
-    collectIndex(*m, Reg::backlightCode, ui->comboBox_beiguangshijian);
-    m->set(Reg::displaySwitchTime, field::parseUint16(ui->lineEdit_ptswitchtime->text()));
-    m->set(Reg::adcRate, field::parseUint16(ui->comboBox_ADCspeed->currentText()));
+    // The write button refuses an unreachable address with a message of its
+    // own before this runs; every other caller keeps the address read last.
+    io.collectWhole(*m, Reg::address, ui->lineEdit_yonghudizhi, lowestAddress, highestAddress);
+    io.collectCode(*m, Reg::baudCode, ui->comboBox_yonghubotelv, Codes::ByIndex);
+    io.collectCode(*m, Reg::parityCode, ui->comboBox_yonghuparity, Codes::ByIndex);
+    io.collectCode(*m, Reg::pressureDecimals, ui->comboBox_yonghuyalixiaoshudian, Codes::ByIndex);
+    io.collectCode(*m, Reg::pressureUnit, ui->comboBox_yonghuyalidanwei, Codes::ByIndex);
+    io.collectCode(*m, Reg::temperatureDecimals, ui->comboBox_yonghuwenduxiaoshudian,
+                   Codes::ByIndex);
+    io.collectCode(*m, Reg::temperatureUnit, ui->comboBox_yonghuwendudanwei, Codes::ByIndex,
+                   temperatureUnitFirstCode);
+    io.collectWhole(*m, Reg::samplePeriod, ui->lineEdit_caijizhouqi);
+    io.collectCode(*m, Reg::backlightCode, ui->comboBox_beiguangshijian, Codes::ByIndex);
+    io.collectWhole(*m, Reg::displaySwitchTime, ui->lineEdit_ptswitchtime);
+    io.collectCode(*m, Reg::adcRate, ui->comboBox_ADCspeed, Codes::ByNumber);
 
     m->setFloat32(
         Reg::pressureGain,
@@ -117,8 +87,9 @@ void MainWindow::getUserParam()
 
 bool MainWindow::refuseInvalidAddress()
 {
-    quint16 address = 0;
-    if (validInstrumentAddress(ui->lineEdit_yonghudizhi->text(), &address))
+    quint32 address = 0;
+    if (field::parseWhole(ui->lineEdit_yonghudizhi->text(), lowestAddress, highestAddress,
+                          &address))
         return false;
     showState(tr("地址无效"));
     showWarning(tr("仪表地址必须是1到255之间的整数！"));

@@ -3,6 +3,8 @@
 #include "shell/titlebardrag.h"
 #include "ui_dialog_warning.h"
 
+#include <QDir>
+
 Dialog_Warning::Dialog_Warning(QWidget *parent, const QString &title, const QString &text)
     : QDialog(parent), ui(new Ui::Dialog_Warning)
 {
@@ -19,6 +21,19 @@ Dialog_Warning::Dialog_Warning(QWidget *parent, const QString &title, const QStr
 Dialog_Warning::~Dialog_Warning()
 {
     delete ui;
+}
+
+void Dialog_Warning::warn(QWidget *window, const QString &text)
+{
+    Dialog_Warning dialog(nullptr, tr("警告"), text);
+    dialog.move(window->x() + (window->width() - 320) / 2,
+                window->y() + (window->height() - 150) / 2);
+    dialog.exec();
+}
+
+QString Dialog_Warning::fileNotWritten(const QString &path, const QString &reason)
+{
+    return tr("无法写入文件“%1”：%2").arg(QDir::toNativeSeparators(path), reason);
 }
 
 void Dialog_Warning::on_pushButton_close_clicked()

@@ -20,6 +20,11 @@ public:
     Dialog_Warning(QWidget *parent, const QString &title, const QString &text);
     ~Dialog_Warning() override;
 
+    // The warning titled "警告", centred over window, until it is closed.
+    static void warn(QWidget *window, const QString &text);
+    // The text of a warning about a file that could not be written.
+    static QString fileNotWritten(const QString &path, const QString &reason);
+
 private slots:
     void on_pushButton_close_clicked();
     void on_pushButton_ok_clicked();

@@ -291,7 +291,9 @@ private:
     // The 100 ms tick runs only while a status text or the progress bar has to age.
     void startTicking();
     void closeIdlePort();
-    quint16 rowValue(int code, const QLineEdit *valueEdit, quint16 current) const;
+    // The value a register row's edit holds for the source code; *valid
+    // false when a number does not fit the register.
+    quint16 rowValue(int code, const QLineEdit *valueEdit, quint16 current, bool *valid) const;
     void customRowSourceChanged(int row);
 
     Ui::MainWindow *ui;

@@ -2,6 +2,7 @@
 
 #include "model/codetables.h"
 #include "model/livesample.h"
+#include "shell/dialog_warning.h"
 #include "worker/messages.h"
 #include "worker/modbusthread.h"
 
@@ -113,12 +114,17 @@ TrendWindow::TrendWindow(modbusThread *modbusWorker, QWidget *parent)
             dirty = true;
     });
     connect(recordButton, &QPushButton::toggled, this, &TrendWindow::toggleRecording);
-    connect(&csv, &CsvRecorder::failed, this, [this](const QString &reason) {
-        recordState->setText(tr("记录已停止，写入失败：%1").arg(reason));
-        const QSignalBlocker block(recordButton);
-        recordButton->setChecked(false);
-        recordButton->setText(tr("开始记录"));
-    });
+    // Queued: the warning waits for its OK outside the poll that found the error.
+    connect(
+        &csv, &CsvRecorder::failed, this,
+        [this](const QString &reason) {
+            recordState->setText(tr("记录已停止，写入失败：%1").arg(reason));
+            const QSignalBlocker block(recordButton);
+            recordButton->setChecked(false);
+            recordButton->setText(tr("开始记录"));
+            Dialog_Warning::warn(this, Dialog_Warning::fileNotWritten(csv.fileName(), reason));
+        },
+        Qt::QueuedConnection);
     if (worker)
         connect(worker, &modbusThread::sendMessageToMainThread, this,
                 &TrendWindow::onWorkerMessage);
@@ -156,10 +162,12 @@ void TrendWindow::takeSample()
         auto m = worker->lockMirror();
         s = LiveSample::fromMirror(*m, QDateTime::currentDateTime());
     }
-    buffer.add(s.time.toMSecsSinceEpoch() / 1000.0, s.pressure, s.pressureUnit, s.temperature,
-               s.temperatureUnit);
-    pressureDecimals = qMin<int>(s.pressureDecimals, maxDecimals);
-    temperatureDecimals = qMin<int>(s.temperatureDecimals, maxDecimals);
+    buffer.add(s.time.toMSecsSinceEpoch() / 1000.0, s.pressure, s.pressureTrendUnit(),
+               s.temperature, s.temperatureTrendUnit());
+    // Without the instrument's decimals the statistics keep every digit there is.
+    pressureDecimals = s.unitsKnown ? qMin<int>(s.pressureDecimals, maxDecimals) : maxDecimals;
+    temperatureDecimals =
+        s.unitsKnown ? qMin<int>(s.temperatureDecimals, maxDecimals) : maxDecimals;
     csv.append(s);
     dirty = true;
 }
@@ -191,16 +199,18 @@ void TrendWindow::showStats(QLabel *label, const QString &name, TrendBuffer::Cha
                             double from, double to, int decimals)
 {
     const TrendBuffer::Stats st = buffer.stats(channel, from, to);
-    const QString unit = st.count > 0 ? unitName(st.unit) : QString();
+    const QString unit =
+        st.count > 0 && st.unit != LiveSample::NoUnit ? unitName(st.unit) : QString();
+    const QString title = unit.isEmpty() ? name : QStringLiteral("%1 (%2)").arg(name, unit);
     QCPAxis *axis = channel == TrendBuffer::Pressure ? plot->yAxis : plot->yAxis2;
-    axis->setLabel(unit.isEmpty() ? name : QStringLiteral("%1 (%2)").arg(name, unit));
+    axis->setLabel(title);
     if (st.count == 0) {
         label->setText(tr("%1：无数据").arg(name));
         return;
     }
     auto f = [](double v, int d) { return QString::number(v, 'f', d); };
-    label->setText(tr("%1 (%2)：最新 %3  最小 %4  最大 %5  平均 %6  标准差 %7  样本数 %8")
-                       .arg(name, unit, f(st.last, decimals), f(st.minimum, decimals),
+    label->setText(tr("%1：最新 %2  最小 %3  最大 %4  平均 %5  标准差 %6  样本数 %7")
+                       .arg(title, f(st.last, decimals), f(st.minimum, decimals),
                             f(st.maximum, decimals), f(st.mean, decimals + 1),
                             f(st.stdDev, decimals + 2))
                        .arg(st.count));
@@ -209,9 +219,14 @@ void TrendWindow::showStats(QLabel *label, const QString &name, TrendBuffer::Cha
 void TrendWindow::toggleRecording(bool on)
 {
     if (!on) {
-        csv.stop();
         recordButton->setText(tr("开始记录"));
-        recordState->setText(tr("已记录 %1 行").arg(csv.rowsWritten()));
+        if (csv.stop()) {
+            recordState->setText(tr("已记录 %1 行").arg(csv.rowsWritten()));
+        } else {
+            recordState->setText(tr("记录失败：%1").arg(csv.errorString()));
+            Dialog_Warning::warn(this,
+                                 Dialog_Warning::fileNotWritten(csv.fileName(), csv.errorString()));
+        }
         return;
     }
     const QString path =
@@ -219,10 +234,12 @@ void TrendWindow::toggleRecording(bool on)
             ? fileNameProvider()
             : QFileDialog::getSaveFileName(this, tr("记录到CSV文件"), QString(), tr("CSV (*.csv)"));
     if (path.isEmpty() || !csv.start(path)) {
-        if (!path.isEmpty())
-            recordState->setText(tr("无法记录：%1").arg(csv.errorString()));
         const QSignalBlocker block(recordButton);
         recordButton->setChecked(false);
+        if (!path.isEmpty()) {
+            recordState->setText(tr("无法记录：%1").arg(csv.errorString()));
+            Dialog_Warning::warn(this, Dialog_Warning::fileNotWritten(path, csv.errorString()));
+        }
         return;
     }
     recordButton->setText(tr("停止记录"));
