@@ -20,10 +20,6 @@ QLabel *stateLabel(MainWindow &w)
 {
     return find<QLabel>(w, "label_state");
 }
-QLabel *connectLabel(MainWindow &w)
-{
-    return find<QLabel>(w, "label_connect");
-}
 
 // Every address but the given ones holds a device of another type, so each
 // probe of a search gets an answer at once instead of a timeout.
@@ -55,14 +51,14 @@ private slots:
         choosePort(w, inst.portPath());
         click(w, "pushButton_sousuo");
         QTRY_COMPARE(find<QPushButton>(w, "pushButton_sousuo")->text(), QStringLiteral("停止"));
-        QVERIFY(connectLabel(w)->text().startsWith(QStringLiteral("当前连接：") + inst.portPath() +
-                                                   QStringLiteral(",9600,NONE,8,1")));
+        QVERIFY(connectionLine(w).startsWith(QStringLiteral("当前连接：") + inst.portPath() +
+                                             QStringLiteral(",9600,NONE,8,1")));
         // The window connects to the first instrument found on its own and reads all.
         QTRY_COMPARE_WITH_TIMEOUT(stateLabel(w)->text(), QStringLiteral("全部读取成功"), 30000);
         auto *addr = find<QComboBox>(w, "comboBox_addr");
         QCOMPARE(addr->count(), 2);
         QCOMPARE(addr->itemText(0) + ' ' + addr->itemText(1), QStringLiteral("3 200"));
-        QCOMPARE(connectLabel(w)->text(),
+        QCOMPARE(connectionLine(w),
                  QStringLiteral("当前连接：%1,9600,NONE,8,1,地址：3").arg(inst.portPath()));
         QCOMPARE(find<QPushButton>(w, "pushButton_lianjie")->text(), QStringLiteral("断开连接"));
         QVERIFY(closer.texts().isEmpty());
@@ -85,7 +81,7 @@ private slots:
         QTRY_COMPARE(closer.texts(), QStringList{QStringLiteral("请选择地址！")});
         QCOMPARE(stateLabel(w)->text(), QStringLiteral("请选择地址"));
         QCOMPARE(find<QPushButton>(w, "pushButton_sousuo")->text(), QStringLiteral("搜索"));
-        QCOMPARE(connectLabel(w)->text(), QStringLiteral("未连接"));
+        QCOMPARE(connectionLine(w), QStringLiteral("未连接"));
         QCOMPARE(sent.size(), 2);
         QCOMPARE(sent.at(1).at(0).toString(), QStringLiteral("search stop"));
         // Not connected: the port is free for other programs again.
@@ -127,7 +123,7 @@ private slots:
         click(w, "pushButton_lianjie");
         QTRY_COMPARE(closer.texts(),
                      QStringList{QStringLiteral("板卡固件版本太低，请使用V0.4版本的调试软件！")});
-        QTRY_COMPARE(connectLabel(w)->text(), QStringLiteral("未连接"));
+        QTRY_COMPARE(connectionLine(w), QStringLiteral("未连接"));
         QVERIFY(!stack->isEnabled());
 
         // Version 10 is accepted.
@@ -142,7 +138,7 @@ private slots:
 
         click(w, "pushButton_lianjie");
         QTRY_COMPARE(stateLabel(w)->text(), QStringLiteral("已断开连接"));
-        QCOMPARE(connectLabel(w)->text(), QStringLiteral("未连接"));
+        QCOMPARE(connectionLine(w), QStringLiteral("未连接"));
         QCOMPARE(find<QPushButton>(w, "pushButton_lianjie")->text(), QStringLiteral("连接"));
         QVERIFY(!stack->isEnabled());
         QVERIFY(!w.linkSettings().portOpen);
@@ -179,7 +175,7 @@ private slots:
         QCOMPARE(closer.texts(),
                  QStringList{QStringLiteral("端口打开失败，请检查端口号是否正确或端口是否占用！")});
         QCOMPARE(stateLabel(w)->text(), QStringLiteral("端口打开失败"));
-        QCOMPARE(connectLabel(w)->text(), QStringLiteral("未连接"));
+        QCOMPARE(connectionLine(w), QStringLiteral("未连接"));
         QCOMPARE(sent.size(), 0);
 
         // A device of another type is refused, also with every other register right.
@@ -218,7 +214,7 @@ private slots:
         QCOMPARE(link.baudRate, 38400u);
         QCOMPARE(link.portBaudRate, 38400);
         QCOMPARE(link.parityIndex, quint8(2));
-        QCOMPARE(connectLabel(w)->text(),
+        QCOMPARE(connectionLine(w),
                  QStringLiteral("当前连接：%1,38400,EVEN,8,1,地址：5").arg(inst.portPath()));
         QCOMPARE(find<QComboBox>(w, "comboBox_addr")->currentText(), QStringLiteral("5"));
         QCOMPARE(find<QComboBox>(w, "comboBox_baud")->currentText(), QStringLiteral("38400"));
