@@ -6,7 +6,8 @@
 // worker.
 //
 // Properties: a known command sets its bit and nothing else; "connect:<n>" and
-// "set addr:<n>" go by the text before the colon; a disconnect, a search or a
+// "set addr:<n>" go by the text before the colon, "read regs:<first>,<count>"
+// needs a range one request can read; a disconnect, a search or a
 // connect also drops the device commands still pending (the link they were
 // meant for ends); any other string changes nothing.
 
@@ -67,6 +68,10 @@ quint32 expectedFlags(quint32 flags, const QString &message)
         flags &= Bit::LinkMask;
     if (rangedSearch)
         return flags | Bit::mask(Bit::Search);
+    int count = 0;
+    if (key == QLatin1String("read regs") && colon >= 0 &&
+        modbusThread::parseRegisterRange(message.mid(colon + 1), &first, &count))
+        return flags | Bit::mask(Bit::ReadRegs);
     if (key == QLatin1String("set addr"))
         return flags | Bit::mask(Bit::SetAddr);
     if (key == QLatin1String("connect"))

@@ -174,7 +174,8 @@ void commandSeeds()
                                Cmd::facSave,
                                Cmd::userSave,
                                Cmd::backFac,
-                               Cmd::writeClr};
+                               Cmd::writeClr,
+                               Cmd::readRegsFmt.arg(0x5000).arg(2)};
     for (const QString &command : commands)
         write("commands", QString(command).replace(QRegularExpression("[ :]"), "-"),
               command.toUtf8());

@@ -5,8 +5,11 @@
 #include "model/codetables.h"
 #include "model/comparison.h"
 #include "model/fieldcodec.h"
+#include "model/fieldtable.h"
 #include "model/livesample.h"
 #include "model/registermirror.h"
+#include "model/timestamp.h"
+#include "traffic/framedecoder.h"
 #include "worker/messages.h"
 #include "worker/modbusthread.h"
 
@@ -20,6 +23,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 namespace cli {
@@ -226,37 +230,42 @@ QString plain(const QJsonValue &v)
     }
 }
 
-void printSection(const QString &title, const QJsonObject &o)
+// The instrument's text in double quotes, on one line whatever it holds.
+QString quotedText(QString text)
 {
-    out() << '[' << title << "]\n";
-    for (auto it = o.begin(); it != o.end(); ++it) {
-        if (it.value().isArray() && !it.value().toArray().isEmpty() &&
-            it.value().toArray().first().isObject()) {
-            const QJsonArray rows = it.value().toArray();
-            for (const QJsonValue &row : rows) {
-                const QJsonObject r = row.toObject();
-                out() << "  row " << r.value(QStringLiteral("row")).toInt() << ": source "
-                      << r.value(QStringLiteral("source")).toInt() << ' '
-                      << r.value(QStringLiteral("caption")).toString() << ", address "
-                      << r.value(QStringLiteral("address")).toInt();
-                if (r.contains(QStringLiteral("value")))
-                    out() << ", value " << r.value(QStringLiteral("value")).toString();
-                out() << '\n';
-            }
-        } else {
-            out() << "  " << it.key() << ": " << plain(it.value()) << '\n';
-        }
-    }
+    text.replace(QLatin1Char('\\'), QLatin1String("\\\\"))
+        .replace(QLatin1Char('"'), QLatin1String("\\\""))
+        .replace(QLatin1Char('\n'), QLatin1String("\\n"))
+        .replace(QLatin1Char('\r'), QLatin1String("\\r"))
+        .replace(QLatin1Char('\t'), QLatin1String("\\t"));
+    return QLatin1Char('"') + text + QLatin1Char('"');
 }
 
-bool readFileBytes(const QString &path, QByteArray *bytes)
+// A field's value as read prints it: floats exact, so that what read prints
+// set takes back as the same float.
+QString plainValue(const fields::Field &f, const quint16 *regs)
+{
+    if (f.kind == fields::Kind::Float) {
+        const quint32 bits = quint32(regs[f.first]) | (quint32(regs[f.first + 1]) << 16);
+        float value;
+        std::memcpy(&value, &bits, sizeof value);
+        return floatText(value);
+    }
+    const QString text = fields::valueText(f, regs, fields::Style::Plain);
+    return f.kind == fields::Kind::Text ? quotedText(text) : text;
+}
+
+bool readFileBytes(const QString &path, QByteArray *bytes, QString *reason)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    // One byte more than a backup: enough to tell a longer file apart.
-    *bytes = file.read(backup::FileBytes + 1);
-    return true;
+    if (file.open(QIODevice::ReadOnly)) {
+        // One byte more than a backup: enough to tell a longer file apart.
+        *bytes = file.read(backup::FileBytes + 1);
+        if (file.error() == QFileDevice::NoError)
+            return true;
+    }
+    *reason = file.errorString();
+    return false;
 }
 
 } // namespace
@@ -268,13 +277,19 @@ void printError(const QString &line)
     std::fflush(stderr);
 }
 
-int listPorts(const Options &o)
+QStringList portNames()
 {
     QStringList names;
     const auto ports = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo &info : ports)
         names << info.portName();
     names << qEnvironmentVariable("KV3PD_EXTRA_PORTS").split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    return names;
+}
+
+int listPorts(const Options &o)
+{
+    const QStringList names = portNames();
     if (o.json) {
         printJson(QJsonArray::fromStringList(names));
     } else {
@@ -299,8 +314,8 @@ int scan(const Options &o)
         return result;
     }
     if (found.isEmpty()) {
-        printError(QStringLiteral("no instrument answered on %1 at the addresses %2..%3")
-                       .arg(o.link.port)
+        printError(QStringLiteral("no instrument answered on %1 (%2) at the addresses %3..%4")
+                       .arg(o.link.port, lineText(qint32(o.link.baud), o.link.parity))
                        .arg(o.from)
                        .arg(o.to));
         return NoAnswer;
@@ -380,41 +395,45 @@ int readAll(const Options &o)
     if (const int result = c.startWith(o.link.address, Cmd::readAll); result != Done)
         return result;
 
-    QList<QPair<QString, QJsonObject>> sections;
+    if (!o.json) {
+        quint16 regs[RegisterMirror::Size];
+        {
+            auto m = c.session.worker()->lockMirror();
+            std::copy_n(m->data(), RegisterMirror::Size, regs);
+        }
+        // "name: value unit", a heading per page; the names are set's.
+        const fields::Field *previous = nullptr;
+        for (const fields::Field &f : fields::table()) {
+            if (!previous || previous->group != f.group)
+                out() << '[' << fields::groupName(f.group) << "]\n";
+            previous = &f;
+            const QString unit = fields::unitText(f, regs);
+            out() << f.name << ": " << plainValue(f, regs);
+            if (!unit.isEmpty())
+                out() << ' ' << unit;
+            out() << '\n';
+        }
+        return Done;
+    }
+    QJsonObject all;
     {
         auto m = c.session.worker()->lockMirror();
         QJsonObject meter;
         meter.insert(QStringLiteral("meter_number"),
                      field::formatMeterNumber(m->uint32(Reg::meterNumber)));
         meter.insert(QStringLiteral("meter_type"), meterTypeName(m->at(Reg::meterType)));
-        sections = {
-            {QStringLiteral("user_settings"), settingsJson(*m)},
-            {QStringLiteral("meter_parameters"), meter},
-            {QStringLiteral("pressure_calibration"), calibrationJson(*m, Reg::pressure)},
-            {QStringLiteral("temperature_calibration"), calibrationJson(*m, Reg::temperature)},
-            {QStringLiteral("pressure_secondary_calibration"), secondaryJson(*m, Reg::pressure)},
-            {QStringLiteral("temperature_secondary_calibration"),
-             secondaryJson(*m, Reg::temperature)},
-            {QStringLiteral("register_configuration"), registerConfigJson(*m)},
-        };
-        if (!o.json) {
-            // In the order and the form set takes them.
-            out() << "[user_settings]\n";
-            const auto texts = settingTexts(*m);
-            for (const auto &t : texts)
-                out() << "  " << t.first << '=' << t.second << '\n';
-            sections.removeFirst();
-        }
+        all.insert(QStringLiteral("user_settings"), settingsJson(*m));
+        all.insert(QStringLiteral("meter_parameters"), meter);
+        all.insert(QStringLiteral("pressure_calibration"), calibrationJson(*m, Reg::pressure));
+        all.insert(QStringLiteral("temperature_calibration"),
+                   calibrationJson(*m, Reg::temperature));
+        all.insert(QStringLiteral("pressure_secondary_calibration"),
+                   secondaryJson(*m, Reg::pressure));
+        all.insert(QStringLiteral("temperature_secondary_calibration"),
+                   secondaryJson(*m, Reg::temperature));
+        all.insert(QStringLiteral("register_configuration"), registerConfigJson(*m));
     }
-    if (o.json) {
-        QJsonObject all;
-        for (const auto &s : qAsConst(sections))
-            all.insert(s.first, s.second);
-        printJson(all);
-    } else {
-        for (const auto &s : qAsConst(sections))
-            printSection(s.first, s.second);
-    }
+    printJson(all);
     return Done;
 }
 
@@ -498,7 +517,7 @@ int live(const Options &o)
             return int(OutputFailed);
         if (o.json) {
             QJsonObject j;
-            j.insert(QStringLiteral("time"), s.time.toString(Qt::ISODateWithMs));
+            j.insert(QStringLiteral("time"), rfc3339Utc(s.time));
             j.insert(QStringLiteral("pressure"), s.pressureText().toDouble());
             j.insert(QStringLiteral("pressure_unit"), unitName(s.pressureUnit));
             j.insert(QStringLiteral("temperature"), s.temperatureText().toDouble());
@@ -553,8 +572,9 @@ int restoreFromFile(const Options &o)
     }
     const QString path = o.arguments.first();
     QByteArray bytes;
-    if (!readFileBytes(path, &bytes)) {
-        printError(QStringLiteral("cannot read %1").arg(path));
+    QString reason;
+    if (!readFileBytes(path, &bytes, &reason)) {
+        printError(QStringLiteral("cannot read %1: %2").arg(path, reason));
         return BadFile;
     }
     quint16 image[backup::RegisterCount];
@@ -736,7 +756,7 @@ int diff(const Options &o)
     } else {
         int nameWidth = 0, regsWidth = 0, aWidth = 0, bWidth = 0;
         const auto quoted = [](const compare::Row &r, const QString &v) {
-            return r.field->kind == fields::Kind::Text ? QStringLiteral("\"%1\"").arg(v) : v;
+            return r.field->kind == fields::Kind::Text ? quotedText(v) : v;
         };
         for (const compare::Row &r : qAsConst(shown)) {
             nameWidth = qMax(nameWidth, r.field->name.size());
@@ -758,6 +778,89 @@ int diff(const Options &o)
         out().flush();
     }
     return compare::allEqual(rows) ? Done : Mismatch;
+}
+
+namespace {
+
+// Decimal, or hexadecimal after "0x".
+bool registerArgument(const QString &text, int low, int high, int *value)
+{
+    bool ok = false;
+    const bool hex = text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive);
+    const int v = hex ? text.mid(2).toInt(&ok, 16) : text.toInt(&ok, 10);
+    if (!ok || v < low || v > high)
+        return false;
+    *value = v;
+    return true;
+}
+
+QString hexWord(int value)
+{
+    return QStringLiteral("0x") +
+           QString::number(value, 16).toUpper().rightJustified(4, QLatin1Char('0'));
+}
+
+} // namespace
+
+int regs(const Options &o)
+{
+    const QStringList &a = o.arguments;
+    if (a.size() != 3 || a.first() != QLatin1String("read")) {
+        printError(QStringLiteral("regs needs: read START COUNT (see --help)"));
+        return Usage;
+    }
+    int first = 0, count = 0;
+    if (!registerArgument(a[1], 0, 0xFFFF, &first)) {
+        printError(QStringLiteral("bad START '%1' (0..65535 or 0x0000..0xFFFF)").arg(a[1]));
+        return Usage;
+    }
+    if (!registerArgument(a[2], 1, RegisterMirror::RawCapacity, &count)) {
+        printError(QStringLiteral("bad COUNT '%1' (1..%2: one request)")
+                       .arg(a[2])
+                       .arg(RegisterMirror::RawCapacity));
+        return Usage;
+    }
+    if (first + count - 1 > 0xFFFF) {
+        printError(
+            QStringLiteral("registers %1..%2 run past 65535").arg(first).arg(first + count - 1));
+        return Usage;
+    }
+    Connected c(o);
+    int result = c.start(o.link.address);
+    if (result == Done)
+        result = c.session.command(Cmd::readRegsFmt.arg(first).arg(count), false);
+    if (result == NoAnswer && c.session.writes().lastException() > 0) {
+        const int code = c.session.writes().lastException();
+        printError(QStringLiteral("the instrument refused to read registers %1..%2: %3 "
+                                  "(exception %4)")
+                       .arg(first)
+                       .arg(first + count - 1)
+                       .arg(FrameDecoder::exceptionName(code))
+                       .arg(code));
+        return Refused;
+    }
+    if (result != Done)
+        return c.fail(result);
+    QVector<quint16> values;
+    {
+        auto m = c.session.worker()->lockMirror();
+        const RegisterMirror::RawRead &raw = m->raw();
+        values = QVector<quint16>(raw.words, raw.words + raw.count);
+    }
+    QJsonArray list;
+    for (int i = 0; i < values.size(); ++i) {
+        const int reg = first + i;
+        if (o.json)
+            list.append(QJsonObject{{QStringLiteral("register"), reg},
+                                    {QStringLiteral("value"), int(values[i])},
+                                    {QStringLiteral("hex"), hexWord(values[i])}});
+        else
+            out() << reg << " (" << hexWord(reg) << "): " << values[i] << ' ' << hexWord(values[i])
+                  << '\n';
+    }
+    if (o.json)
+        printJson(list);
+    return Done;
 }
 
 } // namespace cli

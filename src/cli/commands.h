@@ -46,6 +46,9 @@ constexpr int CloneKeepsLast = Blocks::tempParamBlock.first + Blocks::tempParamB
 // Ctrl-C goes to the session that is running, if any.
 extern Session *runningSession;
 
+// The serial ports as ports lists them: the system's, then KV3PD_EXTRA_PORTS.
+QStringList portNames();
+
 int listPorts(const Options &o);
 int scan(const Options &o);
 int info(const Options &o);
@@ -58,6 +61,8 @@ int history(const Options &o);
 int certificate(const Options &o);
 // FILE against the instrument, or FILE_A against FILE_B, field by field.
 int diff(const Options &o);
+// "regs read START COUNT": raw registers by number, any of them.
+int regs(const Options &o);
 
 // Standard output in UTF-8, and a JSON document on it.
 QTextStream &out();

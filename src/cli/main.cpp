@@ -2,6 +2,7 @@
 
 #include "calibration/calibrationstore.h"
 #include "cli/commands.h"
+#include "cli/completion.h"
 #include "cli/usersettings.h"
 #include "model/codetables.h"
 
@@ -53,14 +54,17 @@ QString helpText()
                "                         firmware and meter number of each instrument found\n"
                "                         (exit 3 when none of them can be connected)\n"
                "  info                   board, meter number, type, range and firmware\n"
-               "  read                   every parameter block, decoded\n"
+               "  read                   every field of registers 0..318 as 'name: value unit',\n"
+               "                         under a [page] heading; the names and values are\n"
+               "                         those set and diff use; --json: an object per block\n"
                "  set NAME=VALUE...      change user settings, then write and save them;\n"
                "                         a changed address, baud rate or parity is followed\n"
                "  live [--count N] [--interval MS] [--csv FILE]\n"
                "                         live values (until Ctrl-C without --count); the CSV\n"
                "                         columns are time,pressure,pressure_unit,temperature,\n"
-               "                         temperature_unit,battery_v,battery_percent. With a\n"
-               "                         count, as many polls whose values cannot be read\n"
+               "                         temperature_unit,battery_v,battery_percent; times\n"
+               "                         in UTC (2026-12-06T15:57:26.501Z), as --json's. With\n"
+               "                         a count, as many polls whose values cannot be read\n"
                "                         end it (exit 3)\n"
                "  backup FILE            read registers 42..318 and write a backup file\n"
                "  restore FILE [--clone] [--with-link] [--no-verify]\n"
@@ -94,6 +98,10 @@ QString helpText()
                "                         (default ./KV-3PD_setting.ini)\n"
                "  certificate CERT --json\n"
                "                         the whole record (calibration, points, samples)\n"
+               "  regs read START COUNT  COUNT (1..125) registers from START (0..65535, or hex\n"
+               "                         as 0x5000), any the instrument has, with one request\n"
+               "                         (function 0x33); one line each: register, value in\n"
+               "                         decimal and hex. --json: [{register, value, hex}]\n"
                "\n"
                "Ctrl-C during the write and the save of set or restore lets them finish, then\n"
                "stops; a second Ctrl-C aborts at once. Either way stderr says which registers\n"
@@ -110,7 +118,8 @@ QString helpText()
                           "    no calibration with that certificate number\n"
                           "  4 verification mismatch, or diff found a difference\n"
                           "  5 bad or damaged file, or calibration records that cannot be read\n"
-                          "  6 the instrument refused a write or the save failed\n"
+                          "  6 the instrument refused a write or the save failed, or\n"
+                          "    refused the read of regs\n"
                           "  7 the backup belongs to another meter\n"
                           "  8 an output file cannot be written\n"
                           "  130 interrupted (Ctrl-C)\n");
@@ -181,14 +190,41 @@ int main(int argc, char *argv[])
                                     QString(), QStringLiteral("FILE"));
     const QCommandLineOption lang(QStringLiteral("lang"), QString(), QStringLiteral("LANG"));
     const QCommandLineOption settings(QStringLiteral("settings"), QString(), QStringLiteral("INI"));
-    parser.addOptions({port, baud, parity, address, json, quiet, help, version, from, to, count,
-                       interval, csv, clone, withLink, noVerify});
-    parser.addOption(all);
-    parser.addOptions({db, meter, output, lang, settings});
+    const QList<QCommandLineOption> options = {
+        port,     baud, parity, address,  json,     quiet, help, version, from,   to,   count,
+        interval, csv,  clone,  withLink, noVerify, all,   db,   meter,   output, lang, settings};
+    parser.addOptions(options);
+    // For the bash completion: the words that fit the command line given.
+    const QCommandLineOption completeWords(QStringLiteral("complete-words"), QString(),
+                                           QStringLiteral("LINE"));
+    parser.addOption(completeWords);
+
+    using Handler = int (*)(const cli::Options &);
+    const QList<QPair<QString, Handler>> commands = {
+        {QStringLiteral("ports"), cli::listPorts},
+        {QStringLiteral("scan"), cli::scan},
+        {QStringLiteral("info"), cli::info},
+        {QStringLiteral("read"), cli::readAll},
+        {QStringLiteral("set"), cli::setSettings},
+        {QStringLiteral("live"), cli::live},
+        {QStringLiteral("backup"), cli::backupToFile},
+        {QStringLiteral("restore"), cli::restoreFromFile},
+        {QStringLiteral("diff"), cli::diff},
+        {QStringLiteral("regs"), cli::regs},
+        {QStringLiteral("history"), cli::history},
+        {QStringLiteral("certificate"), cli::certificate}};
 
     if (!parser.parse(arguments)) {
         cli::printError(parser.errorText() + QStringLiteral(" (see --help)"));
         return cli::Usage;
+    }
+    if (parser.isSet(completeWords)) {
+        QStringList names;
+        for (const auto &c : commands)
+            names << c.first;
+        for (const QString &word : cli::completions(parser.value(completeWords), names, options))
+            std::printf("%s\n", word.toUtf8().constData());
+        return cli::Done;
     }
     if (parser.isSet(help)) {
         std::fputs(helpText().toUtf8().constData(), stdout);
@@ -268,19 +304,6 @@ int main(int argc, char *argv[])
             return bad(QStringLiteral("bad --lang '%1' (zh or en)").arg(parser.value(lang)));
     }
 
-    using Handler = int (*)(const cli::Options &);
-    const QList<QPair<QString, Handler>> commands = {
-        {QStringLiteral("ports"), cli::listPorts},
-        {QStringLiteral("scan"), cli::scan},
-        {QStringLiteral("info"), cli::info},
-        {QStringLiteral("read"), cli::readAll},
-        {QStringLiteral("set"), cli::setSettings},
-        {QStringLiteral("live"), cli::live},
-        {QStringLiteral("backup"), cli::backupToFile},
-        {QStringLiteral("restore"), cli::restoreFromFile},
-        {QStringLiteral("diff"), cli::diff},
-        {QStringLiteral("history"), cli::history},
-        {QStringLiteral("certificate"), cli::certificate}};
     Handler handler = nullptr;
     for (const auto &c : commands) {
         if (c.first == command)
@@ -289,9 +312,10 @@ int main(int argc, char *argv[])
     if (!handler)
         return bad(QStringLiteral("unknown command '%1' (see --help)").arg(command));
     const bool twoFiles = command == QLatin1String("diff") && o.arguments.size() == 2;
-    if (command != QLatin1String("set") && command != QLatin1String("backup") &&
-        command != QLatin1String("restore") && command != QLatin1String("diff") &&
-        command != QLatin1String("certificate") && !o.arguments.isEmpty())
+    const QStringList withArguments = {QStringLiteral("set"),     QStringLiteral("backup"),
+                                       QStringLiteral("restore"), QStringLiteral("diff"),
+                                       QStringLiteral("regs"),    QStringLiteral("certificate")};
+    if (!withArguments.contains(command) && !o.arguments.isEmpty())
         return bad(QStringLiteral("unexpected argument '%1'").arg(o.arguments.first()));
     const bool records =
         command == QLatin1String("history") || command == QLatin1String("certificate");

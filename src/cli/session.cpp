@@ -32,6 +32,14 @@ int bitsPerCharacter(int parity)
 
 } // namespace
 
+QString lineText(qint32 baud, int parity)
+{
+    const char *const parities[] = {"no", "odd", "even"};
+    return QStringLiteral("%1 baud, %2 parity")
+        .arg(baud)
+        .arg(QLatin1String(parities[parity >= 0 && parity <= 2 ? parity : 0]));
+}
+
 Session::Session(const LinkOptions &options, QObject *parent)
     : QObject(parent), options(options), link(new SerialLink), thread(new modbusThread),
       linkAddress(options.address)
@@ -71,11 +79,14 @@ Session::~Session()
 int Session::open()
 {
     if (!link->open(options.port, qint32(options.baud), options.parity)) {
-        lastError = QStringLiteral("cannot open the port %1: %2")
-                        .arg(options.port,
-                             link->permissionDenied()
-                                 ? QStringLiteral("permission denied (join the group dialout)")
-                                 : link->errorString());
+        QString reason = link->errorString();
+        if (link->portInUse())
+            reason = QStringLiteral("the port is in use by another program");
+        else if (link->permissionDenied())
+            // Serial ports belong to the group dialout on Debian.
+            reason = QStringLiteral("permission denied; add the user to the group dialout "
+                                    "(sudo adduser $USER dialout) and log in again");
+        lastError = QStringLiteral("cannot open the port %1: %2").arg(options.port, reason);
         return PortFailed;
     }
     thread->modbusMaster()->setLineTiming(qint32(options.baud), bitsPerCharacter(options.parity));
@@ -92,9 +103,11 @@ int Session::connectTo(int address)
                 return int(Done);
             if (m == Reply::connectFailed) {
                 // Silence and another device's feature code end the same way.
-                lastError = QStringLiteral("no KV-3PD answers at address %1 on %2")
+                lastError = QStringLiteral("no KV-3PD answers at address %1 on %2 (%3); check "
+                                           "the address, baud rate and parity, or run "
+                                           "`kv3pd-cli scan`")
                                 .arg(address)
-                                .arg(options.port);
+                                .arg(options.port, lineText(link->baudRate(), link->parityIndex()));
                 return int(NoAnswer);
             }
             if (m == Reply::versionError) {
@@ -134,12 +147,14 @@ int Session::command(const QString &cmd, bool write)
     progressLabel = cmd;
     runningCommand = cmd;
     writing = write;
+    // A command with an argument ("read regs:42,3") answers by its key.
+    const QString key = splitMessage(cmd).key;
     thread->receiveMessageFromMainThread(cmd);
     const int result = waitFor(
-        [this, cmd, write](const QString &m) {
-            if (m == Reply::succeed(cmd))
+        [this, cmd, key, write](const QString &m) {
+            if (m == Reply::succeed(key))
                 return write ? Pending : int(Done);
-            if (m == Reply::failed(cmd)) {
+            if (m == Reply::failed(key)) {
                 if (write)
                     return writeFailed(cmd);
                 lastError = QStringLiteral("the instrument did not answer (%1)").arg(cmd);
@@ -296,11 +311,9 @@ void Session::followLink(const QString &argument)
     linkAddress = int(address);
     if (!moved)
         return;
-    const char *const parities[] = {"no", "odd", "even"};
-    movedLink = QStringLiteral("the instrument now answers at address %1, %2 baud, %3 parity")
+    movedLink = QStringLiteral("the instrument now answers at address %1, %2")
                     .arg(address)
-                    .arg(baud)
-                    .arg(QLatin1String(parities[parityCode]));
+                    .arg(lineText(qint32(baud), int(parityCode)));
 }
 
 void Session::showProgress(int percent)

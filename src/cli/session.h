@@ -114,6 +114,9 @@ private:
     QString lastError;
 };
 
+// "9600 baud, no parity"; parity 0 none, 1 odd, 2 even.
+QString lineText(qint32 baud, int parity);
+
 // One line on stderr, after whatever stdout holds.
 void printError(const QString &line);
 

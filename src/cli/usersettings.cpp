@@ -93,14 +93,9 @@ QString allowedText(const Setting &s)
     switch (s.kind) {
     case Kind::Address:
         return QStringLiteral("1..255");
-    case Kind::Baud: {
-        QStringList rates;
-        for (quint32 rate : baudRates)
-            rates << QString::number(rate);
-        return rates.join(QLatin1Char('|'));
-    }
+    case Kind::Baud:
     case Kind::Choice:
-        return s.choices->join(QLatin1Char('|'));
+        return settingValues(QLatin1String(s.name)).join(QLatin1Char('|'));
     case Kind::Decimals:
         return QStringLiteral("0..4");
     case Kind::Word:
@@ -160,6 +155,30 @@ QStringList settingNames()
     for (const Setting &s : settings())
         names << QLatin1String(s.name);
     return names;
+}
+
+QStringList settingValues(const QString &name)
+{
+    const Setting *s = findSetting(name);
+    if (!s)
+        return {};
+    switch (s->kind) {
+    case Kind::Baud: {
+        QStringList rates;
+        for (quint32 rate : baudRates)
+            rates << QString::number(rate);
+        return rates;
+    }
+    case Kind::Choice:
+        return *s->choices;
+    case Kind::Decimals:
+        return {QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"),
+                QStringLiteral("4")};
+    case Kind::AdcRate:
+        return adcRateChoices;
+    default:
+        return {};
+    }
 }
 
 QString settingHelp()
@@ -248,14 +267,6 @@ bool applySetting(RegisterMirror &mirror, const SettingChange &change, QString *
     }
     mirror.set(s->reg, word);
     return true;
-}
-
-QList<QPair<QString, QString>> settingTexts(const RegisterMirror &mirror)
-{
-    QList<QPair<QString, QString>> texts;
-    for (const Setting &s : settings())
-        texts.append({QLatin1String(s.name), valueText(mirror, s)});
-    return texts;
 }
 
 QJsonObject settingsJson(const RegisterMirror &mirror)

@@ -21,6 +21,9 @@ struct SettingChange
 // The names in the order read prints them, with the values each allows.
 QStringList settingNames();
 QString settingHelp();
+// The values a setting takes when they can be listed (baud: the rates,
+// parity: none odd even, ...); empty for numbers of a range.
+QStringList settingValues(const QString &name);
 
 // Parses "NAME=VALUE"; on failure *error names the offending item.
 bool parseSettingAssignment(const QString &text, SettingChange *change, QString *error);
@@ -31,8 +34,7 @@ bool applySetting(RegisterMirror &mirror, const SettingChange &change, QString *
 // The shortest text that reads back as the same float.
 QString floatText(float value);
 
-// Every setting as "name value" text (the form set accepts) or as JSON.
-QList<QPair<QString, QString>> settingTexts(const RegisterMirror &mirror);
+// Every setting as JSON, in the form set accepts.
 QJsonObject settingsJson(const RegisterMirror &mirror);
 
 } // namespace cli

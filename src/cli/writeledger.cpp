@@ -50,6 +50,7 @@ void WriteLedger::onEvent(const TrafficEvent &e)
     const bool writeOne = e.function == FrameDecoder::FuncWriteSingle;
     const bool parameters = e.address >= FirstParameter && e.address < RegisterMirror::Size;
     if (!e.received) {
+        exceptionCode = 0;
         inFlight = {-1, -1};
         if (writeSeveral && parameters && e.count > 0)
             inFlight = {e.address, qMin(e.address + e.count, int(RegisterMirror::Size)) - 1};
@@ -76,6 +77,7 @@ void WriteLedger::onEvent(const TrafficEvent &e)
         }
         break;
     case TrafficEvent::Status::Exception:
+        exceptionCode = e.exceptionCode;
         lastRefused = inFlight.first >= 0 || saveInFlight;
         inFlight = {-1, -1};
         saveInFlight = false;

@@ -1,9 +1,9 @@
 #pragma once
 
 // What the instrument acknowledged of the parameter writes and saves of a
-// session, read off the line itself. The worker's replies say only that a
-// command failed, not how far its chunks got, whether the instrument refused
-// or fell silent, nor whether a save it was waiting on had been acknowledged.
+// session, and how it refused the last request, read off the line itself. The worker's replies say
+// only that a command failed, not how far its chunks got, whether the instrument refused or fell
+// silent, nor whether a save it was waiting on had been acknowledged.
 
 #include "model/registermirror.h"
 #include "traffic/framedecoder.h"
@@ -36,6 +36,8 @@ public:
     QVector<Range> unanswered() const;
     // The last write or save was answered with an exception.
     bool refused() const { return lastRefused; }
+    // The exception code the last request was answered with; 0 for none.
+    int lastException() const { return exceptionCode; }
 
     // One clause for an error line, e.g. "written and saved: registers 42..71",
     // "written but not saved: registers 42..141; sent without an answer:
@@ -63,6 +65,7 @@ private:
     bool saveInFlight = false;
     bool saveUnanswered = false;
     bool lastRefused = false;
+    int exceptionCode = 0;
 };
 
 } // namespace cli

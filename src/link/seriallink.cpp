@@ -2,6 +2,7 @@
 
 #include "modbus/kzmodbus.h"
 
+#include <QCoreApplication>
 #include <QMetaMethod>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -10,6 +11,8 @@
 
 #ifdef Q_OS_UNIX
 #include <poll.h>
+#include <sys/file.h>
+#include <termios.h>
 #include <unistd.h>
 #endif
 
@@ -68,12 +71,32 @@ bool SerialLink::openPort()
         lastError = port->errorString();
         // Qt reports a port locked by another program as a permission error
         // too; only the system's own refusal means the user lacks the right.
-        denied = port->error() == QSerialPort::PermissionError &&
+        const bool permission = port->error() == QSerialPort::PermissionError;
+        denied = permission &&
                  (lastError == qt_error_string(EACCES) || lastError == qt_error_string(EPERM));
+        // The kernel's exclusive mode (TIOCEXCL) or the lock file of a program
+        // that takes one, as Qt does.
+        // Qt's own text, translated as Qt shows it (kept out of our catalogue).
+        static const char qtContext[] = "QSerialPort";
+        static const char lockFailed[] = "Permission error while locking the device";
+        inUse = permission && (lastError == qt_error_string(EBUSY) ||
+                               lastError == QCoreApplication::translate(qtContext, lockFailed));
         return false;
     }
+#ifdef Q_OS_UNIX
+    // Programs that lock the device with flock() instead are invisible to
+    // Qt's checks. Held while the port is open, the lock keeps them out too.
+    if (::flock(int(port->handle()), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+        port->close();
+        lastError = qt_error_string(EBUSY);
+        denied = false;
+        inUse = true;
+        return false;
+    }
+#endif
     lastError.clear();
     denied = false;
+    inUse = false;
     port->setBaudRate(baud, QSerialPort::AllDirections);
     port->setDataBits(QSerialPort::Data8);
     setParity(parity);

@@ -62,6 +62,8 @@ public:
     // The last open failed because this user may not use the device (on
     // Debian: not a member of the group that owns serial ports).
     bool permissionDenied() const { return denied; }
+    // The last open failed because another program holds the port.
+    bool portInUse() const { return inUse; }
 
     // The port was lost and nobody has opened or closed it since.
     bool isLost() const { return lost; }
@@ -115,6 +117,7 @@ private:
     int reopenLimitMs = 0;
     QString lastError;
     bool denied = false;
+    bool inUse = false;
     bool lost = false;
     bool lossPending = false;
     bool readScheduled = false;

@@ -12,11 +12,15 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSerialPort>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <fcntl.h>
 #include <functional>
 #include <signal.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace {
 
@@ -112,7 +116,10 @@ private slots:
             << none << QStringList{"-p", "/nonexistent/tty", "info"} << 2 << "cannot open" << false;
         QTest::newRow("silent bus")
             << Setup([](VirtualInstrument &i) { i.faults.silent = true; }) << QStringList{"info"}
-            << 3 << "no KV-3PD answers at address 1" << true;
+            << 3
+            << " (9600 baud, no parity); check the address, baud rate and parity, or run "
+               "`kv3pd-cli scan`"
+            << true;
         QTest::newRow("wrong feature code")
             << Setup([](VirtualInstrument &i) { i.setReg(0, 0x1234); }) << QStringList{"info"} << 3
             << "no KV-3PD answers at address 1" << true;
@@ -160,6 +167,13 @@ private slots:
         QTest::newRow("changed after save")
             << Setup([](VirtualInstrument &i) { i.faults.alterAfterSave = 60; })
             << QStringList{"restore", "OWN"} << 4 << "register 60 wrote" << true;
+        QTest::newRow("missing file") << none << QStringList{"restore", "/nonexistent/b.qvdbk"} << 5
+                                      << "cannot read /nonexistent/b.qvdbk: No such file" << false;
+        QTest::newRow("regs past the instrument's")
+            << none << QStringList{"regs", "read", "0x5000", "2"} << 6
+            << "refused to read registers 20480..20481: illegal data address" << true;
+        QTest::newRow("regs beyond one request")
+            << none << QStringList{"regs", "read", "42", "126"} << 1 << "bad COUNT '126'" << false;
         QTest::newRow("damaged file")
             << none << QStringList{"restore", "DAMAGED"} << 5 << "damaged" << false;
         QTest::newRow("short file")
@@ -294,6 +308,72 @@ private slots:
         QVERIFY(!QFile::exists(names["MISSING"]));
     }
 
+    // What read, regs, live --json and the completion print.
+    void outputs_data()
+    {
+        QTest::addColumn<Setup>("setup");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("pattern");
+        const Setup none = [](VirtualInstrument &) {};
+        QTest::newRow("read")
+            << Setup([](VirtualInstrument &i) { i.setFloat32(54, 1.2345678f); })
+            << QStringList{"read"}
+            << R"(\[user_settings\]\naddress: 1\n(.*\n)*pressure_gain: 1\.2345678\n)"
+               R"((.*\n)*pressure_range_high: 1\.6 MPa\n)";
+        QTest::newRow("regs") << none << QStringList{"regs", "read", "0x2A", "2"}
+                              << R"(^42 \(0x002A\): 1 0x0001\n43 \(0x002B\): 3 0x0003\n$)";
+        QTest::newRow("regs --json") << Setup([](VirtualInstrument &i) { i.setReg(300, 0xBEEF); })
+                                     << QStringList{"--json", "regs", "read", "300", "1"}
+                                     << R"("hex": "0xBEEF",\s*"register": 300,\s*"value": 48879)";
+        QTest::newRow("live --json") << none << QStringList{"--json", "live", "--count", "1"}
+                                     << R"("time":"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z")";
+        QTest::newRow("complete a value")
+            << none << QStringList{"--complete-words", "kv3pd-cli -p x set pressure_unit=K"}
+            << "^pressure_unit=KPa\n$";
+        QTest::newRow("complete a command")
+            << none << QStringList{"--complete-words", "kv3pd-cli -b 9600 "} << "\nregs\n";
+    }
+
+    void outputs()
+    {
+        QFETCH(Setup, setup);
+        QFETCH(QStringList, args);
+        QFETCH(QString, pattern);
+        InstrumentThread inst;
+        QVERIFY(inst.start());
+        inst.bus().with(1, [&](VirtualInstrument &i) {
+            i.live = false;
+            setup(i);
+        });
+        const Run r = cli(QStringList{"-p", inst.portPath()} + args);
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QVERIFY2(QRegularExpression(pattern).match(r.out).hasMatch(), qPrintable(r.out));
+    }
+
+    // Another program holding the port, with a lock file as Qt takes one or
+    // with flock(), is named as such, not as a lack of permission.
+    void portInUse_data()
+    {
+        QTest::addColumn<bool>("flock");
+        QTest::newRow("lock file") << false;
+        QTest::newRow("flock") << true;
+    }
+
+    void portInUse()
+    {
+        QFETCH(bool, flock);
+        InstrumentThread inst;
+        QVERIFY(inst.start());
+        QSerialPort port(inst.portPath());
+        const int fd = flock ? ::open(qPrintable(inst.portPath()), O_RDWR | O_NOCTTY) : -1;
+        QVERIFY(flock ? fd >= 0 && ::flock(fd, LOCK_EX) == 0 : port.open(QIODevice::ReadWrite));
+        const Run r = cli({"-p", inst.portPath(), "info"});
+        if (fd >= 0)
+            ::close(fd);
+        QCOMPARE(r.code, 2);
+        QVERIFY2(r.err.endsWith(": the port is in use by another program\n"), qPrintable(r.err));
+    }
+
     // Ctrl-C once lets the write and its save finish; twice aborts at once,
     // here in the wait after a save that moved the instrument.
     void interruptedWrites()
@@ -325,8 +405,17 @@ private slots:
             i.faults = {};
             i.timing.busyAfterSaveMs = 60000;
         });
+        // The second Ctrl-C comes once the tool asks at the new address, so
+        // the save's answer has reached it.
+        int savedAt = -1;
         r = interrupted({"-p", port, "set", "address=9", "baud=19200"},
-                        at(9, [](VirtualInstrument &i) { return i.lastCommandValue == 10; }), true);
+                        at(9,
+                           [&savedAt](VirtualInstrument &i) {
+                               if (i.lastCommandValue == 10 && savedAt < 0)
+                                   savedAt = i.requestCount;
+                               return savedAt >= 0 && i.requestCount > savedAt;
+                           }),
+                        true);
         QCOMPARE(r.code, 130);
         QVERIFY2(r.err.contains("aborted during write user param: written and saved: registers "
                                 "42..71; the instrument now answers at address 9, 19200 baud"),
@@ -496,7 +585,7 @@ private slots:
         QCOMPARE(lines[0], QString("time,pressure,pressure_unit,temperature,temperature_unit,"
                                    "battery_v,battery_percent"));
         const QRegularExpression row(
-            R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}\S*,1\.235,MPa,[-\d.]+,℃,3\.67,55$)");
+            R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z,1\.235,MPa,[-\d.]+,℃,3\.67,55$)");
         for (int i = 1; i < 4; ++i)
             QVERIFY2(row.match(lines[i]).hasMatch(), qPrintable(lines[i]));
         // Without a count, Ctrl-C (here SIGTERM) ends it cleanly with whole rows.

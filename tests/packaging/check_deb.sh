@@ -45,7 +45,8 @@ awk '{print $6}' <<<"$listing" | grep -v '^\./usr/' | grep -v '^\./$' && fail "e
 for path in usr/bin/kv3pd usr/bin/kv3pd-sim usr/share/applications/$appid.desktop \
     usr/share/metainfo/$appid.metainfo.xml usr/share/icons/hicolor/scalable/apps/kv3pd.svg \
     usr/share/icons/hicolor/48x48/apps/kv3pd.png usr/share/man/man1/kv3pd.1.gz \
-    usr/share/man/man1/kv3pd-sim.1.gz usr/share/doc/kv3pd/copyright \
+    usr/share/man/man1/kv3pd-sim.1.gz usr/share/bash-completion/completions/kv3pd-cli \
+    usr/share/doc/kv3pd/copyright \
     usr/share/doc/kv3pd/changelog.gz; do
     grep -q " \./$path\$" <<<"$listing" || fail "the package lacks /$path"
 done

@@ -35,6 +35,22 @@ for program in "${programs[@]}"; do
     fi
 done
 
+# Bash loads the completion by the command's name; it asks the installed program.
+completion="$prefix/share/bash-completion/completions/kv3pd-cli"
+if [ -x "$prefix/bin/kv3pd-cli" ]; then
+    if [ ! -f "$completion" ]; then
+        fail "no bash completion for kv3pd-cli"
+    else
+        got="$(PATH="$prefix/bin:$PATH" bash -c '
+            source "$1"
+            COMP_LINE="kv3pd-cli set pressure_unit=K" COMP_POINT=29
+            COMP_WORDS=(kv3pd-cli set pressure_unit = K) COMP_CWORD=4
+            _kv3pd_cli
+            echo "${COMPREPLY[*]}"' _ "$completion")"
+        [ "$got" = KPa ] || fail "bash completes 'kv3pd-cli set pressure_unit=K' with '$got'"
+    fi
+fi
+
 desktop="$prefix/share/applications/$appid.desktop"
 if [ ! -f "$desktop" ]; then
     fail "no desktop entry $appid.desktop"

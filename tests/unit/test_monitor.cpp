@@ -181,7 +181,8 @@ void TestMonitor::countsPausesAndCapsRows()
 
 void TestMonitor::csvReadsBackAsTheRows()
 {
-    const QDateTime origin(QDate(2026, 3, 4), QTime(5, 6, 7, 890), Qt::UTC);
+    // Taken in UTC-5, written in UTC.
+    const QDateTime origin(QDate(2026, 3, 4), QTime(0, 6, 7, 890), Qt::OffsetFromUTC, -5 * 3600);
     TrafficLog log(origin);
     FrameDecoder decoder;
     log.add(decoder.written(readReq, 1500000)); // 1.5 ms later

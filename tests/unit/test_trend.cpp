@@ -81,7 +81,8 @@ void TestTrend::recordsHeaderAndRows()
     m.set(Reg::batteryVoltage, 361);
     m.set(Reg::batteryLevel, 87);
     m.storeRead(Blocks::userParamBlock, m.data() + Blocks::userParamBlock.first);
-    const QDateTime t(QDate(2026, 1, 2), QTime(3, 4, 5, 6), Qt::UTC);
+    // Taken in UTC+8, written in UTC.
+    const QDateTime t(QDate(2026, 1, 2), QTime(11, 4, 5, 6), Qt::OffsetFromUTC, 8 * 3600);
 
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("live.csv"));

@@ -183,6 +183,7 @@ void TestWorker::commandReplies_data()
     row("back fac", -1, "fac backing|%80|%100|+", "c20481=65280");
     row("write clr", -1, "%75|+|US", "w128+2|c20481=10|r0+1");
     row("read snapshot", -1, "+", "r42+100|r142+100|r242+77");
+    row("read regs:300,19", -1, "read regs succeed", "r300+19");
 
     row("read meter param", 0, "-");
     row("write meter param", 0, "-"); // no save after a failed write
@@ -194,6 +195,7 @@ void TestWorker::commandReplies_data()
     row("write custom reg", 1, "%0|%62|-");
     row("read all", 2, "%0|%31|%62|%100|-");
     row("read snapshot", 1, "-");
+    row("read regs:300,19", 0, "read regs failed");
     row("write all", 1, "%0|%28|%100|-");
     row("write user param", 1, "%80|+|user saving|%100|user save failed");
     row("fac save", 0, "fac saving|%100|fac save failed");

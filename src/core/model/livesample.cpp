@@ -1,6 +1,7 @@
 #include "model/livesample.h"
 
 #include "model/codetables.h"
+#include "model/timestamp.h"
 
 namespace {
 
@@ -69,9 +70,7 @@ QString LiveSample::batteryVoltsText() const
 
 QString LiveSample::csvRow() const
 {
-    // The offset keeps rows from different machines comparable.
-    const QDateTime t = time.toOffsetFromUtc(time.offsetFromUtc());
-    return QStringList{t.toString(Qt::ISODateWithMs),
+    return QStringList{rfc3339Utc(time),
                        pressureText(),
                        pressureUnitText(),
                        temperatureText(),

@@ -91,6 +91,13 @@ void RegisterMirror::storeSnapshot(const RegisterBlock &block, const quint16 *va
     confirm(block, values);
 }
 
+void RegisterMirror::storeRaw(int first, int count, const quint16 *values)
+{
+    rawRead.first = first;
+    rawRead.count = qBound(0, count, RawCapacity);
+    std::memcpy(rawRead.words, values, size_t(rawRead.count) * sizeof(quint16));
+}
+
 MirrorLock::MirrorLock(QMutex &mutex, RegisterMirror &mirror) : mutex(mutex), mirror(mirror)
 {
     tsan::lock(mutex);

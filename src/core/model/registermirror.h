@@ -56,6 +56,17 @@ public:
     void confirm(const RegisterBlock &block, const quint16 *values);
     // A new link: nothing is known of the instrument behind it yet.
     void forgetConfirmed();
+    // Registers read by number ("read regs"), any of the instrument's, those
+    // past this image too: the last such read, one request's worth.
+    static constexpr int RawCapacity = 125;
+    struct RawRead
+    {
+        int first = 0;
+        int count = 0; // 0: none yet
+        quint16 words[RawCapacity] = {};
+    };
+    const RawRead &raw() const { return rawRead; }
+    void storeRaw(int first, int count, const quint16 *values);
 
 private:
     quint16 words[Size] = {};
@@ -63,6 +74,7 @@ private:
     quint16 snapshotWords[Size] = {};
     quint16 confirmed[Size] = {};
     bool known[Size] = {};
+    RawRead rawRead;
 };
 
 namespace Blocks {

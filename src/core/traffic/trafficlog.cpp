@@ -1,5 +1,7 @@
 #include "traffic/trafficlog.h"
 
+#include "model/timestamp.h"
+
 #include <QIODevice>
 #include <QStringList>
 #include <QTextStream>
@@ -126,7 +128,7 @@ QString TrafficLog::csvRow(const TrafficEvent &e) const
     auto number = [](int v) { return v < 0 ? QString() : QString::number(v); };
     // A write of one register carries its value where the others carry a count.
     const int countOrValue = e.value >= 0 ? e.value : e.count;
-    return QStringList{wallTime(e).toString(Qt::ISODateWithMs),
+    return QStringList{rfc3339Utc(wallTime(e)),
                        e.directionText(),
                        number(e.slave),
                        e.functionText(),

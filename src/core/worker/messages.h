@@ -49,6 +49,14 @@ inline const QString writeCustomRegClone = QStringLiteral("write custom reg clon
 // the pages keep what they show: the compare window's view of the instrument.
 // Replies "read snapshot succeed" or "read snapshot failed", without progress.
 inline const QString readSnapshot = QStringLiteral("read snapshot");
+// Reads any registers, those past the mirror too (0x5000 and up), with one
+// request: "read regs:<first>,<count>", first 0..65535, count 1..125, the last
+// register at most 65535. The values go to the mirror's raw area
+// (RegisterMirror::raw(), under the mirror lock), never into the mirror
+// itself. A second one given before the first has run replaces its range.
+// Replies "read regs succeed" or "read regs failed", without progress.
+inline const QString readRegs = QStringLiteral("read regs");
+inline const QString readRegsFmt = QStringLiteral("read regs:%1,%2");
 } // namespace Cmd
 
 // Bits of the worker's command word.
@@ -85,9 +93,10 @@ enum : quint32
     WriteAllClone = 27,
     WriteCustomRegClone = 28,
     ReadSnapshot = 29,
+    ReadRegs = 30,
 };
 constexpr quint32 FirstDevice = ReadMeterParam;
-constexpr quint32 LastDevice = ReadSnapshot;
+constexpr quint32 LastDevice = ReadRegs;
 constexpr quint32 LinkMask = 0x3F;
 constexpr quint32 mask(quint32 bit)
 {
@@ -99,11 +108,12 @@ constexpr quint32 mask(quint32 bit)
 constexpr quint32 ReadMask = mask(ReadMeterParam) | mask(ReadUserParam) | mask(ReadPressureParam) |
                              mask(ReadTempParam) | mask(ReadMeterInfo) | mask(ReadYaliEcjz) |
                              mask(ReadWenduEcjz) | mask(ReadCustomReg) | mask(ReadAll) |
-                             mask(ReadSnapshot);
+                             mask(ReadSnapshot) | mask(ReadRegs);
 constexpr quint32 WriteMask = ~(LinkMask | ReadMask) & ((mask(LastDevice) << 1) - 1);
 } // namespace Bit
 
-// The device command strings and their bits.
+// The device command strings and their bits ("read regs" takes an argument and
+// is matched by its key).
 struct DeviceCommand
 {
     const QString &text;

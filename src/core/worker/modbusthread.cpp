@@ -107,6 +107,12 @@ void modbusThread::receiveMessageFromMainThread(QString Message)
         take(Bit::Search);
         return;
     }
+    int count = 0;
+    if (parts.key == Cmd::readRegs && parseRegisterRange(parts.argument, &first, &count)) {
+        rawRange.store(quint32(first) << 16 | quint32(count));
+        take(Bit::ReadRegs);
+        return;
+    }
     if (Message == Cmd::searchStop) {
         take(Bit::SearchStop);
         return;
@@ -137,6 +143,16 @@ bool modbusThread::parseSearchRange(const QString &argument, int *first, int *la
     *first = range.value(0).toInt(&firstOk);
     *last = range.value(1).toInt(&lastOk);
     return range.size() == 2 && firstOk && lastOk && *first >= 1 && *last <= 255 && *first <= *last;
+}
+
+bool modbusThread::parseRegisterRange(const QString &argument, int *first, int *count)
+{
+    const QStringList range = argument.split(QLatin1Char(','));
+    bool firstOk = false, countOk = false;
+    *first = range.value(0).toInt(&firstOk);
+    *count = range.value(1).toInt(&countOk);
+    return range.size() == 2 && firstOk && countOk && *first >= 0 && *count >= 1 &&
+           *count <= RegisterMirror::RawCapacity && *first + *count - 1 <= 0xFFFF;
 }
 
 void modbusThread::run()

@@ -37,6 +37,9 @@ public:
     quint32 pendingCommands() const { return commandFlags.loadAcquire(); }
     // The argument of "search:<first>,<last>": 1 <= first <= last <= 255.
     static bool parseSearchRange(const QString &argument, int *first, int *last);
+    // The argument of "read regs:<first>,<count>": first 0..65535, count
+    // 1..125, the last register at most 65535.
+    static bool parseRegisterRange(const QString &argument, int *first, int *count);
 
 public slots:
     void receiveMessageFromMainThread(QString Message);
@@ -84,6 +87,7 @@ private:
     // back as the instrument holds them.
     bool keepInstrumentValues(const RegisterBlock &keep);
     void readSnapshot();
+    void readRegs();
     bool modbus_read_regs(int firstReg, quint16 reg_num, quint8 progressStart, quint8 progressEnd);
     bool modbus_write_regs(int firstReg, quint16 reg_num, quint8 progressStart, quint8 progressEnd);
     void facSave();
@@ -127,6 +131,9 @@ private:
     // Addresses the next search probes, 1..255 unless a range was asked for.
     std::atomic<int> searchFirst{1};
     std::atomic<int> searchLast{255};
+    // The range of the pending "read regs": first register in the high half,
+    // count in the low one, so a pass never sees one without the other.
+    std::atomic<quint32> rawRange{0};
     quint16 regAddress = 0;
     quint8 regCount = 0;
     std::atomic<bool> linkActive{false};

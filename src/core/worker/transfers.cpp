@@ -17,6 +17,8 @@ constexpr quint16 RestoreFactoryValue = 0xFF00;
 constexpr int ChunkRegisters = 100;
 constexpr int SaveWaitReads = 11;
 constexpr int PauseBeforeSaveMs = 100;
+static_assert(RegisterMirror::RawCapacity == kzModbus::MaxCount,
+              "read regs takes what one request can carry");
 
 int progressAt(int start, int end, int done, int total)
 {
@@ -148,6 +150,9 @@ void modbusThread::runDeviceCommand(quint32 bit)
         break;
     case Bit::ReadSnapshot:
         readSnapshot();
+        break;
+    case Bit::ReadRegs:
+        readRegs();
         break;
     default:
         break;
@@ -362,6 +367,20 @@ void modbusThread::readSnapshot()
         locked->storeSnapshot(block, values);
     }
     reply(ok ? Reply::succeed(Cmd::readSnapshot) : Reply::failed(Cmd::readSnapshot));
+}
+
+void modbusThread::readRegs()
+{
+    const quint32 range = rawRange.load();
+    const int first = int(range >> 16);
+    const int count = int(range & 0xFFFF);
+    quint16 values[kzModbus::BufferWords];
+    const bool ok = fetchBlock({first, count}, values);
+    if (ok) {
+        MirrorLock locked = lockMirror();
+        locked->storeRaw(first, count, values);
+    }
+    reply(ok ? Reply::succeed(Cmd::readRegs) : Reply::failed(Cmd::readRegs));
 }
 
 void modbusThread::facSave()
