@@ -2,6 +2,449 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="zh_CN">
 <context>
+    <name>CalibrationWizard</name>
+    <message>
+        <source>校准向导</source>
+        <translation>Calibration wizard</translation>
+    </message>
+    <message>
+        <source>设置</source>
+        <translation>Setup</translation>
+    </message>
+    <message>
+        <source>点</source>
+        <translation>Point</translation>
+    </message>
+    <message>
+        <source>标称值</source>
+        <translation>Nominal</translation>
+    </message>
+    <message>
+        <source>调整前
+参考值</source>
+        <translation>As found
+reference</translation>
+    </message>
+    <message>
+        <source>调整前
+读数</source>
+        <translation>As found
+reading</translation>
+    </message>
+    <message>
+        <source>调整前
+误差
+(%量程)</source>
+        <translation>As found
+error
+(% of span)</translation>
+    </message>
+    <message>
+        <source>调整前
+结论</source>
+        <translation>As found
+verdict</translation>
+    </message>
+    <message>
+        <source>调整
+参考值</source>
+        <translation>Adjust
+reference</translation>
+    </message>
+    <message>
+        <source>调整
+ADC均值</source>
+        <translation>Adjust
+mean ADC</translation>
+    </message>
+    <message>
+        <source>调整后
+参考值</source>
+        <translation>As left
+reference</translation>
+    </message>
+    <message>
+        <source>调整后
+读数</source>
+        <translation>As left
+reading</translation>
+    </message>
+    <message>
+        <source>调整后
+误差
+(%量程)</source>
+        <translation>As left
+error
+(% of span)</translation>
+    </message>
+    <message>
+        <source>调整后
+结论</source>
+        <translation>As left
+verdict</translation>
+    </message>
+    <message>
+        <source>参考标准器的示值；记录本点之前可以修改</source>
+        <translation>What the reference standard shows; correct it before the point is taken</translation>
+    </message>
+    <message>
+        <source>调整前检查</source>
+        <translation>As found</translation>
+    </message>
+    <message>
+        <source>开始新的校准：逐点检查仪表调整前的误差</source>
+        <translation>Start a new calibration: check the meter&apos;s errors point by point before adjusting it</translation>
+    </message>
+    <message>
+        <source>立即记录</source>
+        <translation>Record now</translation>
+    </message>
+    <message>
+        <source>不等读数稳定，立即记录本点（标记为手动）</source>
+        <translation>Record this point now, without waiting for the reading to settle (marked manual)</translation>
+    </message>
+    <message>
+        <source>调整</source>
+        <translation>Adjust</translation>
+    </message>
+    <message>
+        <source>逐点采集ADC，然后写入多点校准数据并工厂保存</source>
+        <translation>Capture the ADC at each point, then write the multi-point calibration and save to factory</translation>
+    </message>
+    <message>
+        <source>调整后检查</source>
+        <translation>As left</translation>
+    </message>
+    <message>
+        <source>用新的校准数据逐点检查误差</source>
+        <translation>Check the errors point by point with the new calibration</translation>
+    </message>
+    <message>
+        <source>结束校准</source>
+        <translation>End calibration</translation>
+    </message>
+    <message>
+        <source>结束本次校准；已记录的点都已保存</source>
+        <translation>End this calibration; every point taken is already kept</translation>
+    </message>
+    <message>
+        <source>参考值</source>
+        <translation>Reference</translation>
+    </message>
+    <message>
+        <source>稳定</source>
+        <translation>Settled</translation>
+    </message>
+    <message>
+        <source>尚无读数或参考值无效，未记录</source>
+        <translation>No reading yet or the reference is not a number: nothing recorded</translation>
+    </message>
+    <message>
+        <source>校准已结束</source>
+        <translation>Calibration ended</translation>
+    </message>
+    <message>
+        <source>校准已中止：检测到另一台仪表 %1</source>
+        <translation>Calibration aborted: another meter detected, %1</translation>
+    </message>
+    <message>
+        <source>另一台仪表（%1）应答，校准已中止。已记录的点都已保存。</source>
+        <translation>Another meter (%1) answered, so the calibration was aborted. Every point taken is kept.</translation>
+    </message>
+    <message>
+        <source>校准记录无法写入，校准已停止</source>
+        <translation>The calibration records cannot be written; the calibration stopped</translation>
+    </message>
+    <message>
+        <source>校准记录无法写入：%1
+%2</source>
+        <translation>The calibration records cannot be written: %1
+%2</translation>
+    </message>
+    <message>
+        <source>扩展不确定度，k = 2，单位与量程相同</source>
+        <translation>Expanded uncertainty, k = 2, in the unit of the range</translation>
+    </message>
+    <message>
+        <source>例如 23 ℃，45 %RH</source>
+        <translation>e.g. 23 ℃, 45 %RH</translation>
+    </message>
+    <message>
+        <source>通道</source>
+        <translation>Channel</translation>
+    </message>
+    <message>
+        <source>允差 (%量程)</source>
+        <translation>Tolerance (% of span)</translation>
+    </message>
+    <message>
+        <source>稳定窗口 (s)</source>
+        <translation>Settling window (s)</translation>
+    </message>
+    <message>
+        <source>稳定带 (%量程)</source>
+        <translation>Settling band (% of span)</translation>
+    </message>
+    <message>
+        <source>标准器</source>
+        <translation>Reference standard</translation>
+    </message>
+    <message>
+        <source>标准器编号</source>
+        <translation>Serial number</translation>
+    </message>
+    <message>
+        <source>标准器证书</source>
+        <translation>Its certificate</translation>
+    </message>
+    <message>
+        <source>扩展不确定度 (k=2)</source>
+        <translation>Uncertainty (k=2)</translation>
+    </message>
+    <message>
+        <source>校准员</source>
+        <translation>Technician</translation>
+    </message>
+    <message>
+        <source>环境条件</source>
+        <translation>Ambient conditions</translation>
+    </message>
+    <message>
+        <source>窗口已关闭，校准已结束</source>
+        <translation>Window closed; the calibration ended</translation>
+    </message>
+    <message>
+        <source>读数的单位 %1 无法换算为量程单位，请检查用户设置</source>
+        <translation>The reading&apos;s unit %1 cannot be converted into the range&apos;s unit; check the user settings</translation>
+    </message>
+    <message>
+        <source>压力</source>
+        <translation>Pressure</translation>
+    </message>
+    <message>
+        <source>温度</source>
+        <translation>Temperature</translation>
+    </message>
+    <message>
+        <source>校准页的量程、点数或单位无效</source>
+        <translation>The calibration page&apos;s range, points or units are not valid</translation>
+    </message>
+    <message>
+        <source>量程无效：请在多点校准页填写量程，上限须大于下限</source>
+        <translation>Invalid range: fill in the range on the multi-point calibration page, the high end above the low end</translation>
+    </message>
+    <message>
+        <source>校准点数无效：须为2到5点</source>
+        <translation>Invalid number of points: 2 to 5</translation>
+    </message>
+    <message>
+        <source>量程单位无法换算为标准值单位，请检查单位设置！</source>
+        <translation>The range unit cannot be converted into the standard unit. Check the unit settings.</translation>
+    </message>
+    <message>
+        <source>允差</source>
+        <translation>Tolerance</translation>
+    </message>
+    <message>
+        <source>稳定窗口</source>
+        <translation>Settling window</translation>
+    </message>
+    <message>
+        <source>稳定带</source>
+        <translation>Settling band</translation>
+    </message>
+    <message>
+        <source>%1无效：须为大于0、不超过%2的数</source>
+        <translation>%1 is not valid: a number above 0 and at most %2</translation>
+    </message>
+    <message>
+        <source>扩展不确定度无效：须为不小于0的数，或留空</source>
+        <translation>The uncertainty is not valid: a number of 0 or more, or nothing</translation>
+    </message>
+    <message>
+        <source>仪表未连接或仪表编号尚未确认，校准未开始</source>
+        <translation>The meter is not connected or its number is not confirmed yet; the calibration did not start</translation>
+    </message>
+    <message>
+        <source>校准记录文件无法打开或写入，校准未开始：%1
+%2</source>
+        <translation>The calibration records cannot be opened or written, so the calibration did not start: %1
+%2</translation>
+    </message>
+    <message>
+        <source>多点校准页的量程或单位在校准过程中被修改，校准数据未写入</source>
+        <translation>The range or the units on the multi-point calibration page changed during the calibration; the calibration was not written</translation>
+    </message>
+    <message>
+        <source>校准数据未写入：原因见主窗口的状态栏</source>
+        <translation>The calibration was not written: the main window&apos;s status line says why</translation>
+    </message>
+    <message>
+        <source>调整前检查完成</source>
+        <translation>As found finished</translation>
+    </message>
+    <message>
+        <source>校准数据已写入并保存，请进行调整后检查</source>
+        <translation>Calibration written and saved; now check as left</translation>
+    </message>
+    <message>
+        <source>校准数据写入失败，可重新调整</source>
+        <translation>Writing the calibration failed; adjust again</translation>
+    </message>
+    <message>
+        <source>调整后检查完成</source>
+        <translation>As left finished</translation>
+    </message>
+    <message>
+        <source>请施加 %1 %2</source>
+        <translation>Apply %1 %2</translation>
+    </message>
+    <message>
+        <source>仪表未连接，等待恢复</source>
+        <translation>Meter not connected, waiting for it</translation>
+    </message>
+    <message>
+        <source>正在写入校准数据并工厂保存…</source>
+        <translation>Writing the calibration and saving to factory…</translation>
+    </message>
+    <message>
+        <source>选择通道，然后开始调整前检查</source>
+        <translation>Choose the channel, then start as found</translation>
+    </message>
+    <message>
+        <source>调整后结论：</source>
+        <translation>As left:</translation>
+    </message>
+    <message>
+        <source>调整前结论：</source>
+        <translation>As found:</translation>
+    </message>
+    <message>
+        <source>合格</source>
+        <translation>Pass</translation>
+    </message>
+    <message>
+        <source>不合格</source>
+        <translation>Fail</translation>
+    </message>
+    <message>
+        <source>仪表 %1    证书编号 %2</source>
+        <translation>Meter %1    Certificate %2</translation>
+    </message>
+    <message>
+        <source>读数已稳定，但更接近另一点：请施加本点的值，或按“立即记录”</source>
+        <translation>The reading has settled, but nearer another point: apply this point&apos;s value, or press Record now</translation>
+    </message>
+    <message>
+        <source>等待读数…</source>
+        <translation>Waiting for readings…</translation>
+    </message>
+    <message>
+        <source>平均值 %1 %6    标准差 %2    峰峰值 %3    斜率 %4 %6/s    样本数 %5</source>
+        <translation>Mean %1 %6    Std. dev. %2    Peak-to-peak %3    Slope %4 %6/s    Samples %5</translation>
+    </message>
+    <message>
+        <source>标称值
+(%1)</source>
+        <translation>Nominal
+(%1)</translation>
+    </message>
+    <message>
+        <source> (手动)</source>
+        <translation> (manual)</translation>
+    </message>
+    <message>
+        <source>警告</source>
+        <translation>Warning</translation>
+    </message>
+    <message>
+        <source>参考值不是数字：本点不会记录</source>
+        <translation>The reference is not a number: this point is not recorded</translation>
+    </message>
+    <message>
+        <source>证书</source>
+        <translation>Certificate</translation>
+    </message>
+    <message>
+        <source>本次校准的证书</source>
+        <translation>Certificate of this calibration</translation>
+    </message>
+    <message>
+        <source>把本次校准写成 PDF 证书（调整前或调整后检查完成之后）</source>
+        <translation>Write this calibration as a PDF certificate (once as found or as left is finished)</translation>
+    </message>
+    <message>
+        <source>所选校准的证书</source>
+        <translation>Certificate of the selected calibration</translation>
+    </message>
+    <message>
+        <source>重新生成所选的以前校准的证书</source>
+        <translation>Render the certificate of the selected earlier calibration again</translation>
+    </message>
+    <message>
+        <source>证书编号</source>
+        <translation>Certificate</translation>
+    </message>
+    <message>
+        <source>开始时间</source>
+        <translation>Started</translation>
+    </message>
+    <message>
+        <source>调整前</source>
+        <translation>As found</translation>
+    </message>
+    <message>
+        <source>调整后</source>
+        <translation>As left</translation>
+    </message>
+    <message>
+        <source>当前仪表以前的校准；双击重新生成证书</source>
+        <translation>Earlier calibrations of this meter; double-click to render the certificate again</translation>
+    </message>
+    <message>
+        <source>颁发机构</source>
+        <translation>Issued by</translation>
+    </message>
+    <message>
+        <source>地址</source>
+        <translation>Address</translation>
+    </message>
+    <message>
+        <source>已调整</source>
+        <translation>Adjusted</translation>
+    </message>
+    <message>
+        <source>未写入</source>
+        <translation>Not written</translation>
+    </message>
+    <message>
+        <source>校准记录无法读取：%1
+%2</source>
+        <translation>The calibration records cannot be read: %1
+%2</translation>
+    </message>
+    <message>
+        <source>保存证书</source>
+        <translation>Save certificate</translation>
+    </message>
+    <message>
+        <source>PDF 文件 (*.pdf)</source>
+        <translation>PDF files (*.pdf)</translation>
+    </message>
+    <message>
+        <source>颁发机构未能保存：%1</source>
+        <translation>The issuing organisation was not saved: %1</translation>
+    </message>
+    <message>
+        <source>证书未写入：%1</source>
+        <translation>Certificate not written: %1</translation>
+    </message>
+    <message>
+        <source>证书已写入：%1</source>
+        <translation>Certificate written: %1</translation>
+    </message>
+</context>
+<context>
     <name>Certificate</name>
     <message>
         <source>校准证书</source>
@@ -1771,6 +2214,14 @@
     <message>
         <source>对比备份数据</source>
         <translation>Compare with a backup</translation>
+    </message>
+    <message>
+        <source>打开校准向导：调整前检查、调整、调整后检查，结果存入校准记录</source>
+        <translation>Open the calibration wizard: as found, adjust, as left, every result kept in the records</translation>
+    </message>
+    <message>
+        <source>校准向导</source>
+        <translation>Calibrate</translation>
     </message>
 </context>
 <context>

@@ -4,6 +4,7 @@
 
 #include "calibration/calibration.h"
 #include "model/fieldcodec.h"
+#include "model/pagestate.h"
 #include "model/registermirror.h"
 #include "pages/fieldio.h"
 #include "shell/mainwindow.h"
@@ -211,16 +212,62 @@ void MainWindow::on_pushButton_duquwendushuju_clicked()
     sendDeviceCommand(Cmd::readTempParam);
 }
 
+bool MainWindow::writeChannelCalibration(bool pressure)
+{
+    return startWrite(pressure ? Cmd::writePressureParam : Cmd::writeTempParam,
+                      pressure ? Blocks::pressureParamBlock : Blocks::tempParamBlock,
+                      [this, pressure] { return prepareCalibrationWrite(pressure); });
+}
+
 void MainWindow::on_pushButton_xieruyalishuju_clicked()
 {
-    startWrite(Cmd::writePressureParam, Blocks::pressureParamBlock,
-               [this] { return prepareCalibrationWrite(true); });
+    writeChannelCalibration(true);
 }
 
 void MainWindow::on_pushButton_xieruwendushuju_clicked()
 {
-    startWrite(Cmd::writeTempParam, Blocks::tempParamBlock,
-               [this] { return prepareCalibrationWrite(false); });
+    writeChannelCalibration(false);
+}
+
+ChannelPage MainWindow::calibrationPage(CalibrationChannel channel)
+{
+    const MultiPointWidgets w = multiPointWidgets(ui, channel == CalibrationChannel::Pressure);
+    ChannelPage page;
+    page.channel = channel;
+    const auto value = [](const QLineEdit *edit) {
+        float v = 0.0f;
+        return field::parseFiniteFloat(edit->text(), &v) ? v : qQNaN();
+    };
+    page.rangeLow = value(w.rangeLow);
+    page.rangeHigh = value(w.rangeHigh);
+    page.rangeUnit = unitCodeOfItem(w.rangeUnit->currentIndex(), w.reg.unitOffset);
+    page.standardUnit = unitCodeOfItem(w.stdUnit->currentIndex(), w.reg.unitOffset);
+    page.medium = {field::parseFloat(ui->lineEdit_density->text()),
+                   field::parseFloat(ui->lineEdit_g->text())};
+    page.points = int(field::parseUint32(w.points->currentText()));
+    for (int k = 0; k < Points; ++k)
+        page.standard << value(w.standard[k]);
+    return page;
+}
+
+bool MainWindow::writeWizardCalibration(CalibrationChannel channel, const QVector<double> &standard,
+                                        const QVector<double> &collected)
+{
+    const bool pressure = channel == CalibrationChannel::Pressure;
+    const MultiPointWidgets w = multiPointWidgets(ui, pressure);
+    if (standard.size() < 2 || standard.size() > Points || collected.size() != standard.size())
+        return false;
+    // The page shows what is written, and its own write sends it: shown
+    // through the page memory, so a value longer than its field is written
+    // exactly, not as the shortened text.
+    w.points->setCurrentText(QString::number(standard.size()));
+    FieldIO io(shown, invalidField);
+    for (int k = 0; k < standard.size(); ++k) {
+        io.showFloat(w.standard[k], float(standard[k]));
+        io.showFloat(w.captured[k], float(collected[k]));
+    }
+    ui->stackedWidget->setCurrentIndex(1);
+    return writeChannelCalibration(pressure);
 }
 
 void MainWindow::evenDivisionPressure()

@@ -58,6 +58,11 @@ bool install(const QString &language)
     return true;
 }
 
+QString current()
+{
+    return installed ? QStringLiteral("en") : QStringLiteral("zh");
+}
+
 bool installRequested(const QString &option)
 {
     const QString asked = option.isEmpty() ? qEnvironmentVariable("KV3PD_LANG") : option;

@@ -16,6 +16,8 @@ QString normalised(const QString &name);
 // and nothing changed, for any other language or a translation that cannot
 // be loaded.
 bool install(const QString &language);
+// "en" while the English translation is installed, else "zh".
+QString current();
 // Installs the language of the --lang value, else of KV3PD_LANG, else
 // Chinese. An unknown --lang value is an error (false, reported on stderr);
 // an unknown KV3PD_LANG only a warning, and the texts stay Chinese.

@@ -10,6 +10,7 @@
 #include "shell/titlebardrag.h"
 #include "trend/trendwindow.h"
 #include "ui_mainwindow.h"
+#include "wizard/calibrationwizard.h"
 #include "worker/modbusthread.h"
 
 #include <QAction>
@@ -62,6 +63,7 @@ MainWindow::MainWindow(Variant variant, QWidget *parent)
     if (windowVariant == Variant::User) {
         ui->label_mainTitle->setText(tr("KV-3PD用户调试软件V0.5"));
         ui->pushButton_gongchangjiaozhun->close();
+        ui->pushButton_wizard->close();
     }
     setWindowTitle(ui->label_mainTitle->text());
 
@@ -181,6 +183,7 @@ MainWindow::~MainWindow()
     // They listen to the link and the worker, which go first.
     delete trafficMonitor;
     delete trendWindow;
+    delete calibrationWizard;
     delete messageWindow;
     delete compareWindow;
     // Stop the worker first: it may still be emitting frames for the port.
@@ -257,6 +260,23 @@ void MainWindow::openCompareWindow()
     compareWindow->raise();
     compareWindow->activateWindow();
     compareWindow->start();
+}
+
+void MainWindow::on_pushButton_wizard_clicked()
+{
+    if (!calibrationWizard) {
+        CalibrationWizard::Hooks hooks;
+        hooks.calibrationPage = [this](CalibrationChannel c) { return calibrationPage(c); };
+        hooks.connectedMeter = [this] { return connectedMeter(); };
+        hooks.writeCalibration = [this](CalibrationChannel c, const QVector<double> &standard,
+                                        const QVector<double> &collected) {
+            return writeWizardCalibration(c, standard, collected);
+        };
+        calibrationWizard = new CalibrationWizard(worker, hooks, settingsPath, this);
+    }
+    calibrationWizard->show();
+    calibrationWizard->raise();
+    calibrationWizard->activateWindow();
 }
 
 void MainWindow::on_pushButton_min_clicked()

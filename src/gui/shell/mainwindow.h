@@ -4,6 +4,7 @@
 // page) and its serial-port slots in src/gui/shell/linkslots.cpp; all of them
 // are methods of this class. The port itself belongs to a SerialLink.
 
+#include "calibration/calibrationplan.h"
 #include "model/linkstate.h"
 #include "model/messagelog.h"
 #include "model/pagestate.h"
@@ -13,6 +14,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
+#include <QVector>
 #include <QtGlobal>
 
 #include <functional>
@@ -27,6 +29,7 @@ class SerialLink;
 class MessageWindow;
 class TrafficMonitor;
 class TrendWindow;
+class CalibrationWizard;
 class modbusThread;
 struct CalibrationChannelWidgets;
 
@@ -140,6 +143,7 @@ public slots:
 private slots:
     void on_pushButton_monitor_clicked();
     void on_pushButton_trend_clicked();
+    void on_pushButton_wizard_clicked();
     void on_pushButton_min_clicked();
     void on_pushButton_close_clicked();
     void on_pushButton_chazhaoduankou_clicked();
@@ -226,6 +230,12 @@ private:
     // --- calibration, secondary, read/write all and backup pages (helpers may be added here)
     // Multi-point and secondary calibration helpers (pages).
     bool prepareCalibrationWrite(bool pressure);
+    bool writeChannelCalibration(bool pressure);
+    // The calibration wizard's view of a channel's page, and its adjustment
+    // written into the page and sent as the page's own write does.
+    ChannelPage calibrationPage(CalibrationChannel channel);
+    bool writeWizardCalibration(CalibrationChannel channel, const QVector<double> &standard,
+                                const QVector<double> &collected);
     void evenDivisionPressure();
     void evenDivisionTemperature();
     void collectAdcInto(bool pressure, int point);
@@ -327,6 +337,7 @@ private:
     // Opened on demand from the title bar; closed and deleted with the window.
     QPointer<TrafficMonitor> trafficMonitor;
     QPointer<TrendWindow> trendWindow;
+    QPointer<CalibrationWizard> calibrationWizard;
     MessageLog messageLog;
     QPointer<MessageWindow> messageWindow;
     QPointer<CompareWindow> compareWindow;
