@@ -196,6 +196,14 @@ const std::pair<const char *, std::function<QWidget *(MainWindow &)>> ownWindows
              return nullptr;
          return compare;
      }},
+    {"calibrationWizard",
+     [](MainWindow &w) -> QWidget * {
+         // The factory variant's own.
+         if (!find<QPushButton>(w, "pushButton_wizard")->isVisible())
+             return &w;
+         click(w, "pushButton_wizard");
+         return w.findChild<QWidget *>(QStringLiteral("calibrationWizard"));
+     }},
     {"messageLog",
      [](MainWindow &w) -> QWidget * {
          w.showMessages();
@@ -358,6 +366,7 @@ private slots:
         const QString backup = dir.filePath(QStringLiteral("b.qvdbk"));
         w.setSettingsPath(dir.filePath(QStringLiteral("settings.ini")));
         w.setFileNameProvider([&](bool, const QString &) { return backup; });
+        qputenv("KV3PD_DB", QFile::encodeName(dir.filePath(QStringLiteral("records.sqlite"))));
         QStringList clipped;
         DialogCloser closer;
         closer.setInspector([&](QWidget *dialog) { clipped << clippedTextsIn(dialog); });
