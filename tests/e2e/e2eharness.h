@@ -69,6 +69,13 @@ inline QString state(QWidget &window)
     return find<QLabel>(window, "label_state")->text();
 }
 
+// The whole connection line: a long port path is shortened on screen, whole in the tool tip.
+inline QString connectionLine(QWidget &window)
+{
+    const auto *label = find<QLabel>(window, "label_connect");
+    return label->toolTip().isEmpty() ? label->text() : label->toolTip();
+}
+
 inline void click(QWidget &window, const char *buttonName)
 {
     if (auto *b = find<QPushButton>(window, buttonName))

@@ -137,14 +137,13 @@ private slots:
         WrittenFrames written(w);
 
         inst.unplug();
-        QTRY_COMPARE_WITH_TIMEOUT(widgetText(w, "label_connect"),
-                                  QStringLiteral("串口已断开：") + path, 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(connectionLine(w), QStringLiteral("串口已断开：") + path, 1000);
         QVERIFY(!w.linkSettings().portOpen);
         QTRY_COMPARE(closer->texts(), QStringList{lostWarning});
         QCOMPARE(sent.commands, QStringList{QStringLiteral("disconnect")});
         QTRY_COMPARE(find<QPushButton>(w, "pushButton_lianjie")->text(), QStringLiteral("连接"));
         QCOMPARE(widgetText(w, "label_state"), QStringLiteral("串口已断开"));
-        QCOMPARE(widgetText(w, "label_connect"), QStringLiteral("串口已断开：") + path);
+        QCOMPARE(connectionLine(w), QStringLiteral("串口已断开：") + path);
         // The last values stay readable but greyed.
         QVERIFY(!find<QLineEdit>(w, "lineEdit_dianchidianya")->isEnabled());
         QCOMPARE(widgetText(w, "lineEdit_dianchidianya"), battery);
@@ -181,8 +180,7 @@ private slots:
         QCOMPARE(stateAtReconnect, QStringLiteral("串口已恢复"));
         // Before anything is written, the meter says which one it is.
         QCOMPARE(sent.commands, (QStringList{"connect:1", "read meter info"}));
-        QCOMPARE(widgetText(w, "label_connect"),
-                 QStringLiteral("当前连接：%1,9600,NONE,8,1,地址：1").arg(path));
+        QCOMPARE(connectionLine(w), QStringLiteral("当前连接：%1,9600,NONE,8,1,地址：1").arg(path));
         QVERIFY(find<QStackedWidget>(w, "stackedWidget")->isEnabled());
         QTRY_VERIFY(find<QLineEdit>(w, "lineEdit_dianchidianya")->isEnabled());
         QCOMPARE(widgetText(w, "lineEdit_yonghudizhi"), QStringLiteral("9"));
@@ -258,7 +256,7 @@ private slots:
         // The search stops; no connect follows it, and nothing waits for the port.
         QTRY_COMPARE(sent.commands.last(), QStringLiteral("search stop"));
         QTRY_COMPARE(find<QPushButton>(w, "pushButton_sousuo")->text(), QStringLiteral("搜索"));
-        QCOMPARE(widgetText(w, "label_connect"), QStringLiteral("串口已断开：") + path);
+        QCOMPARE(connectionLine(w), QStringLiteral("串口已断开：") + path);
         QCOMPARE(closer.texts(), QStringList{lostWarning});
         QVERIFY(!w.serialLink()->isReopening());
         QCOMPARE(sent.commands,
@@ -333,7 +331,7 @@ private slots:
                  QStringList{QStringLiteral("端口打开失败，请检查端口号是否正确或端口是否占用！")});
         QCOMPARE(widgetText(w, "label_state"),
                  QStringLiteral("端口打开失败 无权限：请把用户加入 dialout 组"));
-        QCOMPARE(widgetText(w, "label_connect"), QStringLiteral("未连接"));
+        QCOMPARE(connectionLine(w), QStringLiteral("未连接"));
     }
 
 private:

@@ -154,8 +154,7 @@ void TestIntegrity::saveFollowsOnlyWhatItWrote()
     const auto settings = w->linkSettings();
     QCOMPARE(settings.deviceAddress, quint8(1));
     QCOMPARE(settings.portBaudRate, 9600);
-    QCOMPARE(find<QLabel>(*w, "label_connect")->text(),
-             QStringLiteral("当前连接：%1,9600,NONE,8,1,地址：1").arg(port));
+    QCOMPARE(connectionLine(*w), QStringLiteral("当前连接：%1,9600,NONE,8,1,地址：1").arg(port));
 
     // The settings themselves: the window follows exactly what was written,
     // and the save completes at the new settings instead of waiting on the old.
@@ -164,8 +163,7 @@ void TestIntegrity::saveFollowsOnlyWhatItWrote()
     click(*w, "pushButton_xierushezhi");
     QTRY_COMPARE_WITH_TIMEOUT(replies.count("user save succeed"), 2, 8000);
     QCOMPARE(on(9, [](VirtualInstrument &i) { return i.baudRate(); }), 38400);
-    QCOMPARE(find<QLabel>(*w, "label_connect")->text(),
-             QStringLiteral("当前连接：%1,38400,NONE,8,1,地址：9").arg(port));
+    QCOMPARE(connectionLine(*w), QStringLiteral("当前连接：%1,38400,NONE,8,1,地址：9").arg(port));
     QCOMPARE(list->itemText(0) + ' ' + list->itemText(1), QStringLiteral("9 200"));
     QCOMPARE(list->currentText(), QStringLiteral("9"));
     const int polls = replies.count("read measured succeed");
@@ -280,8 +278,11 @@ void TestIntegrity::silentInstrument()
     for (const char *button :
          {"pushButton_xierushezhi", "pushButton_xieruyibiaocanshu", "pushButton_xieruyalishuju",
           "pushButton_xieruwendushuju", "pushButton_xierucustomreg", "pushButton_xieruquanbushuju",
-          "pushButton_xieruyaliercijiaozhun"})
+          "pushButton_xieruyaliercijiaozhun"}) {
         QVERIFY2(!find<QPushButton>(*w, button)->isEnabled(), button);
+        // The meter never told its number.
+        QCOMPARE(find<QPushButton>(*w, button)->toolTip(), QStringLiteral("仪表未连接"));
+    }
     // The bar of the failed transfer goes away as after a success.
     QTRY_VERIFY(!find<QProgressBar>(*w, "progressBar")->isVisible());
 
@@ -408,6 +409,10 @@ void TestIntegrity::anotherMetersBackup()
         offline.beifenshujuSlot();
         QCOMPARE(closer.texts(), QStringList{"没有可备份的数据"});
         QVERIFY(!QFile::exists(empty));
+        QCOMPARE(find<QPushButton>(offline, "pushButton_xierushezhi")->toolTip(),
+                 QStringLiteral("仪表未连接"));
+        click(offline, "pushButton_duquyibiaoxinxi");
+        QCOMPARE(state(offline), QStringLiteral("仪表未连接，命令未执行"));
         // Loaded off-line, then connected to another meter.
         closer.clear();
         loadBackup(offline, file);
@@ -425,8 +430,10 @@ void TestIntegrity::anotherMetersBackup()
     QCOMPARE(closer.texts(), warning);
     for (const char *button :
          {"pushButton_xieruyibiaocanshu", "pushButton_xieruyalishuju", "pushButton_xieruwendushuju",
-          "pushButton_xieruyaliercijiaozhun", "pushButton_xieruwenduercijiaozhun"})
+          "pushButton_xieruyaliercijiaozhun", "pushButton_xieruwenduercijiaozhun"}) {
         QVERIFY2(!find<QPushButton>(*w, button)->isEnabled(), button);
+        QCOMPARE(find<QPushButton>(*w, button)->toolTip(), QStringLiteral("另一台仪表的数据"));
+    }
     Replies replies(*w);
     click(*w, "pushButton_xieruquanbushuju");
     QTRY_COMPARE_WITH_TIMEOUT(replies.count("fac save succeed"), 1, 15000);

@@ -14,11 +14,6 @@
 
 namespace {
 
-QString connectText(MainWindow &w)
-{
-    return find<QLabel>(w, "label_connect")->text();
-}
-
 // Every address but the given ones holds a device of another type, so each
 // probe of a search gets an answer at once instead of a timeout.
 void fillBusWithForeignDevices(VirtualBus &bus, QList<quint8> instruments)
@@ -49,14 +44,14 @@ private slots:
         choosePort(w, inst.portPath());
         click(w, "pushButton_sousuo");
         QTRY_COMPARE(find<QPushButton>(w, "pushButton_sousuo")->text(), QStringLiteral("停止"));
-        QVERIFY(connectText(w).startsWith(QStringLiteral("当前连接：") + inst.portPath() +
-                                          QStringLiteral(",9600,NONE,8,1")));
+        QVERIFY(connectionLine(w).startsWith(QStringLiteral("当前连接：") + inst.portPath() +
+                                             QStringLiteral(",9600,NONE,8,1")));
         // The window connects to the first instrument found on its own and reads all.
         QTRY_COMPARE_WITH_TIMEOUT(state(w), QStringLiteral("全部读取成功"), 30000);
         auto *addr = find<QComboBox>(w, "comboBox_addr");
         QCOMPARE(addr->count(), 2);
         QCOMPARE(addr->itemText(0) + ' ' + addr->itemText(1), QStringLiteral("3 200"));
-        QCOMPARE(connectText(w),
+        QCOMPARE(connectionLine(w),
                  QStringLiteral("当前连接：%1,9600,NONE,8,1,地址：3").arg(inst.portPath()));
         QCOMPARE(find<QPushButton>(w, "pushButton_lianjie")->text(), QStringLiteral("断开连接"));
         QVERIFY(closer.texts().isEmpty());
@@ -79,7 +74,7 @@ private slots:
         QTRY_COMPARE(closer.texts(), QStringList{QStringLiteral("请选择地址！")});
         QCOMPARE(state(w), QStringLiteral("请选择地址"));
         QCOMPARE(find<QPushButton>(w, "pushButton_sousuo")->text(), QStringLiteral("搜索"));
-        QCOMPARE(connectText(w), QStringLiteral("未连接"));
+        QCOMPARE(connectionLine(w), QStringLiteral("未连接"));
         QCOMPARE(sent.size(), 2);
         QCOMPARE(sent.at(1).at(0).toString(), QStringLiteral("search stop"));
         // Not connected: the port is free for other programs again.
@@ -121,7 +116,7 @@ private slots:
         click(w, "pushButton_lianjie");
         QTRY_COMPARE(closer.texts(),
                      QStringList{QStringLiteral("板卡固件版本太低，请使用V0.4版本的调试软件！")});
-        QTRY_COMPARE(connectText(w), QStringLiteral("未连接"));
+        QTRY_COMPARE(connectionLine(w), QStringLiteral("未连接"));
         QVERIFY(!stack->isEnabled());
 
         // Version 10 is accepted.
@@ -136,7 +131,7 @@ private slots:
 
         click(w, "pushButton_lianjie");
         QTRY_COMPARE(state(w), QStringLiteral("已断开连接"));
-        QCOMPARE(connectText(w), QStringLiteral("未连接"));
+        QCOMPARE(connectionLine(w), QStringLiteral("未连接"));
         QCOMPARE(find<QPushButton>(w, "pushButton_lianjie")->text(), QStringLiteral("连接"));
         QVERIFY(!stack->isEnabled());
         QVERIFY(!w.linkSettings().portOpen);
@@ -172,7 +167,7 @@ private slots:
         QCOMPARE(closer.texts(),
                  QStringList{QStringLiteral("端口打开失败，请检查端口号是否正确或端口是否占用！")});
         QCOMPARE(state(w), QStringLiteral("端口打开失败"));
-        QCOMPARE(connectText(w), QStringLiteral("未连接"));
+        QCOMPARE(connectionLine(w), QStringLiteral("未连接"));
         QCOMPARE(sent.size(), 0);
 
         // A device of another type is refused, also with every other register right.

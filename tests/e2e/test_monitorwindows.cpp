@@ -8,11 +8,11 @@
 #include "model/codetables.h"
 #include "model/livesample.h"
 #include "monitor/trafficmonitor.h"
+#include "shell/windowfont.h"
 #include "traffic/trafficlog.h"
 #include "trend/trendwindow.h"
 #include "virtualinstrument.h"
 
-#include <QLoggingCategory>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -51,17 +51,11 @@ private:
 
 void TestMonitorWindows::initTestCase()
 {
-    // One window polls across all the test functions. QtTest's message handler
-    // reads the name of the running function, which it changes between them:
-    // the worker's debug lines must not reach it from the worker thread.
-    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
     inst = std::make_unique<InstrumentThread>(QList<quint8>{1});
     QVERIFY(inst->start());
     closer = std::make_unique<DialogCloser>();
     // The program's own face (main.cpp), under which the window once grew taller.
-    QFont font = qApp->font();
-    font.setPointSize(9);
-    qApp->setFont(font);
+    windowfont::install();
     w = std::make_unique<MainWindow>();
     w->show();
     QVERIFY(connectWindow(*w, inst->portPath(), 1));

@@ -1,16 +1,22 @@
 // The window shell: start-up state, title-bar drag, wheel filter, backup menu,
-// warning dialog, status line ageing and progress-bar hiding.
+// warning dialog, status line ageing, progress-bar hiding and a quiet terminal.
 
 #include "e2eharness.h"
+#include "instrumentthread.h"
 #include "shell/dialog_warning.h"
 
 #include <QLabel>
+#include <QLineEdit>
+#include <QLoggingCategory>
 #include <QMouseEvent>
+#include <QMutex>
 #include <QProgressBar>
 #include <QStackedWidget>
 #include <QTableWidget>
 #include <QWheelEvent>
 #include <QtTest>
+
+#include <utility>
 
 static void sendMouse(QWidget *w, QEvent::Type type, QPoint local, Qt::MouseButton button,
                       Qt::MouseButtons buttons)
@@ -265,6 +271,34 @@ private slots:
         // A warning is kept with the status texts.
         QCOMPARE(w.messages().at(w.messages().size() - 1).kind, MessageLog::Kind::Warning);
         QCOMPARE(w.messages().at(w.messages().size() - 1).text, longText);
+    }
+
+    // A start and a connection print no debug lines unless they are asked for.
+    void quietTerminal()
+    {
+        static QMutex mutex; // the worker's lines come from its thread
+        static QStringList lines;
+        const QtMessageHandler before = qInstallMessageHandler(
+            [](QtMsgType type, const QMessageLogContext &, const QString &text) {
+                const QMutexLocker lock(&mutex);
+                if (type == QtDebugMsg)
+                    lines << text;
+            });
+        const auto startAndConnect = [] {
+            InstrumentThread inst;
+            MainWindow w;
+            w.show();
+            return inst.start() && connectWindow(w, inst.portPath(), 1);
+        };
+        const bool quietRun = startAndConnect();
+        const QStringList quiet = std::exchange(lines, {});
+        QLoggingCategory::setFilterRules(QStringLiteral("kv3pd.*.debug=true"));
+        const bool tracedRun = startAndConnect();
+        QLoggingCategory::setFilterRules(QString());
+        qInstallMessageHandler(before);
+        QVERIFY(quietRun && tracedRun);
+        QVERIFY2(quiet.isEmpty(), qPrintable(quiet.join(QLatin1Char('|'))));
+        QVERIFY(lines.contains(QStringLiteral("Modbus创建成功")));
     }
 };
 

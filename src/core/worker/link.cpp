@@ -1,10 +1,9 @@
 // Search, connect, disconnect and the measurement poll.
 
 #include "modbus/kzmodbus.h"
+#include "worker/logging.h"
 #include "worker/messages.h"
 #include "worker/modbusthread.h"
-
-#include <QDebug>
 
 namespace {
 
@@ -17,7 +16,7 @@ constexpr quint16 ConnectedTimeoutMs = 2000;
 
 void debugLine(const QString &line)
 {
-    qDebug().noquote() << line;
+    qCDebug(lcWorker).noquote() << line;
 }
 
 } // namespace

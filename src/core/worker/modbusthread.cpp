@@ -2,12 +2,15 @@
 
 #include "modbus/kzmodbus.h"
 #include "model/tsanlock.h"
+#include "worker/logging.h"
 #include "worker/messages.h"
 
 #ifdef KV3PD_TSAN
 extern "C" void AnnotateIgnoreWritesBegin(const char *file, int line);
 extern "C" void AnnotateIgnoreWritesEnd(const char *file, int line);
 #endif
+
+Q_LOGGING_CATEGORY(lcWorker, "kv3pd.worker", QtInfoMsg)
 
 namespace {
 

@@ -2,10 +2,9 @@
 // commands built on them.
 
 #include "modbus/kzmodbus.h"
+#include "worker/logging.h"
 #include "worker/messages.h"
 #include "worker/modbusthread.h"
-
-#include <QDebug>
 
 #include <algorithm>
 
@@ -250,9 +249,9 @@ void modbusThread::finishWrite(bool written, const QString &command, bool progre
 
 void modbusThread::writePressureParam()
 {
-    qDebug().noquote() << QStringLiteral("write pressure param");
+    qCDebug(lcWorker).noquote() << QStringLiteral("write pressure param");
     const bool written = writeBlock(Blocks::pressureParamBlock);
-    qDebug().noquote() << QStringLiteral("write pressure finish");
+    qCDebug(lcWorker).noquote() << QStringLiteral("write pressure finish");
     finishWrite(written, Cmd::writePressureParam, true, true);
 }
 
@@ -280,7 +279,7 @@ bool modbusThread::fetchChunked(int firstReg, int count, quint16 *values,
 bool modbusThread::modbus_read_regs(int firstReg, quint16 reg_num, quint8 progressStart,
                                     quint8 progressEnd)
 {
-    qDebug().noquote()
+    qCDebug(lcWorker).noquote()
         << QStringLiteral("modbus_read_regs,addr=%1,reg_num=%2").arg(firstReg).arg(reg_num);
     replyProgress(progressStart);
     // Taken into the mirror only whole: a transfer that fails half way leaves
@@ -299,7 +298,7 @@ bool modbusThread::modbus_read_regs(int firstReg, quint16 reg_num, quint8 progre
 bool modbusThread::modbus_write_regs(int firstReg, quint16 reg_num, quint8 progressStart,
                                      quint8 progressEnd)
 {
-    qDebug().noquote()
+    qCDebug(lcWorker).noquote()
         << QStringLiteral("modbus_write_regs,addr=%1,reg_num=%2").arg(firstReg).arg(reg_num);
     replyProgress(progressStart);
     int done = 0;

@@ -81,7 +81,6 @@ TrafficMonitor::TrafficMonitor(SerialLink *serialLink, QWidget *parent)
 {
     setObjectName(QStringLiteral("trafficMonitor"));
     setWindowTitle(tr("通信监视"));
-    resize(900, 480);
 
     // Timestamps count from the link's clock; pin that clock's zero to the wall.
     const QDateTime origin =
@@ -119,9 +118,14 @@ TrafficMonitor::TrafficMonitor(SerialLink *serialLink, QWidget *parent)
     view->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
     view->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     view->horizontalHeader()->setStretchLastSection(true);
+    // At least as wide as the header texts, in either language; so is the window.
     const int widths[TrafficLog::ColumnCount] = {100, 40, 45, 140, 55, 65, 45, 300, 120};
-    for (int c = 0; c < TrafficLog::ColumnCount; ++c)
-        view->setColumnWidth(c, widths[c]);
+    view->ensurePolished();
+    int tableWidth = 0;
+    for (int c = 0; c < TrafficLog::ColumnCount; ++c) {
+        view->setColumnWidth(c, qMax(widths[c], view->horizontalHeader()->sectionSizeHint(c)));
+        tableWidth += view->columnWidth(c);
+    }
 
     auto *counterRow = new QHBoxLayout;
     counterRow->addWidget(countersLabel, 1);
@@ -135,6 +139,10 @@ TrafficMonitor::TrafficMonitor(SerialLink *serialLink, QWidget *parent)
     layout->addLayout(counterRow);
     layout->addLayout(buttonRow);
     layout->addWidget(view, 1);
+    const QMargins margins = layout->contentsMargins();
+    resize(tableWidth + view->verticalScrollBar()->sizeHint().width() + 2 * view->frameWidth() +
+               margins.left() + margins.right(),
+           480);
 
     connect(resetButton, &QPushButton::clicked, model, &TrafficLog::resetCounters);
     connect(pauseButton, &QPushButton::toggled, this, [this](bool on) {

@@ -4,13 +4,14 @@
 #include "model/backupfile.h"
 #include "model/registermirror.h"
 #include "shell/dialog_warning.h"
+#include "shell/logging.h"
 #include "shell/mainwindow.h"
 #include "ui_mainwindow.h"
 #include "worker/modbusthread.h"
 
-#include <QDebug>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QSettings>
 #include <QString>
 #include <QVariant>
@@ -21,6 +22,7 @@
 namespace {
 
 const QString lastFolderKey = QStringLiteral("LastFilePath");
+const QString backupSuffix = QStringLiteral("qvdbk");
 
 // The folder part of a chosen name; a name without "/" is kept whole.
 QString folderOf(const QString &fileName)
@@ -42,12 +44,24 @@ void MainWindow::setSettingsPath(const QString &path)
 
 QString MainWindow::askBackupFileName(bool save, const QString &startFolder)
 {
-    if (fileNameProvider)
-        return fileNameProvider(save, startFolder);
-    const QString caption = tr("选择文件");
-    const QString filter = tr("qvdbk文件(*.qvdbk)");
-    return save ? QFileDialog::getSaveFileName(this, caption, startFolder, filter)
-                : QFileDialog::getOpenFileName(this, caption, startFolder, filter);
+    QString name;
+    if (fileNameProvider) {
+        name = fileNameProvider(save, startFolder);
+    } else {
+        QFileDialog dialog(this, tr("选择文件"), startFolder, tr("qvdbk文件(*.qvdbk)"));
+        dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+        dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+        // Added by the dialog itself, so that it asks before replacing that file.
+        dialog.setDefaultSuffix(backupSuffix);
+        if (dialog.exec() == QDialog::Accepted)
+            name = dialog.selectedFiles().value(0);
+    }
+    // A new name the dialog left without it all the same: the filter would hide
+    // the backup the next time. A file chosen as it is stays that file.
+    const QFileInfo chosen(name);
+    if (save && !name.isEmpty() && chosen.suffix().isEmpty() && !chosen.exists())
+        name += QLatin1Char('.') + backupSuffix;
+    return name;
 }
 
 void MainWindow::beifenshujuSlot()
@@ -73,17 +87,19 @@ void MainWindow::beifenshujuSlot()
 
     QSettings settings(settingsPath, QSettings::IniFormat);
     const QString fileName = askBackupFileName(true, settings.value(lastFolderKey).toString());
+    // Cancelled: nothing to write, nothing to say, the folder still remembered.
+    if (fileName.isEmpty())
+        return;
 
-    // A cancelled dialog leaves no name: nothing to write, nothing to warn of.
     QString error;
-    const bool written = !fileName.isEmpty() && writeBackupFile(fileName, image, &error);
+    const bool written = writeBackupFile(fileName, image, &error);
     if (!written)
-        qDebug() << "文件写入失败" << fileName << error;
+        qCDebug(lcWindow) << "文件写入失败" << fileName << error;
     showState(written ? tr("备份数据完成") : tr("备份数据失败"));
     // Remembered before the warning opens.
     settings.setValue(lastFolderKey, folderOf(fileName));
     settings.sync();
-    if (!written && !fileName.isEmpty())
+    if (!written)
         showWarning(Dialog_Warning::fileNotWritten(fileName, error));
 }
 
@@ -91,16 +107,18 @@ void MainWindow::duqubeifenshujuSlot()
 {
     QSettings settings(settingsPath, QSettings::IniFormat);
     const QString fileName = askBackupFileName(false, settings.value(lastFolderKey).toString());
+    if (fileName.isEmpty())
+        return;
     // Remembered before any warning opens, whatever the outcome.
     settings.setValue(lastFolderKey, folderOf(fileName));
     settings.sync();
 
     QFile file(fileName);
-    if (fileName.isEmpty() || !file.open(QIODevice::ReadOnly)) {
+    if (!file.open(QIODevice::ReadOnly)) {
         showWarning(tr("数据备份文件打开失败！"));
         return;
     }
-    qDebug() << "文件打开成功";
+    qCDebug(lcWindow) << "文件打开成功";
     const QByteArray bytes = file.read(backup::FileBytes);
     file.close();
 

@@ -9,6 +9,10 @@
 #include "worker/messages.h"
 #include "worker/modbusthread.h"
 
+#include <QPushButton>
+
+#include <utility>
+
 namespace {
 
 // A read or write reply that shows a status text and, on failure, the same
@@ -238,16 +242,22 @@ void MainWindow::trackPageReply(const QString &message)
 void MainWindow::updateWriteButtons()
 {
     const std::optional<quint32> meter = link.meter();
-    ui->pushButton_xierushezhi->setEnabled(pages.writable(Page::UserSettings, meter));
-    ui->pushButton_xieruyibiaocanshu->setEnabled(pages.writable(Page::MeterParam, meter));
-    ui->pushButton_xieruyalishuju->setEnabled(pages.writable(Page::PressureCalibration, meter));
-    ui->pushButton_xieruwendushuju->setEnabled(pages.writable(Page::TemperatureCalibration, meter));
-    ui->pushButton_xieruyaliercijiaozhun->setEnabled(
-        pages.writable(Page::PressureSecondary, meter));
-    ui->pushButton_xieruwenduercijiaozhun->setEnabled(
-        pages.writable(Page::TemperatureSecondary, meter));
-    ui->pushButton_xierucustomreg->setEnabled(pages.writable(Page::RegisterConfiguration, meter));
-    ui->pushButton_xieruquanbushuju->setEnabled(pages.writeAllRefusal(meter) == WriteRefusal::None);
+    const std::pair<QPushButton *, Page> buttons[] = {
+        {ui->pushButton_xierushezhi, Page::UserSettings},
+        {ui->pushButton_xieruyibiaocanshu, Page::MeterParam},
+        {ui->pushButton_xieruyalishuju, Page::PressureCalibration},
+        {ui->pushButton_xieruwendushuju, Page::TemperatureCalibration},
+        {ui->pushButton_xieruyaliercijiaozhun, Page::PressureSecondary},
+        {ui->pushButton_xieruwenduercijiaozhun, Page::TemperatureSecondary},
+        {ui->pushButton_xierucustomreg, Page::RegisterConfiguration}};
+    // A greyed button says in its tool tip why it is greyed.
+    const auto show = [](QPushButton *button, WriteRefusal why) {
+        button->setEnabled(why == WriteRefusal::None);
+        button->setToolTip(refusalText(why));
+    };
+    for (const auto &b : buttons)
+        show(b.first, pages.refusal(b.second, meter));
+    show(ui->pushButton_xieruquanbushuju, pages.writeAllRefusal(meter));
 }
 
 void MainWindow::endProgress()
@@ -259,7 +269,8 @@ void MainWindow::endProgress()
 
 bool MainWindow::sendDeviceCommand(const QString &command)
 {
-    if (link.instrumentSilent()) {
+    // Not connected at all is as much "nobody there" as a silent instrument.
+    if (!link.isUp() || link.instrumentSilent()) {
         showState(tr("仪表未连接，命令未执行"));
         return false;
     }
@@ -387,7 +398,7 @@ void MainWindow::receiveMessageFromModbusThread(QString Message)
         return;
     }
     if (Message == Reply::searchStart) {
-        ui->label_connect->setText(searchingText());
+        setConnectionLine(searchingText());
         ui->pushButton_sousuo->setText(tr("停止"));
         ui->pushButton_lianjie->setText(tr("连接"));
         return;
@@ -401,7 +412,7 @@ void MainWindow::receiveMessageFromModbusThread(QString Message)
         return;
     }
     if (Message == Reply::searchFinish || Message == Reply::searchStoped) {
-        ui->label_connect->setText(tr("未连接"));
+        setConnectionLine(tr("未连接"));
         showState(Message == Reply::searchFinish ? tr("搜索完成") : tr("搜索停止"));
         ui->pushButton_sousuo->setText(tr("搜索"));
         // Nothing found, or stopped: the port goes back to the other programs.
@@ -410,7 +421,7 @@ void MainWindow::receiveMessageFromModbusThread(QString Message)
         return;
     }
     if (Message == Reply::modbusCreateSucceed) {
-        ui->label_connect->setText(connectionText(false));
+        setConnectionLine(connectionText(false));
         ui->pushButton_lianjie->setText(tr("断开连接"));
         ui->pushButton_sousuo->setText(tr("搜索"));
         return;
@@ -428,7 +439,7 @@ void MainWindow::receiveMessageFromModbusThread(QString Message)
     }
     if (Message == Reply::disconnectSucceed) {
         serialPort->close();
-        ui->label_connect->setText(tr("未连接"));
+        setConnectionLine(tr("未连接"));
         ui->pushButton_lianjie->setText(tr("连接"));
         ui->pushButton_sousuo->setText(tr("搜索"));
         showState(tr("已断开连接"));
@@ -437,7 +448,7 @@ void MainWindow::receiveMessageFromModbusThread(QString Message)
     }
     if (Message == Reply::connectSucceed) {
         showState(tr("连接成功"));
-        ui->label_connect->setText(connectionText(true));
+        setConnectionLine(connectionText(true));
         ui->stackedWidget->setEnabled(true);
         const bool connectAsked = link.takeReadAllAfterConnect();
         // The read of everything tells which meter answers as well.

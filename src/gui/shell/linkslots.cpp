@@ -10,7 +10,9 @@
 #include "worker/messages.h"
 #include "worker/modbusthread.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QScrollBar>
 #include <QSerialPortInfo>
 #include <QStringList>
 
@@ -20,6 +22,15 @@ void MainWindow::setUpSerialLink()
     serialPort->attach(worker->modbusMaster());
     connect(serialPort, &SerialLink::portLost, this, &MainWindow::onPortLost);
     connect(serialPort, &SerialLink::reopened, this, &MainWindow::onPortReopened);
+    // The box is narrow: a long path shows whole in its tool tip and its list,
+    // whatever the style makes of a list wider than its box.
+    QComboBox *ports = ui->comboBox_duankouhao;
+    connect(ports, &QComboBox::currentTextChanged, ports, &QWidget::setToolTip);
+    connect(ports->model(), &QAbstractItemModel::rowsInserted, ports, [ports] {
+        QAbstractItemView *list = ports->view();
+        list->setMinimumWidth(list->sizeHintForColumn(0) +
+                              list->verticalScrollBar()->sizeHint().width());
+    });
     // Choosing another port while the lost one is awaited: the user's choice wins.
     connect(ui->comboBox_duankouhao, QOverload<int>::of(&QComboBox::activated), this, [this] {
         if (ui->comboBox_duankouhao->currentText() != serialPort->portName())
@@ -61,7 +72,7 @@ bool MainWindow::openSerialPort()
     const quint8 parity = quint8(ui->comboBox_parity->currentIndex());
     link.portChosen(port);
     if (!serialPort->open(port, qint32(baud), parity)) {
-        ui->label_connect->setText(tr("未连接"));
+        setConnectionLine(tr("未连接"));
         // Serial ports belong to the group dialout on Debian; say so, since
         // the warning's own guesses (wrong name, port busy) would mislead.
         showState(serialPort->permissionDenied()
@@ -194,7 +205,7 @@ void MainWindow::reapplyLinkAfterSave()
             list->removeItem(i);
     }
 
-    ui->label_connect->setText(connectionText(true));
+    setConnectionLine(connectionText(true));
 }
 
 void MainWindow::closeIdlePort()
@@ -210,7 +221,7 @@ void MainWindow::onPortLost()
     emit sendMessageToModbusThread(ui->pushButton_sousuo->text() == tr("停止") ? Cmd::searchStop
                                                                                : Cmd::disconnect);
     showState(tr("串口已断开"));
-    ui->label_connect->setText(tr("串口已断开：%1").arg(serialPort->portName()));
+    setConnectionLine(tr("串口已断开：%1").arg(serialPort->portName()));
     markLiveValuesStale(true);
     showWarning(tr("串口已断开，请检查串口线或USB转换器！"));
 }
@@ -219,7 +230,7 @@ void MainWindow::onPortLost()
 void MainWindow::onPortReopened()
 {
     showState(tr("串口已恢复"));
-    ui->label_connect->setText(connectionText(true));
+    setConnectionLine(connectionText(true));
     emit sendMessageToModbusThread(Cmd::connectFmt.arg(link.address()));
 }
 

@@ -1,12 +1,12 @@
 #include "shell/language.h"
 #include "shell/mainwindow.h"
+#include "shell/windowfont.h"
 
 #include <QApplication>
 #include <QByteArray>
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QFont>
 #include <QIcon>
 
 #include <cstdio>
@@ -97,11 +97,7 @@ int main(int argc, char *argv[])
         }
     }
 
-    // The form's fixed widths are laid out for a 9 pt face; desktop defaults
-    // are often larger and would clip the captions.
-    QFont font = a.font();
-    font.setPointSize(9);
-    a.setFont(font);
+    windowfont::install();
     MainWindow w(parser.isSet(QStringLiteral("factory")) ? MainWindow::Variant::Factory
                                                          : MainWindow::variantFromEnvironment());
     w.preselect(parser.value(QStringLiteral("port")), address);

@@ -5,6 +5,7 @@
 #include "model/codetables.h"
 #include "monitor/trafficmonitor.h"
 #include "shell/dialog_warning.h"
+#include "shell/logging.h"
 #include "shell/messagewindow.h"
 #include "shell/titlebardrag.h"
 #include "trend/trendwindow.h"
@@ -16,7 +17,6 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDate>
-#include <QDebug>
 #include <QEvent>
 #include <QFile>
 #include <QIntValidator>
@@ -24,6 +24,8 @@
 #include <QLocale>
 #include <QMenu>
 #include <QTimer>
+
+Q_LOGGING_CATEGORY(lcWindow, "kv3pd.window", QtInfoMsg)
 
 namespace {
 
@@ -209,10 +211,10 @@ bool MainWindow::loadStyleSheet(const QString &path)
 {
     QFile file(path);
     if (!file.open(QFile::ReadOnly)) {
-        qDebug() << "QSS文件打开失败";
+        qCWarning(lcWindow) << "QSS文件打开失败" << path;
         return false;
     }
-    qDebug() << "QSS文件加载成功";
+    qCDebug(lcWindow) << "QSS文件加载成功";
     qApp->setStyleSheet(QString::fromLatin1(file.readAll()));
     file.close();
     return true;

@@ -223,6 +223,9 @@ private:
     void markLiveValuesStale(bool stale);
     QString connectionText(bool withAddress) const;
     QString searchingText() const;
+    // The connection part of the status line; a port path too long for it is
+    // shortened in the middle, and the tool tip holds the whole line.
+    void setConnectionLine(const QString &text);
 
     // --- calibration, secondary, read/write all and backup pages (helpers may be added here)
     // Multi-point and secondary calibration helpers (pages).

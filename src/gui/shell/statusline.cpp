@@ -5,6 +5,8 @@
 #include "shell/messagewindow.h"
 #include "ui_mainwindow.h"
 
+#include <QFontMetrics>
+#include <QLabel>
 #include <QTimer>
 
 void MainWindow::showState(const QString &text)
@@ -13,6 +15,26 @@ void MainWindow::showState(const QString &text)
     ui->label_state->setText(text);
     logMessage(MessageLog::Kind::Status, text);
     startTicking();
+}
+
+void MainWindow::setConnectionLine(const QString &text)
+{
+    QLabel *label = ui->label_connect;
+    const QFontMetrics metrics(label->font());
+    const int room = label->contentsRect().width();
+    const int need = metrics.horizontalAdvance(text);
+    QString shown = text;
+    if (need > room) {
+        const QString port = link.portName();
+        const int at = port.isEmpty() ? -1 : text.indexOf(port);
+        const int rest = need - metrics.horizontalAdvance(port);
+        shown = at >= 0 && rest < room
+                    ? shown.replace(at, port.size(),
+                                    metrics.elidedText(port, Qt::ElideMiddle, room - rest))
+                    : metrics.elidedText(text, Qt::ElideRight, room);
+    }
+    label->setText(shown);
+    label->setToolTip(shown == text ? QString() : text);
 }
 
 void MainWindow::logMessage(MessageLog::Kind kind, const QString &text)
