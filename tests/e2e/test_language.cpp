@@ -175,19 +175,18 @@ QStringList clippedTextsIn(QWidget *window)
     return out;
 }
 
+QWidget *opened(MainWindow &w, const char *button, const char *name)
+{
+    click(w, button);
+    return w.findChild<QWidget *>(QLatin1String(name));
+}
+
 // The windows of our own, opened as a user opens them from the main window.
 // A new window is one more line here.
 const std::pair<const char *, std::function<QWidget *(MainWindow &)>> ownWindows[] = {
     {"trafficMonitor",
-     [](MainWindow &w) -> QWidget * {
-         click(w, "pushButton_monitor");
-         return w.findChild<QWidget *>(QStringLiteral("trafficMonitor"));
-     }},
-    {"trendWindow",
-     [](MainWindow &w) -> QWidget * {
-         click(w, "pushButton_trend");
-         return w.findChild<QWidget *>(QStringLiteral("trendWindow"));
-     }},
+     [](MainWindow &w) { return opened(w, "pushButton_monitor", "trafficMonitor"); }},
+    {"trendWindow", [](MainWindow &w) { return opened(w, "pushButton_trend", "trendWindow"); }},
     {"compareWindow",
      [](MainWindow &w) -> QWidget * {
          find<QPushButton>(w, "pushButton_mainIcon")->menu()->actions().at(2)->trigger();
@@ -201,8 +200,7 @@ const std::pair<const char *, std::function<QWidget *(MainWindow &)>> ownWindows
          // The factory variant's own.
          if (!find<QPushButton>(w, "pushButton_wizard")->isVisible())
              return &w;
-         click(w, "pushButton_wizard");
-         return w.findChild<QWidget *>(QStringLiteral("calibrationWizard"));
+         return opened(w, "pushButton_wizard", "calibrationWizard");
      }},
     {"messageLog",
      [](MainWindow &w) -> QWidget * {
@@ -264,21 +262,6 @@ private slots:
         QCOMPARE(MainWindow::tr("连接"), connect);
     }
 
-    void chineseByDefault()
-    {
-        QVERIFY(language::installRequested(QString()));
-        MainWindow w;
-        DialogCloser closer;
-        QCOMPARE(w.windowTitle(), QStringLiteral("KV-3PD用户调试软件V0.5"));
-        QCOMPARE(find<QPushButton>(w, "pushButton_huifuchuchang")->text(),
-                 QStringLiteral("恢复出厂"));
-        QCOMPARE(find<QComboBox>(w, "comboBox_yibiaoleixing")->itemText(2),
-                 QStringLiteral("温压一体"));
-        w.receiveMessageFromModbusThread(Reply::failed(Cmd::readAll));
-        QCOMPARE(state(w), QStringLiteral("全部读取失败"));
-        QCOMPARE(closer.texts(), QStringList{QStringLiteral("全部读取失败！")});
-    }
-
     void englishEverywhere()
     {
         QVERIFY(language::install(QStringLiteral("en")));
@@ -321,13 +304,8 @@ private slots:
                                Reply::backFacFailed,     Reply::facBacking,
                                Reply::commandsCancelled, Reply::commandsNotRun,
                                Reply::disconnectSucceed};
-        for (const QString &c :
-             {Cmd::readMeterParam, Cmd::writeMeterParam, Cmd::readUserParam, Cmd::writeUserParam,
-              Cmd::readPressureParam, Cmd::readTempParam, Cmd::writePressureParam,
-              Cmd::writeTempParam, Cmd::readMeterInfo, Cmd::readYaliEcjz, Cmd::writeYaliEcjz,
-              Cmd::readWenduEcjz, Cmd::writeWenduEcjz, Cmd::readCustomReg, Cmd::writeCustomReg,
-              Cmd::readAll, Cmd::writeAll, Cmd::writeClr})
-            replies << Reply::succeed(c) << Reply::failed(c);
+        for (const DeviceCommand &c : deviceCommands)
+            replies << Reply::succeed(c.text) << Reply::failed(c.text);
         for (const QString &reply : qAsConst(replies)) {
             idle.receiveMessageFromModbusThread(reply);
             states << state(idle) << find<QLabel>(idle, "label_connect")->text();

@@ -30,41 +30,39 @@ class TestShell : public QObject
     Q_OBJECT
 
 private slots:
-    void startUpState()
+    void variants_data()
     {
-        MainWindow w;
+        QTest::addColumn<bool>("factory");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("user") << false << QStringLiteral("KV-3PD用户调试软件V0.5");
+        QTest::newRow("factory") << true << QStringLiteral("KV-3PD工厂调试软件V0.5");
+    }
+
+    // Start-up state, the title, and the way to the factory pages.
+    void variants()
+    {
+        QFETCH(bool, factory);
+        QFETCH(QString, title);
+        MainWindow w(factory ? MainWindow::Variant::Factory : MainWindow::Variant::User);
         QCOMPARE(w.windowFlags() & Qt::FramelessWindowHint, Qt::FramelessWindowHint);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QCOMPARE(w.windowTitle(), QStringLiteral("KV-3PD用户调试软件V0.5"));
-        QVERIFY(!find<QPushButton>(w, "pushButton_gongchangjiaozhun")->isVisible());
+        QCOMPARE(w.windowTitle(), title);
+        QCOMPARE(find<QLabel>(w, "label_mainTitle")->text(), title);
+        QVERIFY(
+            QDate::fromString(find<QLabel>(w, "label_makeDate")->text(), "yyyy-MM-dd").isValid());
         auto *stack = find<QStackedWidget>(w, "stackedWidget");
         QCOMPARE(stack->currentIndex(), 0);
         QVERIFY(!stack->isEnabled());
-        QVERIFY(
-            QDate::fromString(find<QLabel>(w, "label_makeDate")->text(), "yyyy-MM-dd").isValid());
-    }
-
-    // The form's own variant: its title, and the way to the factory pages.
-    void factoryVariant()
-    {
-        MainWindow w(MainWindow::Variant::Factory);
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QCOMPARE(find<QLabel>(w, "label_mainTitle")->text(),
-                 QStringLiteral("KV-3PD工厂调试软件V0.5"));
-        QCOMPARE(w.windowTitle(), QStringLiteral("KV-3PD工厂调试软件V0.5"));
         auto *toFactory = find<QPushButton>(w, "pushButton_gongchangjiaozhun");
-        QVERIFY(toFactory->isVisible());
-        auto *stack = find<QStackedWidget>(w, "stackedWidget");
-        stack->setEnabled(true);
-        toFactory->click();
-        QCOMPARE(stack->currentIndex(), 1);
-
-        qputenv("KV3PD_FACTORY", "1");
-        QCOMPARE(MainWindow::variantFromEnvironment(), MainWindow::Variant::Factory);
-        qputenv("KV3PD_FACTORY", "0");
-        QCOMPARE(MainWindow(nullptr).variant(), MainWindow::Variant::User);
+        QCOMPARE(toFactory->isVisible(), factory);
+        if (factory) {
+            stack->setEnabled(true);
+            toFactory->click();
+            QCOMPARE(stack->currentIndex(), 1);
+        }
+        qputenv("KV3PD_FACTORY", factory ? "1" : "0");
+        QCOMPARE(MainWindow(nullptr).variant() == MainWindow::Variant::Factory, factory);
         qunsetenv("KV3PD_FACTORY");
     }
 
@@ -134,29 +132,24 @@ private slots:
         QCOMPARE(w.pos(), after);
     }
 
+    // Only the title strip drags the dialog; either button closes it.
     void dialogWrapDragAndClose()
     {
-        for (const char *button : {"pushButton_ok", "pushButton_close"}) {
-            Dialog_Warning d(nullptr, QStringLiteral("警告"), QStringLiteral("请选择端口号！"));
-            QVERIFY(d.findChild<QLabel *>("label_warning")->wordWrap());
-            d.move(50, 50);
-            d.show();
-            QVERIFY(QTest::qWaitForWindowExposed(&d));
-            const QPoint start = d.pos();
-            sendMouse(&d, QEvent::MouseMove, QPoint(40, 40), Qt::NoButton, Qt::NoButton);
-            QCOMPARE(d.pos(), start);
-            sendMouse(&d, QEvent::MouseButtonPress, QPoint(30, 100), Qt::LeftButton,
-                      Qt::LeftButton);
-            sendMouse(&d, QEvent::MouseMove, QPoint(60, 120), Qt::NoButton, Qt::LeftButton);
-            QCOMPARE(d.pos(), start);
-            sendMouse(&d, QEvent::MouseButtonRelease, QPoint(60, 120), Qt::LeftButton,
+        Dialog_Warning d(nullptr, QStringLiteral("警告"), QStringLiteral("请选择端口号！"));
+        QVERIFY(d.findChild<QLabel *>("label_warning")->wordWrap());
+        d.move(50, 50);
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        const QPoint start = d.pos();
+        for (int y : {100, 10}) {
+            sendMouse(&d, QEvent::MouseButtonPress, QPoint(30, y), Qt::LeftButton, Qt::LeftButton);
+            sendMouse(&d, QEvent::MouseMove, QPoint(50, y + 20), Qt::NoButton, Qt::LeftButton);
+            sendMouse(&d, QEvent::MouseButtonRelease, QPoint(50, y + 20), Qt::LeftButton,
                       Qt::NoButton);
-            sendMouse(&d, QEvent::MouseButtonPress, QPoint(30, 10), Qt::LeftButton, Qt::LeftButton);
-            sendMouse(&d, QEvent::MouseMove, QPoint(50, 30), Qt::NoButton, Qt::LeftButton);
-            QCOMPARE(d.pos(), start + QPoint(20, 20));
-            sendMouse(&d, QEvent::MouseButtonRelease, QPoint(50, 30), Qt::LeftButton, Qt::NoButton);
-            d.hide();
-
+        }
+        QCOMPARE(d.pos(), start + QPoint(20, 20));
+        d.hide();
+        for (const char *button : {"pushButton_ok", "pushButton_close"}) {
             QTimer::singleShot(0, &d, [&] { d.findChild<QPushButton *>(button)->click(); });
             QCOMPARE(d.exec(), 0);
             QVERIFY(!d.isVisible());
@@ -222,37 +215,38 @@ private slots:
             QDateTime::fromString(table->item(199, 0)->text(), "yyyy-MM-dd HH:mm:ss").isValid());
     }
 
+    // Steps: a value sent, "tick", or "-" for a value-less message.
+    void progressHiding_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<bool>("visible");
+        QTest::addColumn<int>("value");
+        QTest::newRow("running") << QStringList{"40"} << true << 40;
+        QTest::newRow("done, one tick on") << QStringList{"100", "tick"} << true << 100;
+        QTest::newRow("done, two ticks on") << QStringList{"100", "tick", "tick"} << false << 100;
+        QTest::newRow("restarted within a tick")
+            << QStringList{"100", "tick", "0", "tick", "tick"} << true << 0;
+        QTest::newRow("no value") << QStringList{"100", "tick", "tick", "-"} << true << 0;
+    }
+
     void progressHiding()
     {
+        QFETCH(QStringList, steps);
+        QFETCH(bool, visible);
+        QFETCH(int, value);
         MainWindow w;
         w.show();
+        for (const QString &step : qAsConst(steps)) {
+            if (step == QLatin1String("tick"))
+                w.tickTimerSlot();
+            else
+                w.receiveMessageFromModbusThread(step == QLatin1String("-")
+                                                     ? QStringLiteral("set progressBar")
+                                                     : "set progressBar:" + step);
+        }
         auto *bar = find<QProgressBar>(w, "progressBar");
-        w.receiveMessageFromModbusThread(QStringLiteral("set progressBar:40"));
-        QVERIFY(bar->isVisible());
-        QCOMPARE(bar->value(), 40);
-        w.receiveMessageFromModbusThread(QStringLiteral("set progressBar:100"));
-        w.tickTimerSlot();
-        QVERIFY(bar->isVisible());
-        w.tickTimerSlot();
-        QVERIFY(!bar->isVisible());
-
-        // 100 then 0 within one tick leaves the bar visible at 0.
-        w.receiveMessageFromModbusThread(QStringLiteral("set progressBar:100"));
-        w.tickTimerSlot();
-        w.receiveMessageFromModbusThread(QStringLiteral("set progressBar:0"));
-        w.tickTimerSlot();
-        w.tickTimerSlot();
-        QVERIFY(bar->isVisible());
-        QCOMPARE(bar->value(), 0);
-
-        // Without a colon the bar goes to 0 and shows.
-        w.receiveMessageFromModbusThread(QStringLiteral("set progressBar:100"));
-        w.tickTimerSlot();
-        w.tickTimerSlot();
-        QVERIFY(!bar->isVisible());
-        w.receiveMessageFromModbusThread(QStringLiteral("set progressBar"));
-        QVERIFY(bar->isVisible());
-        QCOMPARE(bar->value(), 0);
+        QCOMPARE(bar->isVisible(), visible);
+        QCOMPARE(bar->value(), value);
     }
 
     void warningCentred()

@@ -56,7 +56,6 @@ private slots:
         QFETCH(QString, page);
         QFETCH(QString, texts);
         const CalibrationRecord record = storeSampleCalibration(dir.filePath(language + ".db"));
-        QCOMPARE(record.points.size(), 9);
         const CertificateIssuer issuer{QStringLiteral("华东计量校准中心"),
                                        QStringLiteral("上海市 浦东新区 科苑路 88 号")};
         // The README's picture: KV3PD_SCREENSHOTS=DIR writes DIR/certificate.pdf.

@@ -95,17 +95,6 @@ private slots:
         QCOMPARE(compare::allEqual(rows), state != int(compare::State::Different));
     }
 
-    void anotherMetersIdentityAndCalibrationStay()
-    {
-        for (const fields::Field &f : fields::table()) {
-            if (!f.compared())
-                continue;
-            const bool foreign = f.first <= 192 && f.last() >= 72;
-            QCOMPARE(compare::mayWrite(f, false), !foreign);
-            QVERIFY(compare::mayWrite(f, true));
-        }
-    }
-
     void writeBlocks_data()
     {
         QTest::addColumn<QStringList>("chosen");
