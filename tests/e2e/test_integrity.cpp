@@ -99,7 +99,6 @@ private slots:
     void writeWinsOverPendingRead();
     void untouchedWriteAllKeepsExactValues();
     void offlineBackupSurvivesConnect();
-    void singleChannelWriteAll();
     void silentInstrument();
     void pagesTellTheTruth();
     void slowestLine();
@@ -241,25 +240,6 @@ void TestIntegrity::offlineBackupSurvivesConnect()
     click(w, "pushButton_xierushezhi");
     QTRY_COMPARE_WITH_TIMEOUT(replies.count("user save succeed"), 1, 10000);
     QCOMPARE(reg(1, 49), quint16(33));
-}
-
-void TestIntegrity::singleChannelWriteAll()
-{
-    // A pressure-only meter with no temperature points at all.
-    on(1, [](VirtualInstrument &i) {
-        i.setReg(74, 0);
-        for (int r = 146; r < 168; ++r)
-            i.setReg(r, 0);
-        i.setUint32(166, 2);
-    });
-    const Regs temperatureCoeff = regs(1, 168, 177);
-    auto w = connected(1);
-    QVERIFY(w);
-    Replies replies(*w);
-    click(*w, "pushButton_xieruquanbushuju");
-    QTRY_COMPARE_WITH_TIMEOUT(replies.count("fac save succeed"), 1, 15000);
-    QVERIFY(closer.texts().isEmpty());
-    QCOMPARE(regs(1, 168, 177), temperatureCoeff);
 }
 
 void TestIntegrity::silentInstrument()
