@@ -122,24 +122,6 @@ struct Rig
     }
 };
 
-class TestWorker : public QObject
-{
-    Q_OBJECT
-
-private slots:
-    void commandReplies_data();
-    void commandReplies();
-    void dispatchOrderAndDroppedCommands();
-    void identityCheck_data();
-    void identityCheck();
-    void pollAndAddressing();
-    void search();
-    void connectEndsSearchQuietly();
-    void commandsBelongToTheirLink();
-    void commandsGivenWhileSilent();
-    void stopsPromptlyDuringRequest();
-};
-
 // Reply shorthand: "+" and "-" are the command's "succeed" and "failed", "%80"
 // is "set progressBar:80", "US" and "FS" the user and factory save sequences.
 static QStringList expand(QString shorthand, const QString &command)
@@ -150,300 +132,308 @@ static QStringList expand(QString shorthand, const QString &command)
     return split(shorthand.replace("%", "set progressBar:"));
 }
 
-void TestWorker::commandReplies_data()
+class TestWorker : public QObject
 {
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<int>("failAfter"); // device requests that succeed; -1 all
-    QTest::addColumn<QString>("replies");
-    QTest::addColumn<QString>("transfers"); // checked when all succeed
+    Q_OBJECT
 
-    const auto row = [](const char *cmd, int failAfter, const char *replies,
-                        const char *transfers = "") {
-        QTest::addRow("%s/%d", cmd, failAfter) << cmd << failAfter << replies << transfers;
-    };
-    row("read meter param", -1, "+", "r72+4");
-    row("write meter param", -1, "%80|+|US", "w72+4|c20481=10|r0+1");
-    row("read user param", -1, "+", "r42+30");
-    row("write user param", -1, "%80|+|US", "w42+30|c20481=10|r0+1");
-    row("read pressure param", -1, "+", "r76+54");
-    row("read tempereture param", -1, "+", "r130+63");
-    row("write pressure param", -1, "%80|+|FS", "w76+54|c20481=90|r0+1");
-    row("write tempereture param", -1, "%80|+|FS", "w130+63|c20481=90|r0+1");
-    row("read meter info", -1, "+", "r72+9|r130+5");
-    row("read yali ecjz data", -1, "+", "r76+54");
-    row("write yali ecjz data", -1, "%80|+|US", "w116+14|c20481=10|r0+1");
-    row("read wendu ecjz data", -1, "+", "r130+63");
-    row("write wendu ecjz data", -1, "%80|+|US", "w178+15|c20481=10|r0+1");
-    row("read custom reg", -1, "%0|%78|%100|+", "r192+100|r292+27");
-    row("write custom reg", -1, "%0|%62|%80|%80|+|FS", "w192+100|w292+27|c20481=90|r0+1");
-    row("read all", -1, "%0|%31|%62|%94|%100|%100|+", "r0+100|r100+100|r200+100|r300+19");
-    row("write all", -1, "%0|%28|%57|%80|%80|+|FS", "w42+100|w142+100|w242+77|c20481=90|r0+1");
-    row("fac save", -1, "FS", "c20481=90|r0+1");
-    row("user save", -1, "US", "c20481=10|r0+1");
-    row("back fac", -1, "fac backing|%80|%100|+", "c20481=65280");
-    row("write clr", -1, "%75|+|US", "w128+2|c20481=10|r0+1");
-    row("read snapshot", -1, "+", "r42+100|r142+100|r242+77");
-    row("read regs:300,19", -1, "read regs succeed", "r300+19");
-
-    row("read meter param", 0, "-");
-    row("write meter param", 0, "-"); // no save after a failed write
-    row("write pressure param", 0, "%100|-");
-    row("write tempereture param", 0, "%100|-");
-    row("read meter info", 1, "-"); // the second read fails
-    row("write clr", 0, "%100|-");
-    row("read custom reg", 1, "%0|%78|-");
-    row("write custom reg", 1, "%0|%62|-");
-    row("read all", 2, "%0|%31|%62|%100|-");
-    row("read snapshot", 1, "-");
-    row("read regs:300,19", 0, "read regs failed");
-    row("write all", 1, "%0|%28|%100|-");
-    row("write user param", 1, "%80|+|user saving|%100|user save failed");
-    row("fac save", 0, "fac saving|%100|fac save failed");
-    row("back fac", 0, "fac backing|%80|%100|-");
-}
-
-void TestWorker::commandReplies()
-{
-    QFETCH(QString, command);
-    QFETCH(int, failAfter);
-    QFETCH(QString, replies);
-    QFETCH(QString, transfers);
-
-    Rig rig({1});
-    rig.connectAndWaitForPoll();
-    rig.line.failAfter = failAfter;
-    const int from = rig.line.replies.size();
-    const int fromFrame = rig.line.frames.size();
-    rig.send(command);
-    const QStringList expected = expand(replies, command);
-    QTRY_VERIFY_WITH_TIMEOUT(rig.line.since(from).size() >= expected.size(), 10000);
-    QCOMPARE(rig.line.since(from), expected);
-    if (failAfter < 0)
-        QCOMPARE(rig.line.deviceTransfers(fromFrame), split(transfers));
-}
-
-void TestWorker::dispatchOrderAndDroppedCommands()
-{
-    Rig rig({1});
-    rig.connectAndWaitForPoll();
-    // Held up by a slow reply, three commands pile up; they run in bit order.
-    rig.line.delay.insert("r42+30", 500);
-    int from = rig.line.replies.size();
-    rig.send("read user param");
-    QTRY_VERIFY(rig.line.frames.size() > 0 && describe(rig.line.frames.last()) == "r42+30");
-    rig.send("read all");
-    rig.send("read meter info");
-    QTRY_VERIFY_WITH_TIMEOUT(rig.has("read all succeed", from), 10000);
-    QCOMPARE(rig.line.since(from).filter("succeed"),
-             split("read user param succeed|read meter info succeed|read all succeed"));
-
-    // Sent while a write runs, a read is dropped by the save that ends the
-    // write; a write is not, it runs after the save.
-    rig.line.delay.insert("w42+30", 500);
-    from = rig.line.replies.size();
-    rig.send("write user param");
-    QTRY_VERIFY(describe(rig.line.frames.last()) == "w42+30");
-    rig.send("read user param");
-    rig.send("write wendu ecjz data");
-    QTRY_VERIFY_WITH_TIMEOUT(rig.line.replies.count("user save succeed") >= 2, 10000);
-    const int after = rig.line.replies.size();
-    QTRY_VERIFY(rig.line.replies.mid(after).count("read measured succeed") >= 3);
-    QCOMPARE(rig.line.since(from).filter(" succeed"),
-             split("write user param succeed|user save succeed|"
-                   "write wendu ecjz data succeed|user save succeed"));
-}
-
-void TestWorker::identityCheck_data()
-{
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<int>("slave");
-    QTest::addColumn<int>("featureCode");
-    QTest::addColumn<int>("version");
-    QTest::addColumn<QString>("verdict");
-    QTest::newRow("version 9") << "connect:1" << 1 << 0x58 << 9 << "version error";
-    QTest::newRow("version 10") << "connect:1" << 1 << 0x58 << 10 << "connect succeed";
-    QTest::newRow("foreign device") << "connect:1" << 1 << 0x59 << 12 << "connect failed";
-    // Only the low 8 bits of the address count.
-    QTest::newRow("300 is slave 44") << "connect:300" << 44 << 0x58 << 12 << "connect succeed";
-}
-
-void TestWorker::identityCheck()
-{
-    QFETCH(QString, command);
-    QFETCH(int, slave);
-    QFETCH(int, featureCode);
-    QFETCH(int, version);
-    QFETCH(QString, verdict);
-
-    Rig rig({quint8(slave)});
-    rig.line.bus.with(quint8(slave), [&](VirtualInstrument &d) {
-        d.setReg(0, quint16(featureCode));
-        d.setReg(1, quint16(version));
-    });
-    rig.send(command);
-    QTRY_VERIFY(rig.line.replies.size() >= 3);
-    QCOMPARE(rig.line.replies.mid(0, 3),
-             QStringList({"Modbus create succeed", "set progressBar:0", verdict}));
-    QCOMPARE(quint8(rig.line.frames.first()[0]), quint8(slave));
-}
-
-void TestWorker::pollAndAddressing()
-{
-    Rig rig({1, 7, 5});
-    rig.line.bus.with(1, [](VirtualInstrument &d) { d.setReg(33, 0x1234); });
-    rig.connectAndWaitForPoll();
-    const auto &f = rig.line.frames;
-    QCOMPARE(QStringList({describe(f[0]), describe(f[1]), describe(f[2])}),
-             split("r0+2|w20480+1|r0+42"));
-    QCOMPARE(f[1].mid(7, 2), QByteArray("\x00\x71", 2));
-    QCOMPARE(rig.worker.lockMirror()->at(33), quint16(0x1234));
-
-    // "set addr" moves the master without a word and without touching the link.
-    int from = rig.line.replies.size();
-    rig.send("set addr:7");
-    QTRY_VERIFY(quint8(f.last()[0]) == 7);
-    QTRY_VERIFY(rig.line.replies.mid(from).count("read measured succeed") >= 2);
-    QCOMPARE(rig.line.since(from), QStringList());
-
-    // A save follows only link settings its own write sent: an address that
-    // merely sits in the mirror (a loaded backup, say) moves nothing.
-    rig.worker.lockMirror()->set(42, 5);
-    from = rig.line.replies.size();
-    rig.send("user save");
-    QTRY_VERIFY(rig.has("user save succeed", from));
-    QVERIFY(rig.line.since(from).filter("follow link").isEmpty());
-    int fromFrame = f.size();
-    QTRY_VERIFY(f.size() > fromFrame + 3);
-    QCOMPARE(quint8(f.last()[0]), quint8(7));
-
-    // A written address is followed before the save's wait reads go out.
+private slots:
+    void commandReplies_data()
     {
-        auto m = rig.worker.lockMirror();
-        m->set(42, 9);
-        m->set(43, 3);
-        m->set(44, 0);
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("failAfter"); // device requests that succeed; -1 all
+        QTest::addColumn<QString>("replies");
+        QTest::addColumn<QString>("transfers"); // checked when all succeed
+
+        const auto row = [](const char *cmd, int failAfter, const char *replies,
+                            const char *transfers = "") {
+            QTest::addRow("%s/%d", cmd, failAfter) << cmd << failAfter << replies << transfers;
+        };
+        row("read meter param", -1, "+", "r72+4");
+        row("write meter param", -1, "%80|+|US", "w72+4|c20481=10|r0+1");
+        row("read user param", -1, "+", "r42+30");
+        row("write user param", -1, "%80|+|US", "w42+30|c20481=10|r0+1");
+        row("read pressure param", -1, "+", "r76+54");
+        row("read tempereture param", -1, "+", "r130+63");
+        row("write pressure param", -1, "%80|+|FS", "w76+54|c20481=90|r0+1");
+        row("write tempereture param", -1, "%80|+|FS", "w130+63|c20481=90|r0+1");
+        row("read meter info", -1, "+", "r72+9|r130+5");
+        row("read yali ecjz data", -1, "+", "r76+54");
+        row("write yali ecjz data", -1, "%80|+|US", "w116+14|c20481=10|r0+1");
+        row("read wendu ecjz data", -1, "+", "r130+63");
+        row("write wendu ecjz data", -1, "%80|+|US", "w178+15|c20481=10|r0+1");
+        row("read custom reg", -1, "%0|%78|%100|+", "r192+100|r292+27");
+        row("write custom reg", -1, "%0|%62|%80|%80|+|FS", "w192+100|w292+27|c20481=90|r0+1");
+        row("read all", -1, "%0|%31|%62|%94|%100|%100|+", "r0+100|r100+100|r200+100|r300+19");
+        row("write all", -1, "%0|%28|%57|%80|%80|+|FS", "w42+100|w142+100|w242+77|c20481=90|r0+1");
+        row("fac save", -1, "FS", "c20481=90|r0+1");
+        row("user save", -1, "US", "c20481=10|r0+1");
+        row("back fac", -1, "fac backing|%80|%100|+", "c20481=65280");
+        row("write clr", -1, "%75|+|US", "w128+2|c20481=10|r0+1");
+        row("read snapshot", -1, "+", "r42+100|r142+100|r242+77");
+        row("read regs:300,19", -1, "read regs succeed", "r300+19");
+
+        row("read meter param", 0, "-");
+        row("write meter param", 0, "-"); // no save after a failed write
+        row("write pressure param", 0, "%100|-");
+        row("write tempereture param", 0, "%100|-");
+        row("read meter info", 1, "-"); // the second read fails
+        row("write clr", 0, "%100|-");
+        row("read custom reg", 1, "%0|%78|-");
+        row("write custom reg", 1, "%0|%62|-");
+        row("read all", 2, "%0|%31|%62|%100|-");
+        row("read snapshot", 1, "-");
+        row("read regs:300,19", 0, "read regs failed");
+        row("write all", 1, "%0|%28|%100|-");
+        row("write user param", 1, "%80|+|user saving|%100|user save failed");
+        row("fac save", 0, "fac saving|%100|fac save failed");
+        row("back fac", 0, "fac backing|%80|%100|-");
     }
-    from = rig.line.replies.size();
-    fromFrame = f.size();
-    rig.send("write user param");
-    QTRY_VERIFY(rig.has("user save succeed", from));
-    QCOMPARE(rig.line.since(from),
-             split("set progressBar:80|write user param succeed|user saving|"
-                   "follow link:9,3,0|set progressBar:100|user save succeed"));
-    const QStringList transfers = rig.line.deviceTransfers(fromFrame);
-    QCOMPARE(transfers.mid(0, 3), split("w42+30|c20481=10|r0+1"));
-    QCOMPARE(quint8(f[f.size() - 1][0]), quint8(9));
-    QCOMPARE(rig.line.bus.with(9, [](VirtualInstrument &d) { return d.lastCommandValue; }), 10);
-}
 
-void TestWorker::search()
-{
-    Rig rig({1, 247});
-    rig.line.present = {1, 247};
-    rig.send("search");
-    QTRY_VERIFY_WITH_TIMEOUT(rig.has("search finish"), 30000);
-    const QStringList &r = rig.line.replies;
-    QCOMPARE(r.first(), "search start");
-    QCOMPARE(r.filter("found a device"), split("found a device:1|found a device:247"));
-    QCOMPARE(r.filter("searching addr:").size(), 255);
-    const int at247 = r.indexOf("searching addr:247");
-    QCOMPARE(r.mid(at247, 3), split("searching addr:247|found a device:247|set progressBar:96"));
-    QCOMPARE(r.mid(r.size() - 2), split("set progressBar:100|search finish"));
+    void commandReplies()
+    {
+        QFETCH(QString, command);
+        QFETCH(int, failAfter);
+        QFETCH(QString, replies);
+        QFETCH(QString, transfers);
 
-    // Part of the addresses (the command-line scan), then a refused range.
-    const int from = r.size();
-    rig.send("search:240,250");
-    rig.send("search:9,3");
-    QTRY_VERIFY(rig.line.replies.count("search finish") == 2);
-    const QStringList part = r.mid(from);
-    QCOMPARE(part.filter("searching addr:").size(), 11);
-    QCOMPARE(part.filter("found a device"), split("found a device:247"));
-    QCOMPARE(part.mid(part.size() - 2), split("set progressBar:100|search finish"));
-}
+        Rig rig({1});
+        rig.connectAndWaitForPoll();
+        rig.line.failAfter = failAfter;
+        const int from = rig.line.replies.size();
+        const int fromFrame = rig.line.frames.size();
+        rig.send(command);
+        const QStringList expected = expand(replies, command);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.line.since(from).size() >= expected.size(), 10000);
+        QCOMPARE(rig.line.since(from), expected);
+        if (failAfter < 0)
+            QCOMPARE(rig.line.deviceTransfers(fromFrame), split(transfers));
+    }
 
-void TestWorker::connectEndsSearchQuietly()
-{
-    Rig rig({1});
-    rig.line.present = {1};
-    rig.send("search");
-    QTRY_VERIFY(rig.has("searching addr:5"));
-    // A device command sent while no link is up is not kept for the next one.
-    rig.send("write all");
-    QTRY_VERIFY((rig.worker.pendingCommands() & ~Bit::LinkMask) == 0);
-    rig.send("connect:1");
-    QTRY_VERIFY_WITH_TIMEOUT(rig.has("read measured succeed"), 5000);
-    const QStringList &r = rig.line.replies;
-    const int created = r.indexOf("Modbus create succeed");
-    QVERIFY(r.mid(created).filter("searching addr").isEmpty());
-    QVERIFY(!rig.has("search stoped") && !rig.has("search finish"));
-    QVERIFY(rig.has("connect succeed", created));
-    QTRY_VERIFY_WITH_TIMEOUT(rig.line.replies.count("read measured succeed") >= 3, 10000);
-    QVERIFY(!rig.line.deviceTransfers(0).contains("w42+100"));
-}
-
-void TestWorker::commandsBelongToTheirLink()
-{
-    // Pending when the link changes, a device command is dropped and said so;
-    // one given after "connect:" waits for that link's first poll.
-    Rig rig({1});
-    rig.send("read meter param");
-    rig.send("connect:1");
-    rig.send("read user param");
-    QTRY_VERIFY_WITH_TIMEOUT(rig.has("read user param succeed"), 5000);
-    const QStringList &r = rig.line.replies;
-    QCOMPARE(r.mid(0, 2), split("Modbus create succeed|commands cancelled"));
-    QVERIFY(r.filter("read meter param").isEmpty());
-
-    // A write waiting behind a slow transfer never reaches the instrument once
-    // the user has disconnected.
-    rig.line.delay.insert(QStringLiteral("r0+100"), 300);
-    const int from = r.size();
-    const int fromFrame = rig.line.frames.size();
-    rig.send("read all");
-    QTRY_VERIFY(rig.line.deviceTransfers(fromFrame).contains("r0+100"));
-    rig.send("write meter param");
-    rig.send("disconnect");
-    QTRY_VERIFY_WITH_TIMEOUT(rig.has("commands cancelled", from), 5000);
-    // The dropped write is named; the read running then just fails.
-    const QStringList cancelled = rig.line.since(r.indexOf("disconnect succeed", from));
-    QCOMPARE(cancelled.mid(0, 3), split("disconnect succeed|writes dropped:write meter param|"
-                                        "commands cancelled"));
-    QVERIFY(!rig.line.deviceTransfers(fromFrame).contains("w72+4"));
-    QCOMPARE(rig.line.since(from).filter("write meter param").size(), 1);
-}
-
-void TestWorker::commandsGivenWhileSilent()
-{
-    // A write given while the instrument is silent never reaches whatever
-    // answers next, which may be another meter.
-    Rig rig({1});
-    rig.connectAndWaitForPoll();
-    rig.line.present = {2};
-    QTRY_VERIFY(rig.has("connect failed"));
-    rig.line.delay.insert("r0+2", 300);
-    rig.line.present.clear();
-    const int fromFrame = rig.line.frames.size();
-    QTRY_VERIFY(rig.line.frames.size() > fromFrame); // the poll that will be answered
-    const int from = rig.line.replies.size();
-    rig.send("write meter param");
-    QTRY_VERIFY_WITH_TIMEOUT(rig.line.replies.mid(from).count("read measured succeed") >= 2, 5000);
-    QCOMPARE(rig.line.since(from),
-             split("writes dropped:write meter param|commands not run|connect succeed"));
-    QVERIFY(!rig.line.deviceTransfers(fromFrame).contains("w72+4"));
-}
-
-void TestWorker::stopsPromptlyDuringRequest()
-{
-    QElapsedTimer clock;
+    void dispatchOrderAndDroppedCommands()
     {
         Rig rig({1});
-        rig.line.bus.with(1, [](VirtualInstrument &d) { d.faults.silent = true; });
-        rig.send("connect:1");
-        QTRY_VERIFY(!rig.line.frames.isEmpty()); // the poll now waits up to 2 s
-        clock.start();
+        rig.connectAndWaitForPoll();
+        // Held up by a slow reply, three commands pile up; they run in bit order.
+        rig.line.delay.insert("r42+30", 500);
+        int from = rig.line.replies.size();
+        rig.send("read user param");
+        QTRY_VERIFY(rig.line.frames.size() > 0 && describe(rig.line.frames.last()) == "r42+30");
+        rig.send("read all");
+        rig.send("read meter info");
+        QTRY_VERIFY_WITH_TIMEOUT(rig.has("read all succeed", from), 10000);
+        QCOMPARE(rig.line.since(from).filter("succeed"),
+                 split("read user param succeed|read meter info succeed|read all succeed"));
+
+        // Sent while a write runs, a read is dropped by the save that ends the
+        // write; a write is not, it runs after the save.
+        rig.line.delay.insert("w42+30", 500);
+        from = rig.line.replies.size();
+        rig.send("write user param");
+        QTRY_VERIFY(describe(rig.line.frames.last()) == "w42+30");
+        rig.send("read user param");
+        rig.send("write wendu ecjz data");
+        QTRY_VERIFY_WITH_TIMEOUT(rig.line.replies.count("user save succeed") >= 2, 10000);
+        const int after = rig.line.replies.size();
+        QTRY_VERIFY(rig.line.replies.mid(after).count("read measured succeed") >= 3);
+        QCOMPARE(rig.line.since(from).filter(" succeed"),
+                 split("write user param succeed|user save succeed|"
+                       "write wendu ecjz data succeed|user save succeed"));
     }
-    QVERIFY2(clock.elapsed() < 500, qPrintable(QString::number(clock.elapsed())));
-}
+
+    void identityCheck_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("slave");
+        QTest::addColumn<int>("featureCode");
+        QTest::addColumn<int>("version");
+        QTest::addColumn<QString>("verdict");
+        QTest::newRow("version 9") << "connect:1" << 1 << 0x58 << 9 << "version error";
+        QTest::newRow("version 10") << "connect:1" << 1 << 0x58 << 10 << "connect succeed";
+        QTest::newRow("foreign device") << "connect:1" << 1 << 0x59 << 12 << "connect failed";
+        // Only the low 8 bits of the address count.
+        QTest::newRow("300 is slave 44") << "connect:300" << 44 << 0x58 << 12 << "connect succeed";
+    }
+
+    void identityCheck()
+    {
+        QFETCH(QString, command);
+        QFETCH(int, slave);
+        QFETCH(int, featureCode);
+        QFETCH(int, version);
+        QFETCH(QString, verdict);
+
+        Rig rig({quint8(slave)});
+        rig.line.bus.with(quint8(slave), [&](VirtualInstrument &d) {
+            d.setReg(0, quint16(featureCode));
+            d.setReg(1, quint16(version));
+        });
+        rig.send(command);
+        QTRY_VERIFY(rig.line.replies.size() >= 3);
+        QCOMPARE(rig.line.replies.mid(0, 3),
+                 QStringList({"Modbus create succeed", "set progressBar:0", verdict}));
+        QCOMPARE(quint8(rig.line.frames.first()[0]), quint8(slave));
+    }
+
+    void pollAndAddressing()
+    {
+        Rig rig({1, 7, 5});
+        rig.line.bus.with(1, [](VirtualInstrument &d) { d.setReg(33, 0x1234); });
+        rig.connectAndWaitForPoll();
+        const auto &f = rig.line.frames;
+        QCOMPARE(QStringList({describe(f[0]), describe(f[1]), describe(f[2])}),
+                 split("r0+2|w20480+1|r0+42"));
+        QCOMPARE(f[1].mid(7, 2), QByteArray("\x00\x71", 2));
+        QCOMPARE(rig.worker.lockMirror()->at(33), quint16(0x1234));
+
+        // "set addr" moves the master without a word and without touching the link.
+        int from = rig.line.replies.size();
+        rig.send("set addr:7");
+        QTRY_VERIFY(quint8(f.last()[0]) == 7);
+        QTRY_VERIFY(rig.line.replies.mid(from).count("read measured succeed") >= 2);
+        QCOMPARE(rig.line.since(from), QStringList());
+
+        // A save follows only link settings its own write sent: an address that
+        // merely sits in the mirror (a loaded backup, say) moves nothing.
+        rig.worker.lockMirror()->set(42, 5);
+        from = rig.line.replies.size();
+        rig.send("user save");
+        QTRY_VERIFY(rig.has("user save succeed", from));
+        QVERIFY(rig.line.since(from).filter("follow link").isEmpty());
+        int fromFrame = f.size();
+        QTRY_VERIFY(f.size() > fromFrame + 3);
+        QCOMPARE(quint8(f.last()[0]), quint8(7));
+
+        // A written address is followed before the save's wait reads go out.
+        {
+            auto m = rig.worker.lockMirror();
+            m->set(42, 9);
+            m->set(43, 3);
+            m->set(44, 0);
+        }
+        from = rig.line.replies.size();
+        fromFrame = f.size();
+        rig.send("write user param");
+        QTRY_VERIFY(rig.has("user save succeed", from));
+        QCOMPARE(rig.line.since(from),
+                 split("set progressBar:80|write user param succeed|user saving|"
+                       "follow link:9,3,0|set progressBar:100|user save succeed"));
+        const QStringList transfers = rig.line.deviceTransfers(fromFrame);
+        QCOMPARE(transfers.mid(0, 3), split("w42+30|c20481=10|r0+1"));
+        QCOMPARE(quint8(f[f.size() - 1][0]), quint8(9));
+        QCOMPARE(rig.line.bus.with(9, [](VirtualInstrument &d) { return d.lastCommandValue; }), 10);
+    }
+
+    void search()
+    {
+        Rig rig({1, 247});
+        rig.line.present = {1, 247};
+        rig.send("search");
+        QTRY_VERIFY_WITH_TIMEOUT(rig.has("search finish"), 30000);
+        const QStringList &r = rig.line.replies;
+        QCOMPARE(r.first(), "search start");
+        QCOMPARE(r.filter("found a device"), split("found a device:1|found a device:247"));
+        QCOMPARE(r.filter("searching addr:").size(), 255);
+        const int at247 = r.indexOf("searching addr:247");
+        QCOMPARE(r.mid(at247, 3),
+                 split("searching addr:247|found a device:247|set progressBar:96"));
+        QCOMPARE(r.mid(r.size() - 2), split("set progressBar:100|search finish"));
+
+        // Part of the addresses (the command-line scan), then a refused range.
+        const int from = r.size();
+        rig.send("search:240,250");
+        rig.send("search:9,3");
+        QTRY_VERIFY(rig.line.replies.count("search finish") == 2);
+        const QStringList part = r.mid(from);
+        QCOMPARE(part.filter("searching addr:").size(), 11);
+        QCOMPARE(part.filter("found a device"), split("found a device:247"));
+        QCOMPARE(part.mid(part.size() - 2), split("set progressBar:100|search finish"));
+    }
+
+    void connectEndsSearchQuietly()
+    {
+        Rig rig({1});
+        rig.line.present = {1};
+        rig.send("search");
+        QTRY_VERIFY(rig.has("searching addr:5"));
+        // A device command sent while no link is up is not kept for the next one.
+        rig.send("write all");
+        QTRY_VERIFY((rig.worker.pendingCommands() & ~Bit::LinkMask) == 0);
+        rig.send("connect:1");
+        QTRY_VERIFY_WITH_TIMEOUT(rig.has("read measured succeed"), 5000);
+        const QStringList &r = rig.line.replies;
+        const int created = r.indexOf("Modbus create succeed");
+        QVERIFY(r.mid(created).filter("searching addr").isEmpty());
+        QVERIFY(!rig.has("search stoped") && !rig.has("search finish"));
+        QVERIFY(rig.has("connect succeed", created));
+        QTRY_VERIFY_WITH_TIMEOUT(rig.line.replies.count("read measured succeed") >= 3, 10000);
+        QVERIFY(!rig.line.deviceTransfers(0).contains("w42+100"));
+    }
+
+    void commandsBelongToTheirLink()
+    {
+        // Pending when the link changes, a device command is dropped and said so;
+        // one given after "connect:" waits for that link's first poll.
+        Rig rig({1});
+        rig.send("read meter param");
+        rig.send("connect:1");
+        rig.send("read user param");
+        QTRY_VERIFY_WITH_TIMEOUT(rig.has("read user param succeed"), 5000);
+        const QStringList &r = rig.line.replies;
+        QCOMPARE(r.mid(0, 2), split("Modbus create succeed|commands cancelled"));
+        QVERIFY(r.filter("read meter param").isEmpty());
+
+        // A write waiting behind a slow transfer never reaches the instrument once
+        // the user has disconnected.
+        rig.line.delay.insert(QStringLiteral("r0+100"), 300);
+        const int from = r.size();
+        const int fromFrame = rig.line.frames.size();
+        rig.send("read all");
+        QTRY_VERIFY(rig.line.deviceTransfers(fromFrame).contains("r0+100"));
+        rig.send("write meter param");
+        rig.send("disconnect");
+        QTRY_VERIFY_WITH_TIMEOUT(rig.has("commands cancelled", from), 5000);
+        // The dropped write is named; the read running then just fails.
+        const QStringList cancelled = rig.line.since(r.indexOf("disconnect succeed", from));
+        QCOMPARE(cancelled.mid(0, 3), split("disconnect succeed|writes dropped:write meter param|"
+                                            "commands cancelled"));
+        QVERIFY(!rig.line.deviceTransfers(fromFrame).contains("w72+4"));
+        QCOMPARE(rig.line.since(from).filter("write meter param").size(), 1);
+    }
+
+    void commandsGivenWhileSilent()
+    {
+        // A write given while the instrument is silent never reaches whatever
+        // answers next, which may be another meter.
+        Rig rig({1});
+        rig.connectAndWaitForPoll();
+        rig.line.present = {2};
+        QTRY_VERIFY(rig.has("connect failed"));
+        rig.line.delay.insert("r0+2", 300);
+        rig.line.present.clear();
+        const int fromFrame = rig.line.frames.size();
+        QTRY_VERIFY(rig.line.frames.size() > fromFrame); // the poll that will be answered
+        const int from = rig.line.replies.size();
+        rig.send("write meter param");
+        QTRY_VERIFY_WITH_TIMEOUT(rig.line.replies.mid(from).count("read measured succeed") >= 2,
+                                 5000);
+        QCOMPARE(rig.line.since(from),
+                 split("writes dropped:write meter param|commands not run|connect succeed"));
+        QVERIFY(!rig.line.deviceTransfers(fromFrame).contains("w72+4"));
+    }
+
+    void stopsPromptlyDuringRequest()
+    {
+        QElapsedTimer clock;
+        {
+            Rig rig({1});
+            rig.line.bus.with(1, [](VirtualInstrument &d) { d.faults.silent = true; });
+            rig.send("connect:1");
+            QTRY_VERIFY(!rig.line.frames.isEmpty()); // the poll now waits up to 2 s
+            clock.start();
+        }
+        QVERIFY2(clock.elapsed() < 500, qPrintable(QString::number(clock.elapsed())));
+    }
+};
 
 QTEST_GUILESS_MAIN(TestWorker)
 #include "test_worker.moc"
