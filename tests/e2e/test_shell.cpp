@@ -66,20 +66,11 @@ private slots:
         qunsetenv("KV3PD_FACTORY");
     }
 
-    void buildDate_data()
-    {
-        QTest::addColumn<QString>("compiler");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("two-digit day") << QString("Jun 23 2021") << QString("2021-06-23");
-        QTest::newRow("single-digit day") << QString("Jun  3 2021") << QString("2021-06-03");
-        QTest::newRow("december") << QString("Dec  6 2026") << QString("2026-12-06");
-    }
-
+    // The compiler pads a single-digit day with a space.
     void buildDate()
     {
-        QFETCH(QString, compiler);
-        QFETCH(QString, shown);
-        QCOMPARE(MainWindow::buildDateText(compiler), shown);
+        QCOMPARE(MainWindow::buildDateText("Jun  3 2021"), QString("2021-06-03"));
+        QCOMPARE(MainWindow::buildDateText("Dec 16 2026"), QString("2026-12-16"));
     }
 
     void startsWithoutStyleSheet()
@@ -208,7 +199,6 @@ private slots:
         for (int i = 0; i < 250; ++i)
             w.showState(QString::number(i));
         QCOMPARE(table->rowCount(), 200);
-        QCOMPARE(w.messages().size(), 200);
         QCOMPARE(table->item(0, 2)->text(), QStringLiteral("50"));
         QCOMPARE(table->item(199, 2)->text(), QStringLiteral("249"));
         QVERIFY(
