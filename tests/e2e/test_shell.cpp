@@ -143,7 +143,6 @@ private slots:
         for (const char *button : {"pushButton_ok", "pushButton_close"}) {
             QTimer::singleShot(0, &d, [&] { d.findChild<QPushButton *>(button)->click(); });
             QCOMPARE(d.exec(), 0);
-            QVERIFY(!d.isVisible());
         }
     }
 
