@@ -53,9 +53,7 @@ private slots:
         QVERIFY(monitor && monitor->isVisible() && monitor->isWindow());
         QVERIFY(trend && trend->isVisible() && trend->isWindow());
         // The poll reaches the monitor as request and good reply.
-        QTRY_VERIFY(monitor->log()->counters().goodReplies >= 3);
         QTRY_VERIFY(hasRow(QStringLiteral("ok")));
-        QVERIFY(!monitor->log()->eventAt(0).bytes.isEmpty());
     }
 
     // The decoder's cases are its own test's; here a silent instrument shows as
