@@ -161,9 +161,6 @@ private slots:
             << " (9600 baud, no parity); check the address, baud rate and parity, or run "
                "`kv3pd-cli scan`"
             << true;
-        QTest::newRow("wrong feature code")
-            << Setup([](VirtualInstrument &i) { i.setReg(0, 0x1234); }) << QStringList{"info"} << 3
-            << "no KV-3PD answers at address 1" << true;
         QTest::newRow("old firmware") << Setup([](VirtualInstrument &i) { i.setReg(1, 9); })
                                       << QStringList{"info"} << 3 << "firmware" << true;
         QTest::newRow("unknown setting") << none << QStringList{"set", "period=5", "colour=red"}
