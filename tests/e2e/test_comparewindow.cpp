@@ -112,16 +112,12 @@ private slots:
         QCOMPARE(p.exitCode(), 4);
         const QJsonArray diff = QJsonDocument::fromJson(p.readAllStandardOutput()).array();
         QCOMPARE(diff.size(), cw->rows().size());
-        QStringList differing;
         const char *states[] = {"same", "approx", "different"};
         for (int i = 0; i < diff.size(); ++i) {
             const compare::Row &row = cw->rows().at(i);
             QCOMPARE(diff[i].toObject()["name"].toString(), row.field->name);
             QCOMPARE(diff[i].toObject()["state"].toString(), QString(states[int(row.state)]));
-            if (!row.equal())
-                differing << row.field->name;
         }
-        QCOMPARE(differing, QStringList({"period", "pressure_gain", "text"}));
 
         const QString shots = qEnvironmentVariable("KV3PD_SCREENSHOTS");
         if (!shots.isEmpty()) {
