@@ -41,6 +41,8 @@ private slots:
         w.show();
         QVERIFY(connectWindow(w, inst.portPath(), 1));
         type(w, {"comboBox_yalidianshu=3"});
+        // A folder is no database: the earlier calibrations cannot be listed, and nothing starts.
+        qputenv("KV3PD_DB", QFile::encodeName(dir.path()));
         click(w, "pushButton_wizard");
         auto *wizard = w.findChild<CalibrationWizard *>(QStringLiteral("calibrationWizard"));
         QVERIFY(wizard && wizard->isVisible());
@@ -48,8 +50,8 @@ private slots:
         type(*wizard, {"lineEdit_wizardWindow=2", "lineEdit_wizardTechnician=Li",
                        "lineEdit_wizardStandard=PPC-2", "lineEdit_wizardAmbient=23 ℃"});
 
-        // A folder is no database: nothing starts, and the warning names it.
-        qputenv("KV3PD_DB", QFile::encodeName(dir.path()));
+        auto *historyError = find<QLabel>(*wizard, "label_wizardHistoryError");
+        QVERIFY(historyError->isVisible() && historyError->text().contains(dir.path()));
         click(*wizard, "pushButton_wizardStart");
         QTRY_VERIFY(closer.texts().join(QString()).contains(dir.path()));
         QVERIFY(!run.isOpen());
@@ -112,6 +114,7 @@ private slots:
         QCOMPARE(CertificateIssuer::load(settings).name, QStringLiteral("Lab A"));
         auto *history = find<QTableWidget>(*wizard, "tableWidget_wizardHistory");
         QCOMPARE(history->item(0, 0)->text(), kept.certificate);
+        QVERIFY(!historyError->isVisible());
     }
 };
 

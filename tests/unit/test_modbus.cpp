@@ -305,7 +305,9 @@ private slots:
         // 217 characters of 11 bits and a 3.5-character gap: 2021.25 ms on the line.
         QTest::newRow("100 registers written at 1200 baud with parity")
             << 2000 << 209 << 8 << 1200 << 11 << 2022 + kzModbus::TurnaroundMs;
-        QTest::newRow("search at 1200 baud") << 200 << 8 << 7 << 1200 << 11 << 170 + 250;
+        QTest::newRow("search at 1200 baud")
+            << 200 << 8 << 7 << 1200 << 11 << 170 + kzModbus::TurnaroundMs;
+        QTest::newRow("search at 9600 keeps the timeout") << 200 << 8 << 7 << 9600 << 10 << 200;
         QTest::newRow("fast line keeps the timeout") << 2000 << 8 << 9 << 38400 << 10 << 2000;
         QTest::newRow("unknown baud rate") << 2000 << 209 << 8 << 0 << 11 << 2000;
     }

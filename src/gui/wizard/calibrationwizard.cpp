@@ -341,6 +341,11 @@ QWidget *CalibrationWizard::buildCertificates()
     historyTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     historyTable->setToolTip(tr("当前仪表以前的校准；双击重新生成证书"));
     historyTable->setMaximumHeight(140);
+    historyErrorLabel = new QLabel(box);
+    historyErrorLabel->setObjectName(QStringLiteral("label_wizardHistoryError"));
+    historyErrorLabel->setWordWrap(true);
+    historyErrorLabel->setStyleSheet(QStringLiteral("color: #c00000;"));
+    historyErrorLabel->hide();
 
     auto *form = new QGridLayout;
     form->addWidget(new QLabel(tr("颁发机构"), box), 0, 0);
@@ -349,7 +354,8 @@ QWidget *CalibrationWizard::buildCertificates()
     form->addWidget(issuerAddressEdit, 1, 1);
     form->addWidget(certificateButton, 2, 1, Qt::AlignLeft);
     form->addWidget(historyCertificateButton, 3, 1, Qt::AlignLeft);
-    form->setRowStretch(4, 1);
+    form->addWidget(historyErrorLabel, 4, 0, 1, 2);
+    form->setRowStretch(5, 1);
     auto *layout = new QHBoxLayout(box);
     layout->addLayout(form, 2);
     layout->addWidget(historyTable, 3);
@@ -376,12 +382,18 @@ void CalibrationWizard::showHistory()
     QVector<CalibrationRecord> records;
     CalibrationStore store(CalibrationStore::defaultPath());
     CalibrationStore::Filter filter;
+    QString failure;
     if (historyMeter && QFileInfo::exists(store.path())) {
         filter.meterNumber = field::formatMeterNumber(*historyMeter);
         if (!store.open(CalibrationStore::Access::ReadOnly) ||
-            !store.listCalibrations(filter, &records))
+            !store.listCalibrations(filter, &records)) {
             records.clear();
+            failure = tr("校准记录无法读取：%1\n%2")
+                          .arg(QDir::toNativeSeparators(store.path()), store.errorString());
+        }
     }
+    historyErrorLabel->setText(failure);
+    historyErrorLabel->setVisible(!failure.isEmpty());
     const auto verdict = [this](const std::optional<bool> &v, const char *yes, const char *no) {
         return !v ? QStringLiteral("—") : *v ? tr(yes) : tr(no);
     };

@@ -136,6 +136,7 @@ private:
     QLineEdit *issuerNameEdit;
     QLineEdit *issuerAddressEdit;
     QTableWidget *historyTable;
+    QLabel *historyErrorLabel;
     QPushButton *certificateButton;
     QPushButton *historyCertificateButton;
 };
