@@ -128,7 +128,6 @@ private slots:
                 << edit(*w, QStringLiteral("lineEdit_fxxxz_wendubiaozhunzhi%1").arg(k))->text();
         click(*w, "pushButton_xieruwendushuju");
         QTRY_COMPARE_WITH_TIMEOUT(replies.count("fac save succeed"), 2, 10000);
-        QVERIFY(replies.seen.contains("write tempereture param succeed"));
         // The instrument's polynomial maps each collected value to its standard.
         const double xs[3] = {10000, 60000, 110000};
         for (int k = 0; k < 3; ++k) {

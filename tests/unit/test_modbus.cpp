@@ -192,8 +192,6 @@ private slots:
             ResultWrongSlave, 3);
         row("bad CRC grows into a timeout", identity, fault([](auto &f) { f.badCrc = true; }), {},
             2, timeout, 2);
-        row("truncated reply", identity, fault([](auto &f) { f.truncated = true; }), {}, 1, timeout,
-            1);
         row(
             "late half reply cleared by the next attempt", identity, none,
             [](int attempt, const QByteArray &r) { return attempt == 0 ? r.left(5) : r; }, 2, 0, 2);

@@ -154,11 +154,8 @@ private slots:
         Request request(master, 40);
         QByteArray sent;
         QTRY_VERIFY((sent += pty.readMaster(100)).size() >= 8);
-        QByteArray reply = QByteArrayLiteral("\x01\x33\x50") + QByteArray(80, '\x11');
-        const quint16 crc = kzModbus::crc16(reinterpret_cast<const quint8 *>(reply.constData()),
-                                            quint16(reply.size()));
-        reply += char(crc & 0xFF);
-        reply += char(crc >> 8);
+        const QByteArray reply =
+            VirtualInstrument::withCrc(QByteArrayLiteral("\x01\x33\x50") + QByteArray(80, '\x11'));
         QVERIFY(pty.writeMaster(reply.left(3)));
         QTRY_COMPARE(received().size(), 3);
         QVERIFY(pty.writeMaster(reply.mid(3, 40)));

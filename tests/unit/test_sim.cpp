@@ -92,7 +92,6 @@ private slots:
     {
         QTest::addColumn<QByteArray>("command");
         QTest::newRow("user save") << frame("01 36 5001 000A");
-        QTest::newRow("factory save") << frame("01 36 5001 005A");
         QTest::newRow("restore") << frame("01 36 5001 FF00");
     }
 

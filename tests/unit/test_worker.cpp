@@ -180,11 +180,8 @@ private slots:
         row("write clr", 0, "%100|-");
         row("read custom reg", 1, "%0|%78|-");
         row("write custom reg", 1, "%0|%62|-");
-        row("read all", 2, "%0|%31|%62|%100|-");
         row("read snapshot", 1, "-");
         row("read regs:300,19", 0, "read regs failed");
-        row("write all", 1, "%0|%28|%100|-");
-        row("write user param", 1, "%80|+|user saving|%100|user save failed");
         row("fac save", 0, "fac saving|%100|fac save failed");
         row("back fac", 0, "fac backing|%80|%100|-");
     }
