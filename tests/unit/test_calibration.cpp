@@ -86,7 +86,6 @@ private slots:
         // As the tool tips show it; the values are those of the IEC 60751 table.
         QTest::addColumn<float>("celsius");
         QTest::addColumn<QString>("ohm");
-        QTest::newRow("0") << 0.0f << "100.00";
         QTest::newRow("100") << 100.0f << "138.51";
         QTest::newRow("-100") << -100.0f << "60.26";
         QTest::newRow("900 counts as 850") << 900.0f << "390.48";
