@@ -34,10 +34,10 @@ reading</translation>
     <message>
         <source>调整前
 误差
-(%量程)</source>
+值 (%量程)</source>
         <translation>As found
 error
-(% of span)</translation>
+value (% of span)</translation>
     </message>
     <message>
         <source>调整前
@@ -72,10 +72,10 @@ reading</translation>
     <message>
         <source>调整后
 误差
-(%量程)</source>
+值 (%量程)</source>
         <translation>As left
 error
-(% of span)</translation>
+value (% of span)</translation>
     </message>
     <message>
         <source>调整后

@@ -130,10 +130,10 @@ CalibrationWizard::CalibrationWizard(modbusThread *modbusWorker, Hooks windowHoo
     table = new QTableWidget(0, Columns, this);
     table->setObjectName(QStringLiteral("tableWidget_wizardPoints"));
     table->setHorizontalHeaderLabels({tr("点"), tr("标称值"), tr("调整前\n参考值"),
-                                      tr("调整前\n读数"), tr("调整前\n误差\n(%量程)"),
+                                      tr("调整前\n读数"), tr("调整前\n误差\n值 (%量程)"),
                                       tr("调整前\n结论"), tr("调整\n参考值"), tr("调整\nADC均值"),
                                       tr("调整后\n参考值"), tr("调整后\n读数"),
-                                      tr("调整后\n误差\n(%量程)"), tr("调整后\n结论")});
+                                      tr("调整后\n误差\n值 (%量程)"), tr("调整后\n结论")});
     table->verticalHeader()->hide();
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
