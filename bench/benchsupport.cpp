@@ -264,6 +264,10 @@ MachineProbe::MachineProbe()
               const double late = msBetween(last, now) - 2;
               if (late > 1) {
                   std::lock_guard<std::mutex> lock(mutex);
+                  // Kept for a few minutes only: a soak of hours reads the
+                  // process's memory, which the probe must not grow itself.
+                  while (!lates.isEmpty() && lates.first().toNs < now - KeepNs)
+                      lates.removeFirst();
                   lates.append({last, now, late});
               }
               last = now;

@@ -135,7 +135,8 @@ private:
     };
     std::atomic<bool> stopping{false};
     mutable std::mutex mutex;
-    QVector<Late> lates; // only those over 1 ms, so a long run stays small
+    static constexpr qint64 KeepNs = 300'000'000'000; // five minutes
+    QVector<Late> lates; // only those over 1 ms, and only the last few minutes'
     std::thread thread;
 };
 
