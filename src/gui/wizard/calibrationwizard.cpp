@@ -344,7 +344,7 @@ QWidget *CalibrationWizard::buildCertificates()
     historyErrorLabel = new QLabel(box);
     historyErrorLabel->setObjectName(QStringLiteral("label_wizardHistoryError"));
     historyErrorLabel->setWordWrap(true);
-    historyErrorLabel->setStyleSheet(QStringLiteral("color: #c00000;"));
+    historyErrorLabel->setStyleSheet(QStringLiteral("color:%1").arg(failColour.name()));
     historyErrorLabel->hide();
 
     auto *form = new QGridLayout;
@@ -376,6 +376,12 @@ QWidget *CalibrationWizard::buildCertificates()
     return box;
 }
 
+QString CalibrationWizard::unreadable(const CalibrationStore &store)
+{
+    return tr("校准记录无法读取：%1\n%2")
+        .arg(QDir::toNativeSeparators(store.path()), store.errorString());
+}
+
 void CalibrationWizard::showHistory()
 {
     historyMeter = hooks.connectedMeter ? hooks.connectedMeter() : std::nullopt;
@@ -388,8 +394,7 @@ void CalibrationWizard::showHistory()
         if (!store.open(CalibrationStore::Access::ReadOnly) ||
             !store.listCalibrations(filter, &records)) {
             records.clear();
-            failure = tr("校准记录无法读取：%1\n%2")
-                          .arg(QDir::toNativeSeparators(store.path()), store.errorString());
+            failure = unreadable(store);
         }
     }
     historyErrorLabel->setText(failure);
@@ -419,8 +424,7 @@ void CalibrationWizard::writeCertificate(const QString &certificate, const QStri
     // What is kept is what the certificate states, not what the window shows.
     if (!store.open(CalibrationStore::Access::ReadOnly) ||
         !store.loadCalibration(certificate, &record)) {
-        warn(tr("校准记录无法读取：%1\n%2")
-                 .arg(QDir::toNativeSeparators(store.path()), store.errorString()));
+        warn(unreadable(store));
         return;
     }
     QSettings settings(settingsFile, QSettings::IniFormat);

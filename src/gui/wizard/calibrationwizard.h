@@ -21,6 +21,7 @@
 #include <functional>
 #include <optional>
 
+class CalibrationStore;
 class QComboBox;
 class QGridLayout;
 class QLabel;
@@ -80,6 +81,8 @@ private:
     void showStatistics();
     // The earlier calibrations of the meter answering now, newest first.
     void showHistory();
+    // Why the records cannot be read, for a person.
+    static QString unreadable(const CalibrationStore &store);
     // Renders the certificate of a calibration kept at storePath into a file
     // the user chooses.
     void writeCertificate(const QString &certificate, const QString &storePath);
